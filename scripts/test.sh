@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs every test:
+#   1. the normal build: all suites (core, command line, desktop app offscreen);
+#   2. the core and command-line suites again under AddressSanitizer and
+#      UndefinedBehaviorSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+jobs="${TAVRO_JOBS:-2}"
+
+scripts/setup.sh
+
+export QT_QPA_PLATFORM=offscreen
+
+echo "== build (release) =="
+scripts/build.sh
+echo "== tests (release) =="
+ctest --test-dir build --output-on-failure -j "$jobs" --timeout 300
+
+echo "== build (address,undefined sanitizers) =="
+TAVRO_BUILD_DIR=build-asan scripts/build.sh -DTAVRO_SANITIZE=address,undefined -DTAVRO_BUILD_APP=OFF
+echo "== tests (address,undefined sanitizers) =="
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --test-dir build-asan --output-on-failure -j "$jobs" --timeout 600
+
+echo "== all tests passed =="

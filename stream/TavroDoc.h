@@ -1,0 +1,73 @@
+#pragma once
+// The application's single document: at most one stream in memory (raw QCIF
+// frames or a compressed stream), its coding parameters, a one-letter state,
+// and the choice of a comparison file.
+//
+// Buffers are malloc'd; which one the document owns depends on m_cState:
+//   'd' empty, nothing owned
+//   'i' raw stream loaded from a .qcf file          owns m_pQcfData
+//   'n' compressed stream loaded from a .cmp file   owns m_pCmpData
+//   's' compressed stream computed from raw frames  owns m_pCmpData
+//   'x' raw stream extracted from compressed data   owns m_pQcfData
+
+#include <cstdint>
+#include <string>
+
+constexpr uint32_t QCIF_FRAME_BYTES = 38016;
+constexpr uint32_t QCIF_Y_BYTES = 25344;
+constexpr uint32_t QCIF_U_OFFSET = 25344;
+constexpr uint32_t QCIF_V_OFFSET = 31680;
+constexpr uint32_t QCIF_CHROMA_BYTES = 6336;
+constexpr uint32_t CMP_HEADER_BYTES = 4;
+
+class CTavroDoc {
+public:
+    CTavroDoc();
+    // Releases whatever buffer the state owns (the framework would have emptied
+    // the document with DeleteContents before destroying it).
+    ~CTavroDoc();
+    CTavroDoc(const CTavroDoc&) = delete;
+    CTavroDoc& operator=(const CTavroDoc&) = delete;
+
+    // Releases the owned buffer, state 'd', counts 0, parameters 1. The
+    // comparison-file members are kept.
+    void DeleteContents();
+
+    // Reads a .qcf or .cmp file (type by the name's last three letters, any case).
+    // True when the document now holds a stream of at least one frame.
+    bool OnOpenDocument(const std::string& strPath);
+
+    // Save Output: asks for a file name (save chooser) and writes the held stream.
+    // Returns true when a file was written; false on Cancel, state 'd' or failure
+    // (after an "Error" message naming the file). The document never changes.
+    bool OnSaveOutput();
+
+    // Statistics > Change Compare File: lets the user choose a .qcf reference.
+    void OnChangeCompareFile();
+
+    // Path of the file last opened (the framework document's path name) and the
+    // title derived from it; empty for a new document.
+    const std::string& GetPathName() const { return m_strPathName; }
+    const std::string& GetTitle() const { return m_strTitle; }
+
+    // Bytes that hold whole frames of the raw stream (states 'i' and 'x').
+    uint64_t RawStreamBytes() const { return uint64_t(m_nStreamFrames) * QCIF_FRAME_BYTES; }
+
+    uint8_t* m_pQcfData = nullptr;  // raw stream; owned in states 'i' and 'x'
+    int32_t m_nStreamFrames = 0;    // frames as loaded / decoded
+    uint8_t* m_pCmpData = nullptr;  // compressed stream incl. header; owned in 'n' and 's'
+    uint32_t m_nCmpLength = 0;      // byte length of m_pCmpData
+    int32_t m_nCodedFrames = 0;     // frame count of the compressed stream
+    uint32_t m_nThreshold = 1;      // 1..255
+    uint32_t m_nQuantiser = 1;      // 1..255
+    char m_cState = 'd';
+
+    bool m_bCompareFile = false;    // a comparison file has been accepted
+    std::string m_strComparePath;   // full path of the comparison file
+    std::string m_strCompareName;   // its name without the folder
+    uint16_t m_nCompareFrames = 0;  // whole frames in the comparison file
+
+protected:
+    std::string m_strPathName;
+    std::string m_strTitle;
+};

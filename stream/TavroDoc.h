@@ -10,6 +10,7 @@
 //   's' compressed stream computed from raw frames  owns m_pCmpData
 //   'x' raw stream extracted from compressed data   owns m_pQcfData
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -35,6 +36,16 @@ public:
 
     // Reads a .qcf or .cmp file (type by the name's last three letters, any case).
     // True when the document now holds a stream of at least one frame.
+    //  - A file that cannot be opened: "Error" message naming it, document unchanged.
+    //  - Otherwise the document is emptied first, whatever follows.
+    //  - Unknown type: "Unknown File Type.", document empty.
+    //  - Fewer than one whole frame (.qcf under 38016 bytes, .cmp frame count 0):
+    //    false without a message; the buffer stays owned in state 'i' or 'n'.
+    //  - A .cmp shorter than its header or longer than 4 GiB (its length would not
+    //    fit m_nCmpLength): false without a message, document empty.
+    //  - No memory for the buffer: "Fatal Error" message, then EndProcess(1).
+    // On success the path name and the title (file name) are set; an open that
+    // emptied the document and then failed clears them.
     bool OnOpenDocument(const std::string& strPath);
 
     // Save Output: asks for a file name (save chooser) and writes the held stream.
@@ -52,6 +63,13 @@ public:
 
     // Bytes that hold whole frames of the raw stream (states 'i' and 'x').
     uint64_t RawStreamBytes() const { return uint64_t(m_nStreamFrames) * QCIF_FRAME_BYTES; }
+
+    // Every stream buffer of the document is obtained through this function and
+    // released with free(). Tests install one that fails to reach the
+    // out-of-memory paths. nullptr restores malloc; returns the previous one.
+    using AllocateFn = void* (*)(size_t);
+    static AllocateFn SetAllocator(AllocateFn pfn);
+    static void* Allocate(size_t nBytes);
 
     uint8_t* m_pQcfData = nullptr;  // raw stream; owned in states 'i' and 'x'
     int32_t m_nStreamFrames = 0;    // frames as loaded / decoded

@@ -1,0 +1,105 @@
+#pragma once
+// The codec context: parameters, buffers, counters, band table and LZARI coder
+// of one compression or decompression run. The processing dialog derives from
+// it (adding its cancel flag); the command line uses it directly.
+//
+// A run, from the caller's side:
+//   1. Fill the inputs (below), leave m_bFirstFrameDone false, store 0 into
+//      g_nProgress, call BuildBandTable(context).
+//   2. Call CompressRun() or DecompressRun() on the worker thread. To cancel,
+//      another thread stores PROGRESS_CANCEL into g_nProgress; the run sees it
+//      before the next frame (the frame in progress is finished first).
+//   3. Read the result: true means every frame was done; false means cancelled
+//      (m_nError == CodecError::None) or failed (m_nError says why).
+//
+// Who frees what:
+//   m_pQcf  always the caller's: the input of a compression, the caller-allocated
+//           output (m_nFrames x 38016 bytes) of a decompression.
+//   m_pCmp  decompression: the caller's input, never freed or changed by the run.
+//           compression: the run's output (also after a cancel, when it is the
+//           4-byte header alone, or nullptr after a failure). The context owns it
+//           until TakeCmp() hands it over; the destructor frees an output not
+//           taken. Do not free() m_pCmp yourself after a compression.
+//   Everything else (records, coefficient frames, in-memory files) lives only
+//   inside a run.
+
+#include <cstdint>
+#include <functional>
+
+constexpr uint32_t CODEC_MAX_FRAMES = 65535;  // the header's frame count is 16 bits
+constexpr uint32_t BAND_COUNT = 33;
+
+enum class CodecError {
+    None,            // no failure (a false result then means cancelled)
+    BadParameters,   // frames outside 1..65535, threshold or quantiser 0, missing buffer
+    NoMemory,        // an in-memory file or the decoded record stream could not grow
+    NoRecordData,    // the compressed stream is only a header, or its data is empty
+    ImpossibleSize,  // the stated record-stream length cannot belong to this many frames
+    Truncated,       // the compressed stream ends before its stated length
+    Corrupt,         // the LZARI layer does not decode
+    MissingFrames,   // the record stream holds fewer frame records than frames
+    BadRecord,       // a frame record does not expand to exactly its frame's size
+};
+
+// One line for the user, e.g. "The compressed stream is truncated."
+const char* CodecErrorText(CodecError nError);
+
+class CCodecContext {
+public:
+    CCodecContext() = default;
+    ~CCodecContext();
+    CCodecContext(const CCodecContext&) = delete;
+    CCodecContext& operator=(const CCodecContext&) = delete;
+
+    // Compression: codes the first m_nFrames frames of m_pQcf into m_pCmp.
+    bool CompressRun();
+    // Decompression: rebuilds m_nFrames frames from m_pCmp into m_pQcf.
+    bool DecompressRun();
+
+    // Per-frame steps, called by the runs with the working state set up: code or
+    // rebuild frame m_nFrame. False on failure (m_nError set).
+    bool CodeFrame();
+    bool DecodeFrame();
+
+    // Hands a compression's output buffer (m_pCmp) to the caller, who frees it
+    // with free(); clears m_pCmp and m_nCmpLength.
+    uint8_t* TakeCmp();
+
+    // Inputs (types and ranges of the compressed stream's header).
+    bool m_bCompress = true;    // true: compression run, false: decompression
+    uint32_t m_nFrames = 1;     // 1..65535 frames to code or rebuild
+    uint8_t m_byThreshold = 1;  // 1..255, widens the dead zone
+    uint8_t m_byQuantiser = 1;  // 1..255, sets the step sizes
+    uint8_t* m_pQcf = nullptr;  // raw frames (see ownership above)
+    uint8_t* m_pCmp = nullptr;  // compressed stream, header included
+    uint32_t m_nCmpLength = 0;  // bytes in m_pCmp
+
+    // Working members of a run.
+    uint8_t* m_pRecords = nullptr;  // the record stream (plain text of the LZARI layer)
+    uint32_t m_nRecordsLength = 0;
+    uint16_t m_nFrame = 0;           // frame being coded or rebuilt; ends at m_nFrames
+    bool m_bFirstFrameDone = false;  // set once the first (16-bit) record is written or read
+    uint16_t m_nBandStart[BAND_COUNT + 1] = {};  // filled by BuildBandTable
+    uint16_t m_nBandStep[BAND_COUNT] = {};
+
+    // Why the last run failed; None after success or a cancel.
+    CodecError m_nError = CodecError::None;
+
+    // Test and instrumentation hook, called on the worker thread before every
+    // frame: ProgressRead right after the cell was read (and found not to be a
+    // cancel request), FrameBegun after the new percentage was published and
+    // before the frame is processed.
+    enum class FrameEvent { ProgressRead, FrameBegun };
+    std::function<void(FrameEvent, uint16_t nFrame)> m_onFrameEvent;
+
+private:
+    // Before frame m_nFrame: false when a cancel request is pending (or arrives
+    // while the new percentage is being published).
+    bool PublishProgress();
+    bool AllocateFrames();
+    void ReleaseFrames();
+    bool Fail(CodecError nError);
+
+    bool m_bCmpOwned = false;          // m_pCmp is a compression output not yet taken
+    uint8_t* m_pFrameBytes = nullptr;  // byte image of one record's expansion, per run
+};

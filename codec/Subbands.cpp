@@ -1,0 +1,188 @@
+#include "codec/Subbands.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <utility>
+
+#include "codec/WorkingState.h"
+
+const uint16_t g_anBandBoundaries[BAND_COUNT + 1] = {
+    0,     99,    198,   297,   396,   792,   1188,  1584,  3168,  4752,  6336,  12672,
+    19008, 25443, 25542, 25641, 25740, 25839, 26136, 26532, 26928, 28512, 30096, 31680,
+    31779, 31878, 31977, 32076, 32472, 32868, 33264, 34848, 36432, 38016};
+
+namespace {
+
+constexpr double BAND_EXPONENT[BAND_COUNT] = {
+    1.0, 0.9, 0.9, 0.9, 1.0, 1.0, 1.0, 1.2, 1.2, 1.2, 1.3, 1.3, 1.3, 1.0, 0.9, 0.9, 0.9,
+    1.0, 1.0, 1.0, 1.1, 1.1, 1.1, 1.0, 0.9, 0.9, 0.9, 1.0, 1.0, 1.0, 1.1, 1.1, 1.1};
+
+int16_t BandOffset(uint32_t b) {
+    return b == LUMA_DC_BAND ? LUMA_DC_OFFSET : b == CHROMA_DC_BAND ? CHROMA_DC_OFFSET : 0;
+}
+
+// End of band b, never past the frame whatever the table holds.
+uint32_t BandEnd(const CCodecContext& context, uint32_t b) {
+    const uint32_t end = context.m_nBandStart[b + 1];
+    return end < COEF_FRAME_VALUES ? end : COEF_FRAME_VALUES;
+}
+
+// How the values of one subband are visited.
+enum class Order { Rows, Columns };
+
+struct CScanBuilder {
+    uint16_t table[COEF_FRAME_VALUES];
+    uint32_t next = 0;
+
+    // Appends the w x h rectangle at (x0, y0) of a plane (row stride = width)
+    // starting at planeStart, cut into blocks of bw x bh, each visited in order.
+    void Rect(uint32_t planeStart, uint32_t stride, uint32_t x0, uint32_t y0, uint32_t w,
+              uint32_t h, uint32_t bw, uint32_t bh, Order order) {
+        for (uint32_t by = 0; by < h; by += bh) {
+            for (uint32_t bx = 0; bx < w; bx += bw) {
+                if (order == Order::Rows) {
+                    for (uint32_t y = 0; y < bh; ++y) {
+                        for (uint32_t x = 0; x < bw; ++x) {
+                            Put(planeStart, stride, x0 + bx + x, y0 + by + y);
+                        }
+                    }
+                } else {
+                    for (uint32_t x = 0; x < bw; ++x) {
+                        for (uint32_t y = 0; y < bh; ++y) {
+                            Put(planeStart, stride, x0 + bx + x, y0 + by + y);
+                        }
+                    }
+                }
+            }
+        }
+    }
+    void Put(uint32_t planeStart, uint32_t stride, uint32_t x, uint32_t y) {
+        table[next++] = static_cast<uint16_t>(planeStart + y * stride + x);
+    }
+
+    // A plane of nLevels levels, coarsest LL/HL/LH/HH first, then HL, LH, HH of
+    // each finer level. The 11 x 9 bands are read row by row; 22 x 18 HL column
+    // by column; larger bands in 9 x 11 blocks (4 x 4 or 8 x 8).
+    void Plane(uint32_t start, uint32_t width, uint32_t height, uint32_t nLevels) {
+        uint32_t w = width >> nLevels;  // subband size at the coarsest level
+        uint32_t h = height >> nLevels;
+        Rect(start, width, 0, 0, w, h, w, h, Order::Rows);
+        for (uint32_t l = nLevels; l >= 1; --l) {
+            w = width >> l;
+            h = height >> l;
+            uint32_t bw = w, bh = h;  // one block: the whole subband
+            Order hlOrder = Order::Rows;
+            if (w == 22) {
+                hlOrder = Order::Columns;
+            } else if (w > 22) {
+                bw = w / 11;
+                bh = h / 9;
+                hlOrder = Order::Columns;
+            }
+            Rect(start, width, w, 0, w, h, bw, bh, hlOrder);      // HL
+            Rect(start, width, 0, h, w, h, bw, bh, Order::Rows);  // LH
+            Rect(start, width, w, h, w, h, bw, bh, Order::Rows);  // HH
+        }
+    }
+
+    CScanBuilder() {
+        Plane(0, 176, 144, 4);
+        Plane(25344, 88, 72, 3);
+        Plane(31680, 88, 72, 3);
+    }
+};
+
+}  // namespace
+
+uint16_t BandStep(uint8_t byQuantiser, uint32_t nBand) {
+    return static_cast<uint16_t>(
+        static_cast<uint32_t>(std::pow(static_cast<double>(byQuantiser), BAND_EXPONENT[nBand])));
+}
+
+int16_t QuantiseValue(int16_t x, uint16_t nStep, uint8_t byThreshold) {
+    const int32_t half = nStep / 2;
+    const int32_t t = byThreshold;
+    const int32_t ax = std::abs(static_cast<int32_t>(x));
+    if (ax < half + t) {
+        return 0;
+    }
+    if (half == 0) {
+        // Step 1 (or 0): the general rule's limit, index = sign(x)(|x| - t).
+        const int32_t r = ax - t;
+        return static_cast<int16_t>(x > 0 ? r : -r);
+    }
+    int32_t r = x > 0 ? (x - t) / half : (x + t) / half;
+    r = static_cast<int16_t>(r);
+    if (r % 2 != 0) {
+        r += r > 0 ? 1 : -1;
+    }
+    return static_cast<int16_t>(r / 2);
+}
+
+int16_t DequantiseValue(int16_t v, uint16_t nStep, uint8_t byThreshold) {
+    if (v == 0) {
+        return 0;
+    }
+    const int32_t base = static_cast<int32_t>(v) * nStep;
+    return static_cast<int16_t>(v > 0 ? base + byThreshold : base - byThreshold);
+}
+
+const uint16_t* ScanTable() {
+    static const CScanBuilder builder;  // thread-safe one-time construction
+    return builder.table;
+}
+
+void BuildBandTable(CCodecContext& context) {
+    for (uint32_t b = 0; b <= BAND_COUNT; ++b) {
+        context.m_nBandStart[b] = g_anBandBoundaries[b];
+    }
+    for (uint32_t b = 0; b < BAND_COUNT; ++b) {
+        context.m_nBandStep[b] = BandStep(context.m_byQuantiser, b);
+    }
+}
+
+void ScanSubbands(CCodecContext&) {
+    const uint16_t* scan = ScanTable();
+    const int16_t* src = g_pCoef[g_bCurrent];
+    int16_t* dst = g_pCoef[2];
+    for (uint32_t i = 0; i < COEF_FRAME_VALUES; ++i) {
+        dst[i] = src[scan[i]];
+    }
+    std::swap(g_pCoef[g_bCurrent], g_pCoef[2]);
+}
+
+void UnscanSubbands(CCodecContext&) {
+    const uint16_t* scan = ScanTable();
+    int16_t* src = g_pCoef[0];
+    int16_t* dst = g_pCoef[2];
+    for (uint32_t i = 0; i < COEF_FRAME_VALUES; ++i) {
+        dst[scan[i]] = src[i];
+    }
+    g_pCoef[g_bCurrent] = dst;
+    g_pCoef[2] = src;
+}
+
+void QuantiseBands(CCodecContext& context) {
+    int16_t* frame = g_pCoef[g_bCurrent];
+    for (uint32_t b = 0; b < BAND_COUNT; ++b) {
+        const uint16_t step = context.m_nBandStep[b];
+        const int16_t offset = BandOffset(b);
+        for (uint32_t p = context.m_nBandStart[b]; p < BandEnd(context, b); ++p) {
+            const int16_t x = static_cast<int16_t>(frame[p] - offset);
+            frame[p] = QuantiseValue(x, step, context.m_byThreshold);
+        }
+    }
+}
+
+void DequantiseBands(CCodecContext& context) {
+    const int16_t* src = g_pCoef[1];
+    int16_t* dst = g_pCoef[0];
+    for (uint32_t b = 0; b < BAND_COUNT; ++b) {
+        const uint16_t step = context.m_nBandStep[b];
+        const int16_t offset = BandOffset(b);
+        for (uint32_t p = context.m_nBandStart[b]; p < BandEnd(context, b); ++p) {
+            dst[p] =
+                static_cast<int16_t>(DequantiseValue(src[p], step, context.m_byThreshold) + offset);
+        }
+    }
+}

@@ -1,0 +1,30 @@
+#pragma once
+// Six-tap Daubechies wavelet: one-dimensional line analysis and synthesis with
+// periodic extension, and the multi-level two-dimensional pyramid built from
+// them, in place inside a coefficient frame.
+//
+// Every output is truncated toward zero after each one-dimensional pass, so a
+// forward transform followed by the inverse loses up to about one unit a pass.
+
+#include <cstdint>
+
+// Longest line the scratch arrays hold (a luma row).
+constexpr uint32_t WAVELET_MAX_LINE = 176;
+
+// Splits nLength samples (even, 6..176) of pIn into nLength/2 low-pass values
+// (pLow) and nLength/2 high-pass values (pHigh). pIn is not modified.
+// False, writing nothing, for a length outside that range.
+bool AnalyseLine(uint32_t nLength, const int16_t* pIn, int16_t* pLow, int16_t* pHigh);
+
+// The transpose of AnalyseLine: nLength/2 values each from pLow and pHigh give
+// nLength samples in pOut. Same length rule.
+bool SynthesiseLine(uint32_t nLength, int16_t* pOut, const int16_t* pLow, const int16_t* pHigh);
+
+// Transforms the plane starting at pPlane (geometry from g_nPlaneWidth, which is
+// also the row stride, and g_nPlaneHeight) into an nLevels-level pyramid.
+// 0 levels leaves the plane unchanged. False, leaving the plane unchanged, when
+// some level would need a line the line operations refuse.
+bool ForwardWavelet(int16_t* pPlane, uint8_t nLevels);
+
+// Undoes ForwardWavelet with the same level count (at least 1), in place.
+bool InverseWavelet(int16_t* pPlane, uint8_t nLevels);

@@ -54,7 +54,9 @@ public:
     bool OnSaveOutput();
 
     // Statistics > Change Compare File: lets the user choose a .qcf reference.
-    void OnChangeCompareFile();
+    // Returns 1 when a file was accepted (the views should then redraw the
+    // summary), 0 on Cancel or a rejected file (the last accepted file stays).
+    int OnChangeCompareFile();
 
     // Path of the file last opened (the framework document's path name) and the
     // title derived from it; empty for a new document.

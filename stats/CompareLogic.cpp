@@ -64,7 +64,7 @@ void CCompareLogic::OnCompare(const std::string& strEditText) {
         Prompts().MessageBox("Could not open comparison file", "Error");
         return;
     }
-    m_pCompareQcfData = static_cast<uint8_t*>(std::malloc(QCIF_FRAME_BYTES));
+    m_pCompareQcfData = static_cast<uint8_t*>(CTavroDoc::Allocate(QCIF_FRAME_BYTES));
     if (!m_pCompareQcfData) {
         Prompts().MessageBox("Error allocating memory to m_pCompareQcfData.", "Fatal Error");
         return;

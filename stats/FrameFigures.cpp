@@ -47,9 +47,13 @@ void CFrameMeans::Add(const SFrameFigures& figures) {
     ++m_nCount;
 }
 
-double CFrameMeans::MeanRmse() const { return m_nCount ? m_dRmseSum / m_nCount : 0.0; }
+double CFrameMeans::MeanRmse() const {
+    return m_nCount ? m_dRmseSum / m_nCount : 0.0;
+}
 
-double CFrameMeans::MeanPsnr() const { return m_nCount ? m_dPsnrSum / m_nCount : 0.0; }
+double CFrameMeans::MeanPsnr() const {
+    return m_nCount ? m_dPsnrSum / m_nCount : 0.0;
+}
 
 std::string FormatFigure(double d) {
     char sz[64];

@@ -5,7 +5,9 @@
 
 CMemFile::CMemFile(uint32_t nGrowBytes) : m_nGrowBytes(nGrowBytes == 0 ? 1 : nGrowBytes) {}
 
-CMemFile::~CMemFile() { Release(); }
+CMemFile::~CMemFile() {
+    Release();
+}
 
 void CMemFile::Release() {
     if (!m_bAttached) {

@@ -19,7 +19,9 @@ IPromptServices* g_pPrompts = &g_consolePrompts;
 
 }  // namespace
 
-IPromptServices& Prompts() { return *g_pPrompts; }
+IPromptServices& Prompts() {
+    return *g_pPrompts;
+}
 
 IPromptServices* SetPrompts(IPromptServices* p) {
     IPromptServices* pOld = g_pPrompts;

@@ -9,7 +9,9 @@
 #include <cstring>
 #include <vector>
 
-CSafeFileWriter::~CSafeFileWriter() { Abandon(); }
+CSafeFileWriter::~CSafeFileWriter() {
+    Abandon();
+}
 
 bool CSafeFileWriter::Fail(const std::string& strWhat, int nErr) {
     m_strError = "Cannot " + strWhat + " \"" + m_strTarget + "\": " + std::strerror(nErr);

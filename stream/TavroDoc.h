@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 constexpr uint32_t QCIF_FRAME_BYTES = 38016;
 constexpr uint32_t QCIF_Y_BYTES = 25344;
@@ -20,6 +21,19 @@ constexpr uint32_t QCIF_U_OFFSET = 25344;
 constexpr uint32_t QCIF_V_OFFSET = 31680;
 constexpr uint32_t QCIF_CHROMA_BYTES = 6336;
 constexpr uint32_t CMP_HEADER_BYTES = 4;
+// An RGB frame as the summary counts it: 176 x 144 pixels at 3 bytes.
+constexpr uint32_t RGB_FRAME_BYTES = 76032;
+
+// One line of the status summary, at (x, y) in the view's pixels.
+struct CSummaryLine {
+    int x;
+    int y;
+    std::string strText;
+    bool operator==(const CSummaryLine&) const = default;
+};
+// The summary's font: Arial (Swiss family), normal weight, this many pixels high.
+constexpr const char* SUMMARY_FONT_FACE = "Arial";
+constexpr int SUMMARY_FONT_HEIGHT = 20;
 
 class CTavroDoc {
 public:
@@ -52,6 +66,18 @@ public:
     // Returns true when a file was written; false on Cancel, state 'd' or failure
     // (after an "Error" message naming the file). The document never changes.
     bool OnSaveOutput();
+
+    // Enabling rules of the commands.
+    // Compress, Play, Compare Frames and Compare Streams: a raw stream is held.
+    bool OnUpdateRawStreamCommand() const { return m_cState == 'i' || m_cState == 'x'; }
+    // Decompress: a compressed stream is held.
+    bool OnUpdateDecompress() const { return m_cState == 'n' || m_cState == 's'; }
+    bool OnUpdateSaveOutput() const { return m_cState != 'd'; }
+    bool OnUpdateChangeCompareFile() const { return m_bCompareFile; }
+
+    // The status summary the view draws (nothing in state 'd'): x = 5, the first
+    // line at y = 25 and each next one 25 lower, in SUMMARY_FONT_FACE.
+    std::vector<CSummaryLine> SummaryLines() const;
 
     // Statistics > Change Compare File: lets the user choose a .qcf reference.
     // Returns 1 when a file was accepted (the views should then redraw the

@@ -1,0 +1,516 @@
+#include "lzari/Lzari.h"
+
+#include <cstdlib>
+#include <cstring>
+
+// ---------------------------------------------------------------------------
+// Models
+
+void CLzariCoder::ResetModel() {
+    m_awSymCum[kChars] = 0;
+    for (uint32_t nSym = kChars; nSym >= 1; --nSym) {
+        const uint32_t nChar = nSym - 1;
+        m_anCharToSym[nChar] = nSym;
+        m_anSymToChar[nSym] = nChar;
+        m_awSymFreq[nSym] = 1;
+        m_awSymCum[nSym - 1] = static_cast<uint16_t>(m_awSymCum[nSym] + 1);
+    }
+    m_awSymFreq[0] = 0;  // sentinel: stops the run search in UpdateModel
+    m_anSymToChar[0] = 0;
+
+    // Fixed distance model: nearer distances are more likely.
+    m_awPosCum[kWindow] = 0;
+    for (uint32_t i = kWindow; i >= 1; --i) {
+        m_awPosCum[i - 1] = static_cast<uint16_t>(m_awPosCum[i] + 10000 / (i + 200));
+    }
+}
+
+void CLzariCoder::UpdateModel(uint32_t nSym) {
+    if (m_awSymCum[0] >= kMaxTotal) {
+        uint32_t nSum = 0;
+        for (uint32_t i = kChars; i >= 1; --i) {
+            m_awSymCum[i] = static_cast<uint16_t>(nSum);
+            m_awSymFreq[i] = static_cast<uint16_t>((m_awSymFreq[i] + 1) / 2);
+            nSum += m_awSymFreq[i];
+        }
+        m_awSymCum[0] = static_cast<uint16_t>(nSum);
+    }
+    // Move the character to the front of its run of equal frequencies.
+    uint32_t i = nSym;
+    while (m_awSymFreq[i] == m_awSymFreq[i - 1]) {
+        --i;
+    }
+    if (i < nSym) {
+        const uint32_t nCharI = m_anSymToChar[i];
+        const uint32_t nCharS = m_anSymToChar[nSym];
+        m_anSymToChar[i] = nCharS;
+        m_anSymToChar[nSym] = nCharI;
+        m_anCharToSym[nCharI] = nSym;
+        m_anCharToSym[nCharS] = i;
+    }
+    ++m_awSymFreq[i];
+    while (i > 0) {
+        ++m_awSymCum[--i];
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Match tree: one binary search tree per first byte, keyed by the 60 bytes
+// that start at each window position.
+
+void CLzariCoder::ResetTree() {
+    for (uint32_t i = kWindow + 1; i <= kWindow + 256; ++i) {
+        m_anRight[i] = kNil;
+    }
+    for (uint32_t i = 0; i < kWindow; ++i) {
+        m_anParent[i] = kNil;
+    }
+}
+
+void CLzariCoder::InsertNode(uint32_t r) {
+    const uint8_t* pKey = &m_abyRing[r];
+    int nCmp = 1;
+    uint32_t p = kWindow + 1 + pKey[0];
+    m_anRight[r] = m_anLeft[r] = kNil;
+    m_nMatchLen = 0;
+    uint32_t i;
+    for (;;) {
+        if (nCmp >= 0) {
+            if (m_anRight[p] == kNil) {
+                m_anRight[p] = r;
+                m_anParent[r] = p;
+                return;
+            }
+            p = m_anRight[p];
+        } else {
+            if (m_anLeft[p] == kNil) {
+                m_anLeft[p] = r;
+                m_anParent[r] = p;
+                return;
+            }
+            p = m_anLeft[p];
+        }
+        const uint8_t* pNode = &m_abyRing[p];
+        nCmp = 0;
+        for (i = 1; i < kLookAhead; ++i) {
+            nCmp = pKey[i] - pNode[i];
+            if (nCmp != 0) {
+                break;
+            }
+        }
+        if (i > kThreshold) {
+            const uint32_t nDist = (r - p) & (kWindow - 1);
+            if (i > m_nMatchLen) {
+                m_nMatchPos = nDist;
+                m_nMatchLen = i;
+                if (i >= kLookAhead) {
+                    break;
+                }
+            } else if (i == m_nMatchLen && nDist < m_nMatchPos) {
+                m_nMatchPos = nDist;  // the nearer of two equally long matches
+            }
+        }
+    }
+    // A full-length match: r replaces p, whose key it equals.
+    m_anParent[r] = m_anParent[p];
+    m_anLeft[r] = m_anLeft[p];
+    m_anRight[r] = m_anRight[p];
+    m_anParent[m_anLeft[p]] = r;
+    m_anParent[m_anRight[p]] = r;
+    const uint32_t nUp = m_anParent[p];
+    if (m_anRight[nUp] == p) {
+        m_anRight[nUp] = r;
+    } else {
+        m_anLeft[nUp] = r;
+    }
+    m_anParent[p] = kNil;
+}
+
+void CLzariCoder::DeleteNode(uint32_t p) {
+    if (m_anParent[p] == kNil) {
+        return;
+    }
+    uint32_t q;
+    if (m_anRight[p] == kNil) {
+        q = m_anLeft[p];
+    } else if (m_anLeft[p] == kNil) {
+        q = m_anRight[p];
+    } else {
+        q = m_anLeft[p];
+        if (m_anRight[q] != kNil) {
+            do {
+                q = m_anRight[q];
+            } while (m_anRight[q] != kNil);
+            m_anRight[m_anParent[q]] = m_anLeft[q];
+            m_anParent[m_anLeft[q]] = m_anParent[q];
+            m_anLeft[q] = m_anLeft[p];
+            m_anParent[m_anLeft[p]] = q;
+        }
+        m_anRight[q] = m_anRight[p];
+        m_anParent[m_anRight[p]] = q;
+    }
+    const uint32_t nUp = m_anParent[p];
+    m_anParent[q] = nUp;
+    if (m_anRight[nUp] == p) {
+        m_anRight[nUp] = q;
+    } else {
+        m_anLeft[nUp] = q;
+    }
+    m_anParent[p] = kNil;
+}
+
+// ---------------------------------------------------------------------------
+// Encoder
+
+bool CLzariCoder::FlushOutput() {
+    if (m_nOutCount != 0 && !m_bOutFailed) {
+        m_bOutFailed = !m_pOut->Write(m_abyOut, m_nOutCount);
+    }
+    m_nOutCount = 0;
+    return !m_bOutFailed;
+}
+
+inline void CLzariCoder::PutBit(uint32_t nBit) {
+    if (nBit) {
+        m_wBitBuffer = static_cast<uint16_t>(m_wBitBuffer | m_wBitMask);
+    }
+    m_wBitMask = static_cast<uint16_t>(m_wBitMask >> 1);
+    if (m_wBitMask == 0) {
+        m_abyOut[m_nOutCount++] = static_cast<uint8_t>(m_wBitBuffer);
+        if (m_nOutCount == sizeof(m_abyOut)) {
+            FlushOutput();
+        }
+        m_wBitBuffer = 0;
+        m_wBitMask = 0x80;
+    }
+}
+
+// A bit followed by the bits still owed for middle-half expansions.
+inline void CLzariCoder::OutputBit(uint32_t nBit) {
+    PutBit(nBit);
+    for (; m_nPending > 0; --m_nPending) {
+        PutBit(!nBit);
+    }
+}
+
+inline void CLzariCoder::EncodeChar(uint32_t nChar) {
+    const uint32_t nSym = m_anCharToSym[nChar];
+    const uint32_t nRange = m_nHigh - m_nLow;
+    m_nHigh = m_nLow + nRange * m_awSymCum[nSym - 1] / m_awSymCum[0];
+    m_nLow += nRange * m_awSymCum[nSym] / m_awSymCum[0];
+    for (;;) {
+        if (m_nHigh <= kQ2) {
+            OutputBit(0);
+        } else if (m_nLow >= kQ2) {
+            OutputBit(1);
+            m_nLow -= kQ2;
+            m_nHigh -= kQ2;
+        } else if (m_nLow >= kQ1 && m_nHigh <= kQ3) {
+            ++m_nPending;
+            m_nLow -= kQ1;
+            m_nHigh -= kQ1;
+        } else {
+            break;
+        }
+        m_nLow += m_nLow;
+        m_nHigh += m_nHigh;
+    }
+    UpdateModel(nSym);
+}
+
+inline void CLzariCoder::EncodePosition(uint32_t nCode) {
+    const uint32_t nRange = m_nHigh - m_nLow;
+    m_nHigh = m_nLow + nRange * m_awPosCum[nCode] / m_awPosCum[0];
+    m_nLow += nRange * m_awPosCum[nCode + 1] / m_awPosCum[0];
+    for (;;) {
+        if (m_nHigh <= kQ2) {
+            OutputBit(0);
+        } else if (m_nLow >= kQ2) {
+            OutputBit(1);
+            m_nLow -= kQ2;
+            m_nHigh -= kQ2;
+        } else if (m_nLow >= kQ1 && m_nHigh <= kQ3) {
+            ++m_nPending;
+            m_nLow -= kQ1;
+            m_nHigh -= kQ1;
+        } else {
+            break;
+        }
+        m_nLow += m_nLow;
+        m_nHigh += m_nHigh;
+    }
+}
+
+// Selects a quarter of the range that lies wholly inside the final interval,
+// so that whatever a decoder reads past the end cannot change the result.
+void CLzariCoder::EncodeEnd() {
+    ++m_nPending;
+    OutputBit(m_nLow < kQ1 ? 0 : 1);
+    for (int i = 0; i < 7; ++i) {
+        PutBit(0);  // completes a partly filled byte; an empty one stays unwritten
+    }
+}
+
+bool CLzariCoder::LzariEncode(const uint8_t* pText, uint32_t nLength, CMemFile& out) {
+    m_pOut = &out;
+    m_bOutFailed = false;
+    m_nOutCount = 0;
+    m_wBitBuffer = 0;
+    m_wBitMask = 0x80;
+    m_nLow = 0;
+    m_nHigh = kQ4;
+    m_nPending = 0;
+    m_nTextSize = nLength;
+
+    out.Seek(out.GetLength());
+    for (int k = 0; k < 4; ++k) {
+        m_abyOut[m_nOutCount++] = static_cast<uint8_t>(nLength >> (8 * k));
+    }
+    if (nLength == 0) {
+        return FlushOutput();
+    }
+
+    ResetModel();
+    ResetTree();
+    // Positions before the text start as spaces; those not yet holding input
+    // are zero so that the choice among equal matches is repeatable.
+    std::memset(m_abyRing, ' ', kStart);
+    std::memset(m_abyRing + kStart, 0, sizeof(m_abyRing) - kStart);
+
+    uint32_t nLen = nLength < kLookAhead ? nLength : kLookAhead;
+    std::memcpy(m_abyRing + kStart, pText, nLen);
+    uint32_t nNext = nLen;  // next input byte to enter the window
+    uint32_t r = kStart;
+    uint32_t s = 0;
+    for (uint32_t i = 1; i <= kLookAhead; ++i) {
+        InsertNode(r - i);
+    }
+    InsertNode(r);
+
+    while (nLen > 0) {
+        if (m_nMatchLen > nLen) {
+            m_nMatchLen = nLen;
+        }
+        uint32_t nCoded;
+        if (m_nMatchLen <= kThreshold) {
+            nCoded = 1;
+            EncodeChar(m_abyRing[r]);
+            if (m_pObserver) {
+                m_pObserver->OnCoded(m_abyRing[r], 0);
+            }
+        } else {
+            nCoded = m_nMatchLen;
+            EncodeChar(255 - kThreshold + m_nMatchLen);
+            EncodePosition(m_nMatchPos - 1);
+            if (m_pObserver) {
+                m_pObserver->OnCoded(255 - kThreshold + m_nMatchLen, m_nMatchPos - 1);
+            }
+        }
+        if (m_bOutFailed) {
+            return false;
+        }
+        uint32_t i = 0;
+        for (; i < nCoded && nNext < nLength; ++i) {
+            DeleteNode(s);
+            const uint8_t by = pText[nNext++];
+            m_abyRing[s] = by;
+            if (s < kLookAhead - 1) {
+                m_abyRing[s + kWindow] = by;
+            }
+            s = (s + 1) & (kWindow - 1);
+            r = (r + 1) & (kWindow - 1);
+            InsertNode(r);
+        }
+        for (; i < nCoded; ++i) {
+            DeleteNode(s);
+            s = (s + 1) & (kWindow - 1);
+            r = (r + 1) & (kWindow - 1);
+            if (--nLen != 0) {
+                InsertNode(r);
+            }
+        }
+    }
+    EncodeEnd();
+    return FlushOutput();
+}
+
+// ---------------------------------------------------------------------------
+// Decoder
+
+// Past the end of the input the last byte's bits are used again; the
+// encoder's finishing bits make them irrelevant for a complete stream.
+inline uint32_t CLzariCoder::GetBit() {
+    m_wBitMask = static_cast<uint16_t>(m_wBitMask >> 1);
+    if (m_wBitMask == 0) {
+        if (m_nInPos < m_nInEnd) {
+            m_wBitBuffer = m_pIn[m_nInPos++];
+        } else {
+            ++m_nPastEnd;
+        }
+        m_wBitMask = 0x80;
+    }
+    return (m_wBitBuffer & m_wBitMask) != 0;
+}
+
+inline void CLzariCoder::DecodeRenormalise() {
+    for (;;) {
+        if (m_nLow >= kQ2) {
+            m_nValue -= kQ2;
+            m_nLow -= kQ2;
+            m_nHigh -= kQ2;
+        } else if (m_nLow >= kQ1 && m_nHigh <= kQ3) {
+            m_nValue -= kQ1;
+            m_nLow -= kQ1;
+            m_nHigh -= kQ1;
+        } else if (m_nHigh > kQ2) {
+            break;
+        }
+        m_nLow += m_nLow;
+        m_nHigh += m_nHigh;
+        m_nValue = 2 * m_nValue + GetBit();
+    }
+}
+
+// The interval always contains the code value whatever bits are read, so the
+// searches below always land on a symbol; bad input shows only in what the
+// symbols say.
+inline uint32_t CLzariCoder::DecodeChar() {
+    const uint32_t nRange = m_nHigh - m_nLow;
+    const uint32_t x = ((m_nValue - m_nLow + 1) * m_awSymCum[0] - 1) / nRange;
+    uint32_t i = 1;
+    uint32_t j = kChars;
+    while (i < j) {
+        const uint32_t k = (i + j) / 2;
+        if (m_awSymCum[k] > x) {
+            i = k + 1;
+        } else {
+            j = k;
+        }
+    }
+    const uint32_t nSym = i;
+    m_nHigh = m_nLow + nRange * m_awSymCum[nSym - 1] / m_awSymCum[0];
+    m_nLow += nRange * m_awSymCum[nSym] / m_awSymCum[0];
+    DecodeRenormalise();
+    const uint32_t nChar = m_anSymToChar[nSym];
+    UpdateModel(nSym);
+    return nChar;
+}
+
+inline uint32_t CLzariCoder::DecodePosition() {
+    const uint32_t nRange = m_nHigh - m_nLow;
+    const uint32_t x = ((m_nValue - m_nLow + 1) * m_awPosCum[0] - 1) / nRange;
+    uint32_t i = 1;
+    uint32_t j = kWindow;
+    while (i < j) {
+        const uint32_t k = (i + j) / 2;
+        if (m_awPosCum[k] > x) {
+            i = k + 1;
+        } else {
+            j = k;
+        }
+    }
+    const uint32_t nCode = i - 1;
+    m_nHigh = m_nLow + nRange * m_awPosCum[nCode] / m_awPosCum[0];
+    m_nLow += nRange * m_awPosCum[nCode + 1] / m_awPosCum[0];
+    DecodeRenormalise();
+    return nCode;
+}
+
+LzariResult CLzariCoder::LzariDecode(CMemFile& in, uint32_t nMaxLength, uint8_t** ppText,
+                                     uint32_t* pnLength) {
+    m_wBitBuffer = 0;
+    m_wBitMask = 0;
+    m_nLow = 0;
+    m_nHigh = kQ4;
+    m_nValue = 0;
+    m_nPending = 0;
+
+    m_pIn = in.GetBuffer();
+    m_nInEnd = in.GetLength();
+    m_nInPos = in.GetPosition();
+    m_nPastEnd = 0;
+    if (m_nInPos > m_nInEnd || m_nInEnd - m_nInPos < 4) {
+        in.Seek(m_nInEnd > m_nInPos ? m_nInEnd : m_nInPos);
+        return LzariResult::NoText;
+    }
+    m_nTextSize = m_pIn[m_nInPos] | m_pIn[m_nInPos + 1] << 8 | m_pIn[m_nInPos + 2] << 16 |
+                  static_cast<uint32_t>(m_pIn[m_nInPos + 3]) << 24;
+    m_nInPos += 4;
+    in.Seek(m_nInPos);
+    if (m_nTextSize == 0) {
+        return LzariResult::NoText;
+    }
+    if (m_nTextSize > nMaxLength) {
+        return LzariResult::TooLong;
+    }
+    uint8_t* pText = static_cast<uint8_t*>(std::malloc(m_nTextSize));
+    if (!pText) {
+        return LzariResult::NoMemory;
+    }
+    const uint32_t nCodeStart = m_nInPos;
+
+    for (int i = 0; i < 17; ++i) {
+        m_nValue = 2 * m_nValue + GetBit();
+    }
+    ResetModel();
+    std::memset(m_abyRing, ' ', kStart);
+    std::memset(m_abyRing + kStart, 0, sizeof(m_abyRing) - kStart);
+
+    LzariResult result = LzariResult::Ok;
+    uint32_t r = kStart;
+    uint32_t nCount = 0;
+    while (nCount < m_nTextSize) {
+        const uint32_t nChar = DecodeChar();
+        if (nChar < 256) {
+            pText[nCount++] = static_cast<uint8_t>(nChar);
+            m_abyRing[r] = static_cast<uint8_t>(nChar);
+            r = (r + 1) & (kWindow - 1);
+        } else {
+            const uint32_t nMatch = nChar - (255 - kThreshold);
+            const uint32_t nDist = DecodePosition() + 1;
+            // The encoder cuts matches to the text that remains and finds them
+            // only among the 4036 positions behind the coding position, of
+            // which just the last 60 of the initial spaces are ever offered.
+            // Found while reading past the end, the fault is the missing code.
+            if (nMatch > m_nTextSize - nCount || nDist > kStart ||
+                nDist > static_cast<uint64_t>(nCount) + kLookAhead) {
+                result = m_nPastEnd > 0 ? LzariResult::Truncated : LzariResult::Corrupt;
+                break;
+            }
+            uint32_t nFrom = (r - nDist) & (kWindow - 1);
+            for (uint32_t k = 0; k < nMatch; ++k) {
+                const uint8_t by = m_abyRing[nFrom];
+                nFrom = (nFrom + 1) & (kWindow - 1);
+                pText[nCount++] = by;
+                m_abyRing[r] = by;
+                r = (r + 1) & (kWindow - 1);
+            }
+        }
+        if (m_nPastEnd > 2) {
+            result = LzariResult::Truncated;
+            break;
+        }
+    }
+    if (result == LzariResult::Ok) {
+        // The encoder writes 15 bits fewer than a decoder reads; those it did
+        // write must all be here.
+        uint32_t nMaskBits = 0;
+        for (uint32_t m = m_wBitMask; m > 1; m >>= 1) {
+            ++nMaskBits;
+        }
+        const uint64_t nBitsRead =
+            (static_cast<uint64_t>(m_nInPos - nCodeStart) + m_nPastEnd) * 8 - nMaskBits;
+        const uint64_t nBitsHeld = static_cast<uint64_t>(m_nInPos - nCodeStart) * 8;
+        if (nBitsRead - 15 > nBitsHeld) {
+            result = LzariResult::Truncated;
+        }
+    }
+    in.Seek(m_nInPos);
+    if (result != LzariResult::Ok) {
+        std::free(pText);
+        return result;
+    }
+    *ppText = pText;
+    *pnLength = nCount;
+    return result;
+}

@@ -1,0 +1,125 @@
+#pragma once
+// LZARI coder: LZ77 matching against a 4096-byte sliding window, with literals
+// and match lengths coded by an adaptive arithmetic coder and match distances
+// by a fixed distribution. It wraps the whole record stream of a codec run.
+//
+// Stream layout: the plain-text length (32-bit little-endian), then the
+// arithmetic code, most significant bit of each byte first, the last byte
+// completed with 0 bits. An empty text is stored as its four length bytes alone.
+//
+// One coder serves one run at a time; its state (about 60 KiB) lives in the
+// object, which is meant to be allocated once and reused. Not thread-safe.
+
+#include <cstdint>
+
+#include "stream/MemFile.h"
+
+enum class LzariResult {
+    Ok,
+    NoText,     // fewer than 4 bytes, or stored length 0
+    TooLong,    // stored length above the caller's bound; nothing allocated
+    Truncated,  // the code ran out before the text was complete
+    Corrupt,    // inconsistent code: a match reaching outside the window or past the text end
+    NoMemory,   // the output buffer could not be allocated
+};
+
+// Sees every character the encoder codes, in order; for tests and diagnostics.
+class ILzariObserver {
+public:
+    virtual ~ILzariObserver() = default;
+    // nChar 0..255 is a literal byte; 256..313 a match of nChar - 253 bytes
+    // (3..60) whose distance back is nDistanceCode + 1 (nDistanceCode 0..4035).
+    // nDistanceCode is 0 for literals.
+    virtual void OnCoded(uint32_t nChar, uint32_t nDistanceCode) = 0;
+};
+
+class CLzariCoder {
+public:
+    static constexpr uint32_t kWindow = 4096;
+    static constexpr uint32_t kLookAhead = 60;
+    static constexpr uint32_t kThreshold = 2;  // matches this long or shorter go as literals
+    static constexpr uint32_t kStart = kWindow - kLookAhead;  // first coding position, 4036
+    static constexpr uint32_t kChars = 256 - kThreshold + kLookAhead;  // 314
+
+    // Appends the LZARI stream of the nLength bytes at pText (may be null when
+    // nLength is 0) at the end of `out`. False only when `out` cannot grow; it
+    // may then hold part of the stream, which the caller discards.
+    bool LzariEncode(const uint8_t* pText, uint32_t nLength, CMemFile& out);
+
+    // Reads an LZARI stream from the current position of `in`. On Ok *ppText is
+    // a malloc'd buffer of *pnLength bytes (the stored length, at least 1) that
+    // the caller frees; otherwise neither is written and nothing is leaked.
+    // A stored length above nMaxLength gives TooLong before anything is
+    // allocated. A valid stream never needs more than 2 bytes past the end of
+    // `in`; a code that needs more, or whose last meaningful bits lie past the
+    // end, gives Truncated. `in` is left after the bytes read.
+    LzariResult LzariDecode(CMemFile& in, uint32_t nMaxLength, uint8_t** ppText,
+                            uint32_t* pnLength);
+
+    // Observer of the encoder's characters; null (the default) for none.
+    void SetObserver(ILzariObserver* pObserver) { m_pObserver = pObserver; }
+
+private:
+    static constexpr uint32_t kNil = kWindow;  // empty link in the match tree
+    static constexpr uint32_t kQ1 = 0x8000, kQ2 = 0x10000, kQ3 = 0x18000, kQ4 = 0x20000;
+    static constexpr uint32_t kMaxTotal = 32767;
+
+    void ResetModel();
+    void UpdateModel(uint32_t nSym);
+
+    void ResetTree();
+    void InsertNode(uint32_t r);
+    void DeleteNode(uint32_t p);
+
+    bool FlushOutput();
+    void PutBit(uint32_t nBit);
+    void OutputBit(uint32_t nBit);
+    void EncodeChar(uint32_t nChar);
+    void EncodePosition(uint32_t nCode);
+    void EncodeEnd();
+
+    uint32_t GetBit();
+    void DecodeRenormalise();
+    uint32_t DecodeChar();
+    uint32_t DecodePosition();
+
+    // Text and bit buffers.
+    uint32_t m_nTextSize = 0;
+    uint16_t m_wBitBuffer = 0;
+    uint16_t m_wBitMask = 0;
+
+    // Window and match tree.
+    uint8_t m_abyRing[kWindow + kLookAhead - 1];  // the tail repeats positions 0..58
+    uint32_t m_nMatchPos = 0;
+    uint32_t m_nMatchLen = 0;
+    uint32_t m_anLeft[kWindow + 1];
+    uint32_t m_anRight[kWindow + 257];  // 4097..4352: one root per first byte
+    uint32_t m_anParent[kWindow + 1];
+
+    // Arithmetic coder.
+    uint32_t m_nLow = 0;
+    uint32_t m_nHigh = 0;
+    uint32_t m_nValue = 0;
+    int32_t m_nPending = 0;
+
+    // Character model (symbols 1..314, most frequent first) and distance model.
+    uint32_t m_anCharToSym[kChars];
+    uint32_t m_anSymToChar[kChars + 1];
+    uint16_t m_awSymFreq[kChars + 1];
+    uint16_t m_awSymCum[kChars + 1];
+    uint16_t m_awPosCum[kWindow + 1];
+
+    // Encoder output, gathered into chunks before it goes to the file.
+    CMemFile* m_pOut = nullptr;
+    bool m_bOutFailed = false;
+    uint32_t m_nOutCount = 0;
+    uint8_t m_abyOut[4096];
+
+    // Decoder input, read straight from the file's buffer.
+    const uint8_t* m_pIn = nullptr;
+    uint32_t m_nInPos = 0;
+    uint32_t m_nInEnd = 0;
+    uint32_t m_nPastEnd = 0;  // bytes asked for beyond the end of the input
+
+    ILzariObserver* m_pObserver = nullptr;
+};

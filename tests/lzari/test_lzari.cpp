@@ -1,0 +1,321 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "lzari/Lzari.h"
+#include "stream/MemFile.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+struct Coded {
+    uint32_t nChar;
+    uint32_t nDistCode;
+    bool operator==(const Coded&) const = default;
+};
+
+class CRecorder : public ILzariObserver {
+public:
+    void OnCoded(uint32_t nChar, uint32_t nDistanceCode) override {
+        m_coded.push_back({nChar, nDistanceCode});
+    }
+    std::vector<Coded> m_coded;
+};
+
+// The coder is large; tests share one per fixture, as the codec does.
+class LzariTest : public ::testing::Test {
+protected:
+    Bytes Encode(const Bytes& text, std::vector<Coded>* pCoded = nullptr) {
+        CMemFile out(1);
+        CRecorder recorder;
+        m_coder->SetObserver(pCoded ? &recorder : nullptr);
+        EXPECT_TRUE(m_coder->LzariEncode(text.data(), static_cast<uint32_t>(text.size()), out));
+        m_coder->SetObserver(nullptr);
+        if (pCoded) {
+            *pCoded = std::move(recorder.m_coded);
+        }
+        return Bytes(out.GetBuffer(), out.GetBuffer() + out.GetLength());
+    }
+
+    LzariResult Decode(Bytes stream, Bytes* pText, uint32_t nMax = UINT32_MAX,
+                       uint32_t* pnPosition = nullptr) {
+        CMemFile in;
+        in.Attach(stream.data(), static_cast<uint32_t>(stream.size()));
+        uint8_t* p = nullptr;
+        uint32_t n = 0xDEADBEEF;
+        LzariResult result = m_coder->LzariDecode(in, nMax, &p, &n);
+        if (pnPosition) {
+            *pnPosition = in.GetPosition();
+        }
+        if (result == LzariResult::Ok) {
+            EXPECT_NE(p, nullptr);
+            pText->assign(p, p + n);
+            std::free(p);
+        } else {
+            EXPECT_EQ(p, nullptr);
+            EXPECT_EQ(n, 0xDEADBEEF);
+        }
+        return result;
+    }
+
+    std::unique_ptr<CLzariCoder> m_coder = std::make_unique<CLzariCoder>();
+};
+
+Bytes Hex(const std::string& str) {
+    Bytes bytes;
+    for (size_t i = 0; i + 1 < str.size(); i += 3) {
+        bytes.push_back(static_cast<uint8_t>(std::stoul(str.substr(i, 2), nullptr, 16)));
+    }
+    return bytes;
+}
+
+}  // namespace
+
+TEST_F(LzariTest, KnownStreams) {
+    struct {
+        const char* name;
+        Bytes text;
+        const char* stream;
+    } const cases[] = {
+        {"empty", {}, "00 00 00 00"},
+        {"one byte", {0x41}, "01 00 00 00 CA 80"},
+        {"abc", {0x61, 0x62, 0x63}, "03 00 00 00 B0 A8 C2 00"},
+        {"three spaces", {0x20, 0x20, 0x20}, "03 00 00 00 2F 48 C0"},
+        {"AAA", {0x41, 0x41, 0x41}, "03 00 00 00 CB 01 7D"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(Encode(c.text), Hex(c.stream));
+    }
+}
+
+TEST_F(LzariTest, ChosenMatches) {
+    // 1000 spaces match the space-filled window at once, then themselves.
+    std::vector<Coded> coded;
+    Bytes stream = Encode(Bytes(1000, 0x20), &coded);
+    EXPECT_EQ(stream.size(), 36u);
+    ASSERT_EQ(coded.size(), 17u);
+    EXPECT_EQ(coded[0], (Coded{313, 59}));
+    for (size_t i = 1; i < 16; ++i) {
+        EXPECT_EQ(coded[i], (Coded{313, 0})) << i;
+    }
+    EXPECT_EQ(coded[16], (Coded{253 + 40, 0}));
+
+    // Of two equally long matches the nearer wins.
+    Bytes text = {'Q', 'a', 'b', 'c', 'X', 'a', 'b', 'c', 'Y', 'a', 'b', 'c', 'Z'};
+    for (int b = 0x80; b <= 0xF7; ++b) {
+        text.push_back(static_cast<uint8_t>(b));
+    }
+    Encode(text, &coded);
+    const std::vector<Coded> expected = {{81, 0},  {97, 0}, {98, 0},  {99, 0}, {88, 0},
+                                         {256, 3}, {89, 0}, {256, 3}, {90, 0}};
+    ASSERT_EQ(coded.size(), expected.size() + 120);
+    EXPECT_EQ(std::vector<Coded>(coded.begin(), coded.begin() + 9), expected);
+    for (size_t i = 0; i < 120; ++i) {
+        EXPECT_EQ(coded[9 + i], (Coded{static_cast<uint32_t>(0x80 + i), 0}));
+    }
+}
+
+namespace {
+
+Bytes RandomBytes(size_t n, uint32_t nSeed, int nAlphabet = 256) {
+    std::mt19937 rng(nSeed);
+    std::uniform_int_distribution<int> dist(0, nAlphabet - 1);
+    Bytes bytes(n);
+    for (auto& b : bytes) {
+        b = static_cast<uint8_t>(dist(rng));
+    }
+    return bytes;
+}
+
+// Mostly zeros with sparse small values and repeated phrases, like frame records.
+Bytes StructuredBytes(size_t n, uint32_t nSeed) {
+    std::mt19937 rng(nSeed);
+    Bytes bytes;
+    bytes.reserve(n);
+    while (bytes.size() < n) {
+        switch (rng() % 4) {
+            case 0:
+                bytes.insert(bytes.end(), rng() % 300, 0);
+                break;
+            case 1:
+                bytes.push_back(static_cast<uint8_t>(rng() % 7));
+                break;
+            case 2:
+                if (bytes.size() > 10) {
+                    size_t nBack = 1 + rng() % std::min<size_t>(bytes.size(), 5000);
+                    size_t nLen = rng() % 100;
+                    for (size_t i = 0; i < nLen; ++i) {
+                        bytes.push_back(bytes[bytes.size() - nBack]);
+                    }
+                }
+                break;
+            default:
+                bytes.push_back(static_cast<uint8_t>(rng()));
+        }
+    }
+    bytes.resize(n);
+    return bytes;
+}
+
+}  // namespace
+
+// Every match is one the decoder can follow: 3..60 bytes, no longer than the
+// text left, at most 4036 back and never behind the last 60 initial spaces.
+TEST_F(LzariTest, MatchesStayInsideWindowAndText) {
+    const Bytes texts[] = {
+        Bytes(5000, 'x'), StructuredBytes(50000, 1), RandomBytes(20000, 2, 3), Bytes(59, ' '),
+        Bytes(61, ' '),   RandomBytes(9000, 3, 2),   StructuredBytes(4100, 4),
+    };
+    for (const Bytes& text : texts) {
+        std::vector<Coded> coded;
+        Encode(text, &coded);
+        uint64_t nDone = 0;
+        uint32_t nLongest = 0;
+        for (const Coded& c : coded) {
+            if (c.nChar < 256) {
+                ASSERT_EQ(c.nChar, text[nDone]);
+                ++nDone;
+                continue;
+            }
+            const uint32_t nLen = c.nChar - 253;
+            ASSERT_LE(c.nChar, 313u);
+            ASSERT_LE(nLen, text.size() - nDone);
+            ASSERT_LE(c.nDistCode, 4035u);
+            ASSERT_LE(c.nDistCode + 1, nDone + 60);
+            nLongest = std::max(nLongest, c.nDistCode);
+            nDone += nLen;
+        }
+        EXPECT_EQ(nDone, text.size());
+    }
+}
+
+TEST_F(LzariTest, RoundTrips) {
+    const size_t sizes[] = {1,   2,    3,    4,    59,   60,    61,    118,   119,
+                            120, 4035, 4036, 4096, 4097, 10007, 65536, 300000};
+    uint32_t nSeed = 100;
+    for (size_t n : sizes) {
+        const Bytes texts[] = {RandomBytes(n, nSeed++), RandomBytes(n, nSeed++, 4),
+                               StructuredBytes(n, nSeed++), Bytes(n, 0)};
+        for (const Bytes& text : texts) {
+            SCOPED_TRACE("size " + std::to_string(n) + " seed " + std::to_string(nSeed));
+            Bytes decoded;
+            ASSERT_EQ(Decode(Encode(text), &decoded), LzariResult::Ok);
+            ASSERT_EQ(decoded, text);
+        }
+    }
+}
+
+TEST_F(LzariTest, LargeTextsAndModelHalving) {
+    // Random bytes: every character is a literal, so the model total reaches
+    // its limit after 32453 updates and is halved several times over.
+    const Bytes texts[] = {RandomBytes(200000, 7), StructuredBytes(2 * 1024 * 1024, 8)};
+    for (const Bytes& text : texts) {
+        std::vector<Coded> coded;
+        Bytes stream = Encode(text, &coded);
+        EXPECT_GT(coded.size(), 32454u);
+        Bytes decoded;
+        ASSERT_EQ(Decode(stream, &decoded), LzariResult::Ok);
+        ASSERT_EQ(decoded, text);
+    }
+}
+
+TEST_F(LzariTest, EncoderAppendsAndDecoderReadsFromPosition) {
+    CMemFile file(1);
+    const uint8_t header[4] = {1, 0, 10, 16};
+    ASSERT_TRUE(file.Write(header, 4));
+    const Bytes text = StructuredBytes(3000, 9);
+    ASSERT_TRUE(m_coder->LzariEncode(text.data(), static_cast<uint32_t>(text.size()), file));
+    const Bytes alone = Encode(text);
+    ASSERT_EQ(file.GetLength(), 4 + alone.size());
+    EXPECT_TRUE(std::equal(alone.begin(), alone.end(), file.GetBuffer() + 4));
+
+    file.Seek(4);
+    uint8_t* p = nullptr;
+    uint32_t n = 0;
+    ASSERT_EQ(m_coder->LzariDecode(file, UINT32_MAX, &p, &n), LzariResult::Ok);
+    EXPECT_EQ(Bytes(p, p + n), text);
+    EXPECT_EQ(file.GetPosition(), file.GetLength());
+    std::free(p);
+}
+
+TEST_F(LzariTest, RefusesMissingOrOversizedText) {
+    struct {
+        const char* stream;
+        uint32_t nMax;
+        LzariResult expected;
+    } const cases[] = {
+        {"", 100, LzariResult::NoText},
+        {"01 00 00", 100, LzariResult::NoText},
+        {"00 00 00 00", 100, LzariResult::NoText},
+        {"00 00 00 00 CA 80", 100, LzariResult::NoText},
+        {"01 00 00 00 CA 80", 0, LzariResult::TooLong},
+        {"FF FF FF FF CA 80", 1u << 30, LzariResult::TooLong},
+        {"01 00 00 00", 100, LzariResult::Truncated},
+        {"FF FF FF 0F", 0x0FFFFFFF, LzariResult::Truncated},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.stream);
+        Bytes text;
+        EXPECT_EQ(Decode(Hex(c.stream), &text, c.nMax), c.expected);
+    }
+}
+
+// A valid stream needs at most two bytes past its end; every shorter prefix of
+// a stream is reported, never decoded into wrong text.
+TEST_F(LzariTest, EveryTruncationIsReported) {
+    const Bytes texts[] = {
+        {0x41}, {0x61, 0x62, 0x63}, StructuredBytes(700, 10), RandomBytes(300, 11)};
+    for (const Bytes& text : texts) {
+        const Bytes stream = Encode(text);
+        for (size_t n = 0; n < stream.size(); ++n) {
+            SCOPED_TRACE("prefix " + std::to_string(n) + " of " + std::to_string(stream.size()));
+            Bytes decoded;
+            const LzariResult result = Decode(Bytes(stream.begin(), stream.begin() + n), &decoded);
+            EXPECT_EQ(result, n < 4 ? LzariResult::NoText : LzariResult::Truncated);
+        }
+        // Trailing bytes after a complete stream change nothing.
+        Bytes longer = stream;
+        longer.insert(longer.end(), {0xFF, 0x00, 0xAA});
+        Bytes decoded;
+        uint32_t nPosition = 0;
+        ASSERT_EQ(Decode(longer, &decoded, UINT32_MAX, &nPosition), LzariResult::Ok);
+        EXPECT_EQ(decoded, text);
+        EXPECT_LE(nPosition, stream.size() + 2);
+    }
+}
+
+TEST_F(LzariTest, DamagedStreamsAreSafe) {
+    const Bytes text = StructuredBytes(5000, 12);
+    const Bytes stream = Encode(text);
+    std::mt19937 rng(13);
+    int nReported = 0;
+    for (int trial = 0; trial < 400; ++trial) {
+        Bytes damaged = stream;
+        if (trial % 2 == 0) {
+            // Flip a bit in the code (not the length).
+            size_t nAt = 4 + rng() % (damaged.size() - 4);
+            damaged[nAt] ^= static_cast<uint8_t>(1u << (rng() % 8));
+        } else {
+            // Random code of random length behind a random length.
+            damaged = RandomBytes(4 + rng() % 2000, rng());
+            damaged[3] = 0;
+            damaged[2] &= 0x0F;
+        }
+        Bytes decoded;
+        const LzariResult result = Decode(damaged, &decoded, 1u << 20);
+        if (result == LzariResult::Ok) {
+            const uint32_t nStored = damaged[0] | damaged[1] << 8 | damaged[2] << 16;
+            EXPECT_EQ(decoded.size(), nStored);
+        } else {
+            ++nReported;
+        }
+    }
+    // Most damage is noticed: random code usually runs out or refers outside the window.
+    EXPECT_GT(nReported, 200);
+}

@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+class IDocumentDialogs;
+
 constexpr uint32_t QCIF_FRAME_BYTES = 38016;
 constexpr uint32_t QCIF_Y_BYTES = 25344;
 constexpr uint32_t QCIF_U_OFFSET = 25344;
@@ -66,6 +68,20 @@ public:
     // Returns true when a file was written; false on Cancel, state 'd' or failure
     // (after an "Error" message naming the file). The document never changes.
     bool OnSaveOutput();
+
+    // Process > Compress, only in states 'i' and 'x': asks for frames, threshold
+    // and quantiser, runs the compression and on an accepted run holds the
+    // compressed stream alone (state 's'). The chosen values stay even when the
+    // run is cancelled. A run that fails is reported and changes nothing else.
+    void Compress(IDocumentDialogs& dialogs);
+    // Process > Decompress, only in states 'n' and 's': rebuilds the frames into
+    // a new raw buffer and on an accepted run holds it alone (state 'x'). A
+    // rejected or failed run keeps the compressed stream. No memory for the
+    // frames: "Fatal Error" message, then EndProcess(1).
+    void Decompress(IDocumentDialogs& dialogs);
+    // Display > Play, only in states 'i' and 'x': shows the first m_nCodedFrames
+    // frames (the count taken to 16 bits) in the viewer.
+    void OnPlay(IDocumentDialogs& dialogs);
 
     // Enabling rules of the commands.
     // Compress, Play, Compare Frames and Compare Streams: a raw stream is held.

@@ -1,0 +1,46 @@
+#include "app/DialogControls.h"
+
+#include <QFontMetrics>
+#include <QLineEdit>
+#include <QStyle>
+#include <QStyleOptionFrame>
+
+#include "stream/Prompts.h"
+
+void SetControlId(QWidget* pWidget, int nId) {
+    pWidget->setObjectName(ControlName(nId));
+}
+
+QString ControlName(int nId) {
+    return QStringLiteral("ctl%1").arg(nId);
+}
+
+void SizeEditForDigits(QLineEdit* pEdit, int nDigits) {
+    const QFontMetrics metrics(pEdit->font());
+    const int nText = metrics.horizontalAdvance(QString(nDigits, QLatin1Char('0')));
+    QStyleOptionFrame option;
+    option.initFrom(pEdit);
+    // Frame and text margins come from the style, so the width holds at any scale.
+    const QSize size = pEdit->style()->sizeFromContents(
+        QStyle::CT_LineEdit, &option, QSize(nText + 2 * metrics.averageCharWidth(), 0), pEdit);
+    pEdit->setFixedWidth(size.width());
+}
+
+std::string RangeMessage(const char* pszField, uint32_t nMin, uint32_t nMax) {
+    return QStringLiteral("The %1 must be a whole number from %2 to %3.")
+        .arg(QLatin1String(pszField))
+        .arg(nMin)
+        .arg(nMax)
+        .toStdString();
+}
+
+std::optional<uint32_t> ReadUIntField(const QString& strText, const char* pszField, uint32_t nMin,
+                                      uint32_t nMax) {
+    bool bOk = false;
+    const qulonglong nValue = strText.trimmed().toULongLong(&bOk);
+    if (!bOk || nValue < nMin || nValue > nMax) {
+        Prompts().MessageBox(RangeMessage(pszField, nMin, nMax), "Tavro");
+        return std::nullopt;
+    }
+    return static_cast<uint32_t>(nValue);
+}

@@ -1,0 +1,31 @@
+#pragma once
+// Small helpers shared by the dialogs: control naming by numeric id, and the
+// read-back of numeric edits with range checks (what the dialogs validate when
+// they close).
+
+#include <QString>
+#include <cstdint>
+#include <optional>
+
+class QWidget;
+class QLineEdit;
+
+// Dialog result codes as the callers know them.
+constexpr int IDOK = 1;
+constexpr int IDCANCEL = 2;
+
+// Gives a control the object name "ctl<id>" that tests and screenshots use.
+void SetControlId(QWidget* pWidget, int nId);
+QString ControlName(int nId);
+
+// A read-only edit sized for nDigits digits of the current font (at any DPI).
+void SizeEditForDigits(QLineEdit* pEdit, int nDigits);
+
+// Parses the edit text as an unsigned number and checks nMin..nMax. On
+// failure shows a message naming the field and the range through the prompt
+// services, and returns nothing.
+std::optional<uint32_t> ReadUIntField(const QString& strText, const char* pszField, uint32_t nMin,
+                                      uint32_t nMax);
+
+// The message ReadUIntField shows for a value outside nMin..nMax.
+std::string RangeMessage(const char* pszField, uint32_t nMin, uint32_t nMax);

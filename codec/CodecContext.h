@@ -26,6 +26,8 @@
 #include <cstdint>
 #include <functional>
 
+#include "lzari/Lzari.h"
+
 constexpr uint32_t CODEC_MAX_FRAMES = 65535;  // the header's frame count is 16 bits
 constexpr uint32_t BAND_COUNT = 33;
 
@@ -43,6 +45,13 @@ enum class CodecError {
 
 // One line for the user, e.g. "The compressed stream is truncated."
 const char* CodecErrorText(CodecError nError);
+
+// Longest record stream that m_nFrames frames can produce: the bound a
+// decompression puts on the LZARI layer's stated length.
+uint32_t MaxRecordStreamLength(uint32_t nFrames);
+
+// A rebuilt coefficient as an 8-bit sample: below 0 gives 0, above 255 gives 255.
+inline uint8_t ClampSample(int16_t v) { return v < 0 ? 0 : v > 255 ? 255 : static_cast<uint8_t>(v); }
 
 class CCodecContext {
 public:
@@ -81,6 +90,7 @@ public:
     bool m_bFirstFrameDone = false;  // set once the first (16-bit) record is written or read
     uint16_t m_nBandStart[BAND_COUNT + 1] = {};  // filled by BuildBandTable
     uint16_t m_nBandStep[BAND_COUNT] = {};
+    CLzariCoder m_lzari;  // state of the LZARI layer, one coder per run
 
     // Why the last run failed; None after success or a cancel.
     CodecError m_nError = CodecError::None;

@@ -1,0 +1,132 @@
+// The compression run and its per-frame coding step.
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "codec/CodecContext.h"
+#include "codec/Subbands.h"
+#include "codec/Wavelet.h"
+#include "codec/WorkingState.h"
+#include "codec/ZeroRun.h"
+#include "stream/MemFile.h"
+
+namespace {
+
+constexpr uint32_t FILE_GROWTH = 64 * 1024;
+constexpr uint32_t U_START = 25344;
+constexpr uint32_t V_START = 31680;
+
+}  // namespace
+
+bool CCodecContext::CompressRun() {
+    if (m_bCmpOwned) {
+        std::free(m_pCmp);
+    }
+    m_pCmp = nullptr;
+    m_nCmpLength = 0;
+    m_bCmpOwned = false;
+    m_nError = CodecError::None;
+    m_nFrame = 0;
+    m_bFirstFrameDone = false;
+    if (m_nFrames == 0 || m_nFrames > CODEC_MAX_FRAMES || !m_pQcf || m_byThreshold == 0 ||
+        m_byQuantiser == 0) {
+        return Fail(CodecError::BadParameters);
+    }
+
+    CMemFile cmpOut(FILE_GROWTH);
+    CMemFile recordsOut(FILE_GROWTH);
+    const uint8_t header[4] = {static_cast<uint8_t>(m_nFrames & 0xFF),
+                               static_cast<uint8_t>(m_nFrames >> 8), m_byThreshold, m_byQuantiser};
+    if (!cmpOut.Write(header, sizeof header)) {
+        return Fail(CodecError::NoMemory);
+    }
+    if (!AllocateFrames()) {
+        return false;
+    }
+    g_pCmpOut = &cmpOut;
+    g_pRecordsOut = &recordsOut;
+
+    g_bCurrent = 0;
+    bool bCancelled = false;
+    bool bFailed = false;
+    while (m_nFrame < m_nFrames) {
+        if (!PublishProgress()) {
+            bCancelled = true;
+            break;
+        }
+        if (!CodeFrame()) {
+            bFailed = true;
+            break;
+        }
+        g_bCurrent = static_cast<uint8_t>(1 - g_bCurrent);
+        ++m_nFrame;
+    }
+
+    m_nRecordsLength = recordsOut.GetLength();
+    m_pRecords = recordsOut.Detach();
+    g_pRecordsOut = nullptr;
+    if (!bCancelled && !bFailed && !m_lzari.LzariEncode(m_pRecords, m_nRecordsLength, cmpOut)) {
+        m_nError = CodecError::NoMemory;
+        bFailed = true;
+    }
+    std::free(m_pRecords);
+    m_pRecords = nullptr;
+    ReleaseFrames();
+    g_pCmpOut = nullptr;
+    if (bFailed) {
+        return false;  // cmpOut frees the partial stream
+    }
+    // A cancelled run hands over the header alone; the caller discards it.
+    m_nCmpLength = cmpOut.GetLength();
+    m_pCmp = cmpOut.Detach();
+    m_bCmpOwned = true;
+    return !bCancelled;
+}
+
+bool CCodecContext::CodeFrame() {
+    const uint8_t* pRaw = m_pQcf + static_cast<size_t>(m_nFrame) * COEF_FRAME_VALUES;
+    int16_t* pCur = g_pCoef[g_bCurrent];
+    for (uint32_t k = 0; k < COEF_FRAME_VALUES; ++k) {
+        pCur[k] = pRaw[k];
+    }
+    g_nPlaneWidth = 176;
+    g_nPlaneHeight = 144;
+    ForwardWavelet(pCur, 4);
+    g_nPlaneWidth = 88;
+    g_nPlaneHeight = 72;
+    ForwardWavelet(pCur + U_START, 3);
+    ForwardWavelet(pCur + V_START, 3);
+    ScanSubbands(*this);
+    QuantiseBands(*this);
+    pCur = g_pCoef[g_bCurrent];
+
+    uint8_t* pBytes = m_pFrameBytes;
+    if (!m_bFirstFrameDone) {
+        for (uint32_t k = 0; k < COEF_FRAME_VALUES; ++k) {
+            const uint16_t v = static_cast<uint16_t>(pCur[k]);
+            pBytes[2 * k] = static_cast<uint8_t>(v & 0xFF);
+            pBytes[2 * k + 1] = static_cast<uint8_t>(v >> 8);
+        }
+        if (!EncodeZeroRuns(*g_pRecordsOut, pBytes, 2 * COEF_FRAME_VALUES)) {
+            return Fail(CodecError::NoMemory);
+        }
+        m_bFirstFrameDone = true;
+        return true;
+    }
+
+    // The previous slot holds what the decoder will hold after the previous
+    // frame. A difference that does not fit a signed byte is sent clamped and
+    // the rest follows in the next frames, so the decoder catches up instead of
+    // staying off by a multiple of 256. The current slot keeps the decoder's
+    // value, which is the reference for the next frame.
+    const int16_t* pPrev = g_pCoef[1 - g_bCurrent];
+    for (uint32_t k = 0; k < COEF_FRAME_VALUES; ++k) {
+        const int32_t d = std::clamp(int32_t(pCur[k]) - int32_t(pPrev[k]), -128, 127);
+        pBytes[k] = static_cast<uint8_t>(d & 0xFF);
+        pCur[k] = static_cast<int16_t>(pPrev[k] + d);
+    }
+    if (!EncodeZeroRuns(*g_pRecordsOut, pBytes, COEF_FRAME_VALUES)) {
+        return Fail(CodecError::NoMemory);
+    }
+    return true;
+}

@@ -1,0 +1,156 @@
+// The decompression run and its per-frame decoding step. The compressed
+// stream is untrusted: every length is checked before it is used.
+
+#include <cstdlib>
+
+#include "codec/CodecContext.h"
+#include "codec/Subbands.h"
+#include "codec/Wavelet.h"
+#include "codec/WorkingState.h"
+#include "codec/ZeroRun.h"
+#include "stream/MemFile.h"
+
+namespace {
+
+constexpr uint32_t HEADER_BYTES = 4;
+constexpr uint32_t U_START = 25344;
+constexpr uint32_t V_START = 31680;
+
+// Longest zero-run coding of n bytes: every zero run costs at most one byte
+// more than its length, and there are at most n / 2 runs when n is even.
+constexpr uint64_t MaxRecord(uint64_t n) { return 4 + n + (n + 1) / 2; }
+
+CodecError FromLzari(LzariResult r) {
+    switch (r) {
+        case LzariResult::Ok:
+            return CodecError::None;
+        case LzariResult::NoText:
+            return CodecError::NoRecordData;
+        case LzariResult::TooLong:
+            return CodecError::ImpossibleSize;
+        case LzariResult::Truncated:
+            return CodecError::Truncated;
+        case LzariResult::Corrupt:
+            return CodecError::Corrupt;
+        case LzariResult::NoMemory:
+            return CodecError::NoMemory;
+    }
+    return CodecError::Corrupt;
+}
+
+}  // namespace
+
+uint32_t MaxRecordStreamLength(uint32_t nFrames) {
+    if (nFrames == 0) {
+        return 0;
+    }
+    const uint64_t n = MaxRecord(2 * COEF_FRAME_VALUES) + (nFrames - 1) * MaxRecord(COEF_FRAME_VALUES);
+    return n > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(n);
+}
+
+bool CCodecContext::DecompressRun() {
+    m_nError = CodecError::None;
+    m_nFrame = 0;
+    m_bFirstFrameDone = false;
+    m_pRecords = nullptr;
+    m_nRecordsLength = 0;
+    if (m_nFrames == 0 || m_nFrames > CODEC_MAX_FRAMES || !m_pQcf || !m_pCmp ||
+        m_byThreshold == 0 || m_byQuantiser == 0) {
+        return Fail(CodecError::BadParameters);
+    }
+    if (m_nCmpLength < HEADER_BYTES) {
+        return Fail(CodecError::Truncated);
+    }
+    if (m_nCmpLength == HEADER_BYTES) {
+        return Fail(CodecError::NoRecordData);
+    }
+
+    {
+        CMemFile cmpIn;
+        cmpIn.Attach(m_pCmp, m_nCmpLength, 0);
+        cmpIn.Seek(HEADER_BYTES);
+        g_pCmpIn = &cmpIn;
+        const LzariResult r = m_lzari.LzariDecode(cmpIn, MaxRecordStreamLength(m_nFrames),
+                                                  &m_pRecords, &m_nRecordsLength);
+        cmpIn.Detach();
+        g_pCmpIn = nullptr;
+        if (r != LzariResult::Ok) {
+            m_pRecords = nullptr;
+            m_nRecordsLength = 0;
+            return Fail(FromLzari(r));
+        }
+    }
+
+    CMemFile recordsIn;
+    recordsIn.Attach(m_pRecords, m_nRecordsLength, 0);
+    if (!AllocateFrames()) {
+        recordsIn.Detach();
+        std::free(m_pRecords);
+        m_pRecords = nullptr;
+        return false;
+    }
+    g_pRecordsIn = &recordsIn;
+
+    g_bCurrent = 0;
+    bool bDone = true;
+    while (m_nFrame < m_nFrames) {
+        if (!PublishProgress() || !DecodeFrame()) {
+            bDone = false;
+            break;
+        }
+        ++m_nFrame;
+    }
+
+    recordsIn.Detach();
+    g_pRecordsIn = nullptr;
+    std::free(m_pRecords);
+    m_pRecords = nullptr;
+    ReleaseFrames();
+    return bDone;
+}
+
+bool CCodecContext::DecodeFrame() {
+    const bool bFirst = !m_bFirstFrameDone;
+    const uint32_t nExpected = bFirst ? 2 * COEF_FRAME_VALUES : COEF_FRAME_VALUES;
+    if (g_pRecordsIn->GetPosition() >= g_pRecordsIn->GetLength()) {
+        return Fail(CodecError::MissingFrames);
+    }
+    uint32_t nDecoded = 0;
+    const ZeroRunResult r = DecodeZeroRuns(*g_pRecordsIn, m_pFrameBytes, nExpected, &nDecoded);
+    if (r == ZeroRunResult::Truncated) {
+        return Fail(CodecError::MissingFrames);
+    }
+    if (r != ZeroRunResult::Ok || nDecoded != nExpected) {
+        return Fail(CodecError::BadRecord);
+    }
+
+    int16_t* pAcc = g_pCoef[1];
+    const uint8_t* pBytes = m_pFrameBytes;
+    if (bFirst) {
+        for (uint32_t k = 0; k < COEF_FRAME_VALUES; ++k) {
+            pAcc[k] = static_cast<int16_t>(pBytes[2 * k] | (pBytes[2 * k + 1] << 8));
+        }
+        m_bFirstFrameDone = true;
+    } else {
+        for (uint32_t k = 0; k < COEF_FRAME_VALUES; ++k) {
+            pAcc[k] = static_cast<int16_t>(pAcc[k] + static_cast<int8_t>(pBytes[k]));
+        }
+    }
+
+    DequantiseBands(*this);
+    UnscanSubbands(*this);
+    int16_t* pWork = g_pCoef[0];
+    g_nPlaneWidth = 176;
+    g_nPlaneHeight = 144;
+    InverseWavelet(pWork, 4);
+    g_nPlaneWidth = 88;
+    g_nPlaneHeight = 72;
+    InverseWavelet(pWork + U_START, 3);
+    InverseWavelet(pWork + V_START, 3);
+
+    uint8_t* pOut = m_pQcf + static_cast<size_t>(m_nFrame) * COEF_FRAME_VALUES;
+    for (uint32_t k = 0; k < COEF_FRAME_VALUES; ++k) {
+        pOut[k] = ClampSample(pWork[k]);
+    }
+    return true;
+}

@@ -1,0 +1,40 @@
+#pragma once
+// Clips and measurements shared by the codec driver tests.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "codec/CodecContext.h"
+
+using Bytes = std::vector<uint8_t>;
+
+constexpr uint32_t FRAME_BYTES = 38016;
+
+// A textured scene panning slowly, with a moving block; `scene` picks one of
+// several unrelated scenes (for hard cuts).
+Bytes SyntheticClip(uint32_t nFrames, uint32_t nScene = 0);
+// The first nFrames frames of a real clip, or empty when it is not there.
+Bytes RealClip(const std::string& strName, uint32_t nFrames);
+
+// Peak signal-to-noise ratio of one frame (all planes) in dB; 99 when equal.
+double FramePsnr(const uint8_t* a, const uint8_t* b);
+
+struct CodedStream {
+    bool bResult = false;
+    CodecError nError = CodecError::None;
+    Bytes cmp;
+};
+CodedStream Compress(const Bytes& clip, uint32_t nFrames, uint8_t t, uint8_t q);
+
+struct DecodedStream {
+    bool bResult = false;
+    CodecError nError = CodecError::None;
+    Bytes qcf;
+};
+DecodedStream Decompress(const Bytes& cmp, uint32_t nFrames, uint8_t t, uint8_t q);
+
+// The record stream inside a compressed stream (the LZARI layer undone).
+Bytes RecordStream(const Bytes& cmp);
+// The records of a record stream, each as its coded bytes expanded.
+std::vector<Bytes> ExpandRecords(const Bytes& records, uint32_t nFrames);

@@ -1,0 +1,437 @@
+// Compression and decompression runs: stream layout, progress and cancel,
+// round trips, inter-frame differences and damaged input.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstdlib>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <random>
+#include <thread>
+
+#include "CodecTestClips.h"
+#include "CodecTestFrames.h"
+#include "codec/CodecContext.h"
+#include "codec/Subbands.h"
+#include "codec/Wavelet.h"
+#include "codec/WorkingState.h"
+#include "codec/ZeroRun.h"
+#include "stream/MemFile.h"
+
+namespace {
+
+using Event = CCodecContext::FrameEvent;
+
+// Runs a codec run on a worker thread and hands every frame event to the
+// test thread while the worker waits, so cancels land at chosen points.
+bool RunGated(CCodecContext& ctx, bool bCompress,
+              const std::function<void(Event, uint16_t)>& onEvent) {
+    std::mutex m;
+    std::condition_variable cv;
+    std::optional<std::pair<Event, uint16_t>> pending;
+    bool bDone = false;
+    ctx.m_onFrameEvent = [&](Event e, uint16_t f) {
+        std::unique_lock lock(m);
+        pending.emplace(e, f);
+        cv.notify_all();
+        cv.wait(lock, [&] { return !pending; });
+    };
+    bool bResult = false;
+    std::thread worker([&] {
+        bResult = bCompress ? ctx.CompressRun() : ctx.DecompressRun();
+        std::lock_guard lock(m);
+        bDone = true;
+        cv.notify_all();
+    });
+    std::unique_lock lock(m);
+    while (true) {
+        cv.wait(lock, [&] { return pending || bDone; });
+        if (!pending) {
+            break;
+        }
+        const auto [e, f] = *pending;
+        lock.unlock();
+        onEvent(e, f);
+        lock.lock();
+        pending.reset();
+        cv.notify_all();
+    }
+    lock.unlock();
+    worker.join();
+    ctx.m_onFrameEvent = nullptr;
+    return bResult;
+}
+
+void SetUpCompression(CCodecContext& ctx, Bytes& clip, uint32_t nFrames) {
+    ctx.m_nFrames = nFrames;
+    ctx.m_byThreshold = 10;
+    ctx.m_byQuantiser = 16;
+    ctx.m_pQcf = clip.data();
+    g_nProgress = 0;
+    BuildBandTable(ctx);
+}
+
+// Quantised band-order frame of one raw frame, built from the stages alone.
+std::vector<int16_t> QuantisedFrame(const uint8_t* raw, uint8_t t, uint8_t q) {
+    CTestFrames frames;
+    CCodecContext ctx;
+    ctx.m_byThreshold = t;
+    ctx.m_byQuantiser = q;
+    BuildBandTable(ctx);
+    std::copy(raw, raw + FRAME_BYTES, g_pCoef[0]);
+    g_nPlaneWidth = 176;
+    g_nPlaneHeight = 144;
+    ForwardWavelet(g_pCoef[0], 4);
+    g_nPlaneWidth = 88;
+    g_nPlaneHeight = 72;
+    ForwardWavelet(g_pCoef[0] + 25344, 3);
+    ForwardWavelet(g_pCoef[0] + 31680, 3);
+    ScanSubbands(ctx);
+    QuantiseBands(ctx);
+    return std::vector<int16_t>(g_pCoef[0], g_pCoef[0] + FRAME_BYTES);
+}
+
+uint32_t Le32(const Bytes& b, size_t at) {
+    return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | uint32_t(b[at + 3]) << 24;
+}
+
+TEST(CompressRun, OneFrameLayout) {
+    const Bytes clip = SyntheticClip(1);
+    const auto coded = Compress(clip, 1, 7, 20);
+    ASSERT_TRUE(coded.bResult);
+    ASSERT_GE(coded.cmp.size(), 8u);
+    EXPECT_EQ(Bytes(coded.cmp.begin(), coded.cmp.begin() + 4), (Bytes{1, 0, 7, 20}));
+    const Bytes records = RecordStream(coded.cmp);
+    EXPECT_EQ(Le32(coded.cmp, 4), records.size());
+    EXPECT_EQ(records.size(), 4 + Le32(records, 0));
+    // The one record is the quantised frame, each value low byte first.
+    const auto q = QuantisedFrame(clip.data(), 7, 20);
+    const Bytes expanded = ExpandRecords(records, 1)[0];
+    for (uint32_t k = 0; k < FRAME_BYTES; ++k) {
+        ASSERT_EQ(expanded[2 * k] | expanded[2 * k + 1] << 8, uint16_t(q[k])) << k;
+    }
+}
+
+TEST(CompressRun, RepeatedFrameGivesAllZeroDifferenceRecord) {
+    Bytes clip = SyntheticClip(1);
+    clip.insert(clip.end(), clip.begin(), clip.end());
+    const auto coded = Compress(clip, 2, 10, 16);
+    ASSERT_TRUE(coded.bResult);
+    const Bytes records = RecordStream(coded.cmp);
+    const uint32_t first = 4 + Le32(records, 0);
+    ASSERT_EQ(records.size(), first + 155);
+    EXPECT_EQ(Le32(records, first), 151u);
+}
+
+TEST(CompressRun, FrameCountIsLittleEndianInHeader) {
+    // Stop after the first frame so the 300 frames need not be coded.
+    Bytes clip = SyntheticClip(1);
+    clip.resize(300 * size_t(FRAME_BYTES));
+    CCodecContext ctx;
+    SetUpCompression(ctx, clip, 300);
+    const bool bResult = RunGated(ctx, true, [](Event e, uint16_t) {
+        if (e == Event::FrameBegun) {
+            g_nProgress = PROGRESS_CANCEL;
+        }
+    });
+    EXPECT_FALSE(bResult);
+    ASSERT_EQ(ctx.m_nCmpLength, 4u);
+    EXPECT_EQ(Bytes(ctx.m_pCmp, ctx.m_pCmp + 4), (Bytes{0x2C, 0x01, 10, 16}));
+}
+
+struct CancelCase {
+    const char* name;
+    std::optional<uint16_t> cancelFrame;  // nullopt: before the run starts
+    Event when;
+    bool bResult;
+    uint16_t framesDone;  // m_nFrame at the end
+};
+
+// Cancel requests at chosen points of a three-frame run, for both runs; the
+// ProgressRead case lands between the driver's check and its exchange.
+const CancelCase CANCEL_CASES[] = {
+    {"before the first frame", std::nullopt, Event::FrameBegun, false, 0},
+    {"during the first frame", 0, Event::FrameBegun, false, 1},
+    {"between check and publish", 1, Event::ProgressRead, false, 1},
+    {"during the last frame", 2, Event::FrameBegun, true, 3},
+};
+
+TEST(CompressRun, CancelAndProgress) {
+    Bytes clip = SyntheticClip(3);
+    const auto full = Compress(clip, 3, 10, 16);
+    ASSERT_TRUE(full.bResult);
+    for (const auto& c : CANCEL_CASES) {
+        CCodecContext ctx;
+        SetUpCompression(ctx, clip, 3);
+        if (!c.cancelFrame) {
+            g_nProgress = PROGRESS_CANCEL;
+        }
+        std::vector<int32_t> seen;
+        const bool bResult = RunGated(ctx, true, [&](Event e, uint16_t f) {
+            if (e == Event::FrameBegun) {
+                seen.push_back(g_nProgress);
+            }
+            if (c.cancelFrame == f && e == c.when) {
+                g_nProgress = PROGRESS_CANCEL;
+            }
+        });
+        EXPECT_EQ(bResult, c.bResult) << c.name;
+        EXPECT_EQ(ctx.m_nFrame, c.framesDone) << c.name;
+        EXPECT_EQ(ctx.m_nError, CodecError::None) << c.name;
+        EXPECT_EQ(g_nProgress, PROGRESS_CANCEL) << c.name << ": the request must survive";
+        const Bytes out(ctx.m_pCmp, ctx.m_pCmp + ctx.m_nCmpLength);
+        if (c.bResult) {
+            EXPECT_EQ(out, full.cmp) << c.name;
+            EXPECT_EQ(seen, (std::vector<int32_t>{0, 33, 66})) << c.name;
+        } else {
+            EXPECT_EQ(out, Bytes(full.cmp.begin(), full.cmp.begin() + 4)) << c.name;
+        }
+    }
+}
+
+TEST(DecompressRun, CancelAndProgress) {
+    const Bytes clip = SyntheticClip(3);
+    const auto coded = Compress(clip, 3, 10, 16);
+    const auto full = Decompress(coded.cmp, 3, 10, 16);
+    ASSERT_TRUE(full.bResult);
+    for (const auto& c : CANCEL_CASES) {
+        Bytes cmp = coded.cmp;
+        Bytes out(3 * FRAME_BYTES, 0xAB);
+        CCodecContext ctx;
+        ctx.m_bCompress = false;
+        ctx.m_nFrames = 3;
+        ctx.m_byThreshold = 10;
+        ctx.m_byQuantiser = 16;
+        ctx.m_pCmp = cmp.data();
+        ctx.m_nCmpLength = static_cast<uint32_t>(cmp.size());
+        ctx.m_pQcf = out.data();
+        BuildBandTable(ctx);
+        g_nProgress = c.cancelFrame ? 0 : PROGRESS_CANCEL;
+        std::vector<int32_t> seen;
+        const bool bResult = RunGated(ctx, false, [&](Event e, uint16_t f) {
+            if (e == Event::FrameBegun) {
+                seen.push_back(g_nProgress);
+            }
+            if (c.cancelFrame == f && e == c.when) {
+                g_nProgress = PROGRESS_CANCEL;
+            }
+        });
+        EXPECT_EQ(bResult, c.bResult) << c.name;
+        EXPECT_EQ(ctx.m_nFrame, c.framesDone) << c.name;
+        EXPECT_EQ(g_nProgress, PROGRESS_CANCEL) << c.name;
+        EXPECT_EQ(cmp, coded.cmp) << c.name;
+        // Frames rebuilt before the cancel are in place; the rest is untouched.
+        const size_t done = size_t(c.framesDone) * FRAME_BYTES;
+        EXPECT_TRUE(std::equal(out.begin(), out.begin() + done, full.qcf.begin())) << c.name;
+        EXPECT_TRUE(std::all_of(out.begin() + done, out.end(), [](uint8_t v) { return v == 0xAB; }))
+            << c.name;
+        if (c.bResult) {
+            EXPECT_EQ(seen, (std::vector<int32_t>{0, 33, 66})) << c.name;
+        }
+    }
+}
+
+TEST(Codec, RoundTripSyntheticClip) {
+    const Bytes clip = SyntheticClip(4);
+    const auto coded = Compress(clip, 4, 10, 16);
+    ASSERT_TRUE(coded.bResult);
+    EXPECT_LT(coded.cmp.size(), clip.size() / 8);
+    const auto decoded = Decompress(coded.cmp, 4, 10, 16);
+    ASSERT_TRUE(decoded.bResult);
+    for (uint32_t f = 0; f < 4; ++f) {
+        EXPECT_GT(FramePsnr(&clip[f * FRAME_BYTES], &decoded.qcf[f * FRAME_BYTES]), 30) << f;
+    }
+}
+
+TEST(Codec, RoundTripRealClips) {
+    struct Case {
+        const char* name;
+        double minPsnr;
+    } const cases[] = {{"foreman_100f.qcf", 30}, {"hall_50f.qcf", 30}, {"bus_75f.qcf", 25}};
+    int ran = 0;
+    for (const auto& c : cases) {
+        const Bytes clip = RealClip(c.name, 3);
+        if (clip.empty()) {
+            continue;
+        }
+        ++ran;
+        const auto coded = Compress(clip, 3, 10, 16);
+        ASSERT_TRUE(coded.bResult) << c.name;
+        const auto decoded = Decompress(coded.cmp, 3, 10, 16);
+        ASSERT_TRUE(decoded.bResult) << c.name;
+        ASSERT_EQ(decoded.qcf.size(), clip.size());
+        for (uint32_t f = 0; f < 3; ++f) {
+            const double psnr = FramePsnr(&clip[f * FRAME_BYTES], &decoded.qcf[f * FRAME_BYTES]);
+            EXPECT_GT(psnr, c.minPsnr) << c.name << " frame " << f;
+            EXPECT_LT(psnr, 60) << c.name << " frame " << f;
+        }
+    }
+    if (ran == 0) {
+        GTEST_SKIP() << "real clips not available";
+    }
+}
+
+TEST(Codec, RepeatedFramesRebuildIdentically) {
+    Bytes clip = SyntheticClip(1, 2);
+    for (int i = 0; i < 2; ++i) {
+        clip.insert(clip.end(), clip.begin(), clip.begin() + FRAME_BYTES);
+    }
+    const auto decoded = Decompress(Compress(clip, 3, 10, 16).cmp, 3, 10, 16);
+    ASSERT_TRUE(decoded.bResult);
+    for (uint32_t f = 1; f < 3; ++f) {
+        EXPECT_TRUE(std::equal(decoded.qcf.begin(), decoded.qcf.begin() + FRAME_BYTES,
+                               decoded.qcf.begin() + f * FRAME_BYTES));
+    }
+}
+
+TEST(Codec, SamplesAreClampedTo8Bits) {
+    struct Case {
+        int16_t v;
+        uint8_t out;
+    } const cases[] = {{300, 255}, {256, 255}, {255, 255}, {0, 0}, {-1, 0}, {-5, 0}, {17, 17}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(ClampSample(c.v), c.out) << c.v;
+    }
+}
+
+// Hard black/white edges ring past 0 and 255; the rebuilt frame is the
+// clamped reconstruction of the coded indices.
+TEST(Codec, OvershootingReconstructionIsClamped) {
+    Bytes clip(FRAME_BYTES);
+    for (uint32_t i = 0; i < FRAME_BYTES; ++i) {
+        clip[i] = ((i % 176) / 8 + (i / 176) / 8) % 2 ? 255 : 0;
+    }
+    const auto coded = Compress(clip, 1, 1, 4);
+    const auto decoded = Decompress(coded.cmp, 1, 1, 4);
+    ASSERT_TRUE(decoded.bResult);
+    const Bytes expanded = ExpandRecords(RecordStream(coded.cmp), 1)[0];
+    CTestFrames frames;
+    CCodecContext ctx;
+    ctx.m_byThreshold = 1;
+    ctx.m_byQuantiser = 4;
+    BuildBandTable(ctx);
+    for (uint32_t k = 0; k < FRAME_BYTES; ++k) {
+        g_pCoef[1][k] = static_cast<int16_t>(expanded[2 * k] | expanded[2 * k + 1] << 8);
+    }
+    DequantiseBands(ctx);
+    UnscanSubbands(ctx);
+    g_nPlaneWidth = 176;
+    g_nPlaneHeight = 144;
+    InverseWavelet(g_pCoef[0], 4);
+    g_nPlaneWidth = 88;
+    g_nPlaneHeight = 72;
+    InverseWavelet(g_pCoef[0] + 25344, 3);
+    InverseWavelet(g_pCoef[0] + 31680, 3);
+    int above = 0, below = 0;
+    for (uint32_t k = 0; k < FRAME_BYTES; ++k) {
+        const int16_t v = g_pCoef[0][k];
+        above += v > 255;
+        below += v < 0;
+        ASSERT_EQ(decoded.qcf[k], ClampSample(v)) << k;
+    }
+    EXPECT_GT(above, 0);
+    EXPECT_GT(below, 0);
+}
+
+// Where no coefficient changes by more than a signed byte, each difference
+// record is exactly the low-byte difference of consecutive quantised frames.
+TEST(Differences, SmallChangesAreCodedByThePlainRule) {
+    struct Case {
+        const char* name;
+        Bytes clip;
+    };
+    std::vector<Case> cases{{"synthetic pan", SyntheticClip(4)}};
+    if (Bytes real = RealClip("foreman_100f.qcf", 4); !real.empty()) {
+        cases.push_back({"foreman", std::move(real)});
+    }
+    for (const auto& c : cases) {
+        const auto coded = Compress(c.clip, 4, 10, 16);
+        const auto records = ExpandRecords(RecordStream(coded.cmp), 4);
+        auto prev = QuantisedFrame(c.clip.data(), 10, 16);
+        for (uint32_t f = 1; f < 4; ++f) {
+            const auto cur = QuantisedFrame(&c.clip[f * FRAME_BYTES], 10, 16);
+            for (uint32_t k = 0; k < FRAME_BYTES; ++k) {
+                ASSERT_LE(std::abs(cur[k] - prev[k]), 127) << c.name << ": clip unsuitable";
+                ASSERT_EQ(records[f][k], uint8_t(cur[k] - prev[k])) << c.name << " " << f << " " << k;
+            }
+            prev = cur;
+        }
+    }
+}
+
+// After a hard cut to a still scene the decoder catches up with what the
+// same frame coded on its own gives, as fast as byte-sized steps allow, and
+// stays there. The plain low-byte rule would leave it off for good.
+TEST(Differences, HardCutConverges) {
+    const uint8_t params[][2] = {{4, 6}, {10, 16}, {30, 60}, {2, 4}};
+    // From white to a textured scene: the low bands change by more than a
+    // signed byte even at the default parameters.
+    Bytes clip(2 * FRAME_BYTES, 255);
+    const Bytes still = SyntheticClip(1, 1);
+    const uint32_t cut = 2, frames = 14;
+    while (clip.size() < frames * FRAME_BYTES) {
+        clip.insert(clip.end(), still.begin(), still.end());
+    }
+    int clamped = 0;
+    for (const auto [t, q] : params) {
+        const auto before = QuantisedFrame(clip.data(), t, q);
+        const auto after = QuantisedFrame(still.data(), t, q);
+        int jump = 0;
+        for (uint32_t k = 0; k < FRAME_BYTES; ++k) {
+            jump = std::max(jump, std::abs(after[k] - before[k]));
+        }
+        clamped += jump > 127;
+        // Frames after the cut until every coefficient has arrived.
+        const uint32_t lo = (jump + 127) / 128 - 1, hi = (jump + 126) / 127 - 1;
+        ASSERT_LT(cut + hi, frames) << "clip too short for T " << int(t) << " Q " << int(q);
+
+        const auto decoded = Decompress(Compress(clip, frames, t, q).cmp, frames, t, q);
+        ASSERT_TRUE(decoded.bResult);
+        const auto intra = Decompress(Compress(still, 1, t, q).cmp, 1, t, q);
+        uint32_t match = frames;
+        for (uint32_t f = cut; f < frames; ++f) {
+            const bool same = std::equal(intra.qcf.begin(), intra.qcf.end(),
+                                         decoded.qcf.begin() + f * FRAME_BYTES);
+            if (same && match == frames) {
+                match = f;
+            }
+            EXPECT_TRUE(same || match == frames) << "diverged again at frame " << f;
+        }
+        EXPECT_GE(match - cut, lo) << "T " << int(t) << " Q " << int(q) << " jump " << jump;
+        EXPECT_LE(match - cut, hi) << "T " << int(t) << " Q " << int(q) << " jump " << jump;
+    }
+    EXPECT_GE(clamped, 3) << "the cut must need clamping at most settings";
+}
+
+// A real scene cut (frame 24 of the clip): from the third frame after it
+// the output is what each frame coded on its own gives (the plain low-byte
+// rule stays near 11 dB at T=4 Q=6 and 18 dB at T=10 Q=16 here).
+TEST(Differences, RealSceneCutRecovers) {
+    const Bytes all = RealClip("glasgow_40f.qcf", 32);
+    if (all.empty()) {
+        GTEST_SKIP() << "glasgow_40f.qcf not available";
+    }
+    const Bytes clip(all.begin() + 20 * FRAME_BYTES, all.end());  // frames 20..31
+    const uint32_t frames = 12, cut = 4;
+    struct Case {
+        uint8_t t, q;
+        double minPsnr;
+    } const cases[] = {{4, 6, 33}, {10, 16, 29}};
+    for (const auto& c : cases) {
+        const auto decoded = Decompress(Compress(clip, frames, c.t, c.q).cmp, frames, c.t, c.q);
+        ASSERT_TRUE(decoded.bResult);
+        for (uint32_t f = cut + 3; f < frames; ++f) {
+            const Bytes one(clip.begin() + f * FRAME_BYTES, clip.begin() + (f + 1) * FRAME_BYTES);
+            const auto intra = Decompress(Compress(one, 1, c.t, c.q).cmp, 1, c.t, c.q);
+            const uint8_t* out = &decoded.qcf[f * FRAME_BYTES];
+            EXPECT_TRUE(std::equal(intra.qcf.begin(), intra.qcf.end(), out))
+                << "T " << int(c.t) << " Q " << int(c.q) << " frame " << 20 + f;
+            EXPECT_GT(FramePsnr(one.data(), out), c.minPsnr) << int(c.t) << " frame " << 20 + f;
+        }
+    }
+}
+
+}  // namespace

@@ -51,7 +51,9 @@ const char* CodecErrorText(CodecError nError);
 uint32_t MaxRecordStreamLength(uint32_t nFrames);
 
 // A rebuilt coefficient as an 8-bit sample: below 0 gives 0, above 255 gives 255.
-inline uint8_t ClampSample(int16_t v) { return v < 0 ? 0 : v > 255 ? 255 : static_cast<uint8_t>(v); }
+inline uint8_t ClampSample(int16_t v) {
+    return v < 0 ? 0 : v > 255 ? 255 : static_cast<uint8_t>(v);
+}
 
 class CCodecContext {
 public:

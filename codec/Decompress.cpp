@@ -18,7 +18,9 @@ constexpr uint32_t V_START = 31680;
 
 // Longest zero-run coding of n bytes: every zero run costs at most one byte
 // more than its length, and there are at most n / 2 runs when n is even.
-constexpr uint64_t MaxRecord(uint64_t n) { return 4 + n + (n + 1) / 2; }
+constexpr uint64_t MaxRecord(uint64_t n) {
+    return 4 + n + (n + 1) / 2;
+}
 
 CodecError FromLzari(LzariResult r) {
     switch (r) {
@@ -44,7 +46,8 @@ uint32_t MaxRecordStreamLength(uint32_t nFrames) {
     if (nFrames == 0) {
         return 0;
     }
-    const uint64_t n = MaxRecord(2 * COEF_FRAME_VALUES) + (nFrames - 1) * MaxRecord(COEF_FRAME_VALUES);
+    const uint64_t n =
+        MaxRecord(2 * COEF_FRAME_VALUES) + (nFrames - 1) * MaxRecord(COEF_FRAME_VALUES);
     return n > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(n);
 }
 

@@ -355,7 +355,8 @@ TEST(Differences, SmallChangesAreCodedByThePlainRule) {
             const auto cur = QuantisedFrame(&c.clip[f * FRAME_BYTES], 10, 16);
             for (uint32_t k = 0; k < FRAME_BYTES; ++k) {
                 ASSERT_LE(std::abs(cur[k] - prev[k]), 127) << c.name << ": clip unsuitable";
-                ASSERT_EQ(records[f][k], uint8_t(cur[k] - prev[k])) << c.name << " " << f << " " << k;
+                ASSERT_EQ(records[f][k], uint8_t(cur[k] - prev[k]))
+                    << c.name << " " << f << " " << k;
             }
             prev = cur;
         }

@@ -1,0 +1,170 @@
+#include "app/CompareDlg.h"
+
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpressionValidator>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "app/DialogControls.h"
+
+namespace {
+
+QLabel* MakeLabel(int nId, const char* pszText) {
+    auto* pLabel = new QLabel(QString::fromLatin1(pszText));
+    SetControlId(pLabel, nId);
+    return pLabel;
+}
+
+QLineEdit* MakeEdit(int nId, int nDigits, bool bReadOnly) {
+    auto* pEdit = new QLineEdit;
+    SetControlId(pEdit, nId);
+    pEdit->setReadOnly(bReadOnly);
+    SizeEditForDigits(pEdit, nDigits);
+    return pEdit;
+}
+
+}  // namespace
+
+CUpDownCtrl::CUpDownCtrl(QWidget* pParent) : QWidget(pParent) {
+    auto* pLayout = new QVBoxLayout(this);
+    pLayout->setContentsMargins(0, 0, 0, 0);
+    pLayout->setSpacing(0);
+    const struct {
+        Qt::ArrowType arrow;
+        int nDelta;
+    } buttons[] = {{Qt::UpArrow, +1}, {Qt::DownArrow, -1}};
+    for (const auto& button : buttons) {
+        auto* pButton = new QToolButton;
+        pButton->setArrowType(button.arrow);
+        pButton->setAutoRepeat(true);
+        pButton->setFocusPolicy(Qt::NoFocus);
+        pButton->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
+        pButton->setObjectName(button.nDelta > 0 ? QStringLiteral("up") : QStringLiteral("down"));
+        const int nDelta = button.nDelta;
+        connect(pButton, &QToolButton::clicked, this, [this, nDelta] { emit stepped(nDelta); });
+        pLayout->addWidget(pButton);
+    }
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
+}
+
+QSize CUpDownCtrl::sizeHint() const {
+    const int nWidth = fontMetrics().height();
+    return {nWidth, 2 * nWidth};
+}
+
+CCompareDlg::CCompareDlg(std::unique_ptr<CCompareLogic> pLogic, QWidget* pParent)
+    : QDialog(pParent), m_pLogic(std::move(pLogic)) {
+    setWindowTitle(QStringLiteral("Frame Comparison"));
+
+    m_pFrameEdit = MakeEdit(1032, 6, false);
+    // Digits only; "All" is put there by the dialog, never typed.
+    m_pFrameEdit->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), this));
+    m_pFrameEdit->installEventFilter(this);
+    m_pSpin = new CUpDownCtrl;
+    SetControlId(m_pSpin, 1035);
+    m_pSpin->setFixedHeight(m_pFrameEdit->sizeHint().height());
+    connect(m_pSpin, &CUpDownCtrl::stepped, this, &CCompareDlg::OnSpin);
+    m_pTotalEdit = MakeEdit(1043, 6, true);
+    m_pRmseEdit = MakeEdit(1038, 8, true);
+    m_pPsnrEdit = MakeEdit(1040, 8, true);
+
+    auto* pFrameBox = new QHBoxLayout;
+    pFrameBox->setSpacing(0);
+    pFrameBox->addWidget(m_pFrameEdit);
+    pFrameBox->addWidget(m_pSpin);
+
+    auto* pGrid = new QGridLayout;
+    pGrid->setHorizontalSpacing(8);
+    pGrid->addWidget(MakeLabel(1041, "Compare Frame:"), 0, 0);
+    pGrid->addLayout(pFrameBox, 0, 1, Qt::AlignLeft);
+    pGrid->addWidget(MakeLabel(1042, "Total Frames:"), 0, 3, Qt::AlignRight);
+    pGrid->addWidget(m_pTotalEdit, 0, 4);
+    pGrid->addWidget(MakeLabel(1037, "Root Mean Square Error:"), 1, 0);
+    pGrid->addWidget(m_pRmseEdit, 1, 1, Qt::AlignLeft);
+    pGrid->addWidget(MakeLabel(1039, "Peak Signal to Noise Ratio:"), 2, 0);
+    pGrid->addWidget(m_pPsnrEdit, 2, 1, Qt::AlignLeft);
+    pGrid->addWidget(MakeLabel(1044, "dB"), 2, 2);
+    pGrid->setColumnStretch(2, 1);
+    pGrid->setColumnMinimumWidth(2, fontMetrics().averageCharWidth() * 6);
+
+    m_pCompare = new QPushButton(QStringLiteral("Compare"));
+    SetControlId(m_pCompare, 1);
+    m_pCompare->setDefault(true);
+    m_pCancel = new QPushButton(QStringLiteral("Cancel"));
+    SetControlId(m_pCancel, 2);
+    connect(m_pCompare, &QPushButton::clicked, this, &CCompareDlg::OnOK);
+    connect(m_pCancel, &QPushButton::clicked, this, &CCompareDlg::reject);
+
+    auto* pButtons = new QVBoxLayout;
+    pButtons->addWidget(m_pCompare);
+    pButtons->addWidget(m_pCancel);
+    pButtons->addStretch(1);
+
+    auto* pLayout = new QHBoxLayout(this);
+    pLayout->addLayout(pGrid, 1);
+    pLayout->addSpacing(12);
+    pLayout->addLayout(pButtons);
+    pLayout->setSizeConstraint(QLayout::SetMinimumSize);
+}
+
+CCompareDlg::~CCompareDlg() = default;
+
+void CCompareDlg::showEvent(QShowEvent* pEvent) {
+    if (!m_bInitialised) {
+        m_bInitialised = true;
+        OnInitDialog();
+    }
+    QDialog::showEvent(pEvent);
+}
+
+void CCompareDlg::OnInitDialog() {
+    m_pLogic->OnInitDialog();
+    m_pTotalEdit->setText(QString::fromStdString(m_pLogic->TotalFramesText()));
+    m_pFrameEdit->setText(QString::fromStdString(m_pLogic->InitialFrameText()));
+    m_pCompare->setEnabled(m_pLogic->IsCompareEnabled());
+}
+
+void CCompareDlg::OnSpin(int nDelta) {
+    if (m_pLogic->SpinMaximum() == 0) {
+        return;  // no frame to step through
+    }
+    const std::string strText = m_pFrameEdit->text().toStdString();
+    m_pFrameEdit->setText(QString::fromStdString(m_pLogic->OnSpinStep(strText, nDelta)));
+}
+
+bool CCompareDlg::eventFilter(QObject* pWatched, QEvent* pEvent) {
+    // The arrow keys in the frame edit step it like the spin arrows.
+    if (pWatched == m_pFrameEdit && pEvent->type() == QEvent::KeyPress) {
+        const int nKey = static_cast<QKeyEvent*>(pEvent)->key();
+        if (nKey == Qt::Key_Up || nKey == Qt::Key_Down) {
+            OnSpin(nKey == Qt::Key_Up ? +1 : -1);
+            return true;
+        }
+    }
+    return QDialog::eventFilter(pWatched, pEvent);
+}
+
+void CCompareDlg::OnOK() {
+    if (!m_pCompare->isEnabled()) {
+        return;
+    }
+    m_pCompare->setEnabled(false);
+    m_pLogic->OnCompare(m_pFrameEdit->text().toStdString());
+    m_pRmseEdit->setText(QString::fromStdString(m_pLogic->RmseText()));
+    m_pPsnrEdit->setText(QString::fromStdString(m_pLogic->PsnrText()));
+    m_pCompare->setEnabled(m_pLogic->IsCompareEnabled());
+}
+
+void CCompareDlg::accept() {
+    OnOK();
+}
+
+void CCompareDlg::reject() {
+    done(IDCANCEL);
+}

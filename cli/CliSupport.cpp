@@ -1,0 +1,184 @@
+#include "cli/CliSupport.h"
+
+#include <cctype>
+#include <cstdio>
+
+#include "stream/File.h"
+#include "stream/TavroDoc.h"
+
+namespace {
+bool g_bQuiet = false;
+
+void SetError(std::string* pError, const std::string& strText) {
+    if (pError) {
+        *pError = strText;
+    }
+}
+
+std::string Quoted(const std::string& strPath) {
+    return "\"" + strPath + "\"";
+}
+}  // namespace
+
+bool CliQuiet() {
+    return g_bQuiet;
+}
+void SetCliQuiet(bool bQuiet) {
+    g_bQuiet = bQuiet;
+}
+
+int CliFail(const std::string& strMessage) {
+    std::fprintf(stderr, "tavro-cli: %s\n", strMessage.c_str());
+    return kExitFailed;
+}
+
+void CliNote(const std::string& strMessage) {
+    if (!g_bQuiet) {
+        std::fprintf(stderr, "%s\n", strMessage.c_str());
+    }
+}
+
+EFileType FileTypeOf(const std::string& strPath) {
+    // The last three characters, upper-cased (the whole name if shorter).
+    std::string tail = strPath.size() > 3 ? strPath.substr(strPath.size() - 3) : strPath;
+    for (char& c : tail) {
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    if (tail == "QCF") {
+        return EFileType::Qcf;
+    }
+    if (tail == "CMP") {
+        return EFileType::Cmp;
+    }
+    return EFileType::Unknown;
+}
+
+bool EndsWithNoCase(const std::string& strPath, const std::string& strEnding) {
+    if (strPath.size() < strEnding.size()) {
+        return false;
+    }
+    size_t off = strPath.size() - strEnding.size();
+    for (size_t i = 0; i < strEnding.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(strPath[off + i])) !=
+            std::tolower(static_cast<unsigned char>(strEnding[i]))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+static const char* TypeWord(EFileType type) {
+    return type == EFileType::Qcf ? "a raw QCIF stream (.qcf)" : "a compressed stream (.cmp)";
+}
+
+bool CheckInputType(const std::string& strPath, EFileType wanted) {
+    if (FileTypeOf(strPath) != wanted) {
+        CliFail(Quoted(strPath) + " is not " + TypeWord(wanted) + ": files are typed by their " +
+                "extension");
+        return false;
+    }
+    return true;
+}
+
+bool CheckOutputType(const std::string& strPath, EFileType wanted) {
+    if (FileTypeOf(strPath) != wanted) {
+        CliFail("output " + Quoted(strPath) + " must be named as " + TypeWord(wanted));
+        return false;
+    }
+    return true;
+}
+
+bool ProbeQcfFile(const std::string& strPath, QcfFileInfo& info, std::string* pError) {
+    CFile file;
+    if (!file.Open(strPath, CFile::modeRead)) {
+        SetError(pError, "cannot open " + Quoted(strPath) + ": " + file.GetError());
+        return false;
+    }
+    info.nBytes = file.GetLength();
+    info.nFrames = info.nBytes / QCIF_FRAME_BYTES;
+    if (info.nFrames == 0) {
+        SetError(pError, Quoted(strPath) + " holds no whole frame (" + std::to_string(info.nBytes) +
+                             " bytes, a frame is 38016)");
+        return false;
+    }
+    return true;
+}
+
+bool ReadQcfFrames(const std::string& strPath, uint32_t nFrames, std::vector<uint8_t>& out,
+                   std::string* pError) {
+    CFile file;
+    if (!file.Open(strPath, CFile::modeRead)) {
+        SetError(pError, "cannot open " + Quoted(strPath) + ": " + file.GetError());
+        return false;
+    }
+    out.assign(static_cast<size_t>(nFrames) * QCIF_FRAME_BYTES, 0);
+    for (uint32_t n = 0; n < nFrames; ++n) {
+        uint8_t* p = out.data() + static_cast<size_t>(n) * QCIF_FRAME_BYTES;
+        if (file.Read(p, QCIF_FRAME_BYTES) != QCIF_FRAME_BYTES) {
+            SetError(pError,
+                     "cannot read frame " + std::to_string(n + 1) + " of " + Quoted(strPath));
+            return false;
+        }
+    }
+    return true;
+}
+
+bool ProbeCmpFile(const std::string& strPath, CmpFileInfo& info, std::string* pError) {
+    CFile file;
+    if (!file.Open(strPath, CFile::modeRead)) {
+        SetError(pError, "cannot open " + Quoted(strPath) + ": " + file.GetError());
+        return false;
+    }
+    info.nBytes = file.GetLength();
+    uint8_t header[CMP_HEADER_BYTES] = {};
+    if (info.nBytes < CMP_HEADER_BYTES || file.Read(header, CMP_HEADER_BYTES) != CMP_HEADER_BYTES) {
+        SetError(pError, Quoted(strPath) + " is too short for a compressed stream (" +
+                             std::to_string(info.nBytes) + " bytes, the header alone is 4)");
+        return false;
+    }
+    if (info.nBytes > UINT32_MAX) {
+        SetError(pError, Quoted(strPath) + " is too long for a compressed stream (over 4 GiB)");
+        return false;
+    }
+    info.nFrames = header[0] | (uint32_t(header[1]) << 8);
+    info.nThreshold = header[2];
+    info.nQuantiser = header[3];
+    if (info.nFrames == 0) {
+        SetError(pError,
+                 Quoted(strPath) + " is not a valid compressed stream: its frame count is 0");
+        return false;
+    }
+    if (info.nThreshold == 0 || info.nQuantiser == 0) {
+        SetError(pError, Quoted(strPath) + " is not a valid compressed stream: threshold " +
+                             std::to_string(info.nThreshold) + " and quantiser " +
+                             std::to_string(info.nQuantiser) + " must lie in 1..255");
+        return false;
+    }
+    return true;
+}
+
+bool ReadWholeFile(const std::string& strPath, std::vector<uint8_t>& out, std::string* pError) {
+    CFile file;
+    if (!file.Open(strPath, CFile::modeRead)) {
+        SetError(pError, "cannot open " + Quoted(strPath) + ": " + file.GetError());
+        return false;
+    }
+    uint64_t nLength = file.GetLength();
+    if (nLength > UINT32_MAX) {
+        SetError(pError, Quoted(strPath) + " is too long (over 4 GiB)");
+        return false;
+    }
+    out.assign(static_cast<size_t>(nLength), 0);
+    if (nLength > 0 && file.Read(out.data(), static_cast<uint32_t>(nLength)) != nLength) {
+        SetError(pError, "cannot read " + Quoted(strPath));
+        return false;
+    }
+    return true;
+}
+
+double CompressionRatio(uint32_t nFrames, uint64_t nCmpBytes) {
+    if (nCmpBytes == 0) {
+        return 0.0;
+    }
+    return static_cast<double>(nFrames) * 76032.0 / static_cast<double>(nCmpBytes);
+}

@@ -1,0 +1,25 @@
+#pragma once
+// One tavro-cli command: its options on the parser, and what it does.
+
+#include <CLI/CLI.hpp>
+#include <memory>
+#include <vector>
+
+class CCommand {
+public:
+    virtual ~CCommand() = default;
+    // Adds the subcommand with its options and help to the tool's parser.
+    virtual void Register(CLI::App& app) = 0;
+    // Runs the command after a successful parse; returns the exit status.
+    virtual int Run() = 0;
+
+    CLI::App* m_pApp = nullptr;  // the subcommand, set by Register
+    bool m_bQuiet = false;       // --quiet given on this command
+
+protected:
+    // --quiet, with -q as its short form unless the command uses -q otherwise.
+    void AddQuietFlag(bool bShortForm);
+};
+
+std::unique_ptr<CCommand> MakeSampleCommand();
+std::unique_ptr<CCommand> MakeInfoCommand();

@@ -1,0 +1,78 @@
+// tavro-cli: the command-line front end of Tavro.
+
+#include <CLI/CLI.hpp>
+#include <cstdio>
+
+#include "cli/CliSupport.h"
+#include "cli/Command.h"
+
+void CCommand::AddQuietFlag(bool bShortForm) {
+    m_pApp->add_flag(bShortForm ? "-q,--quiet" : "--quiet", m_bQuiet,
+                     "No progress or summary messages; errors and requested data only");
+}
+
+int main(int argc, char** argv) {
+    CLI::App app{
+        "Tavro command line: QCIF video (raw planar YUV 4:2:0, 176x144, .qcf) and its wavelet "
+        "codec (.cmp).\nFiles are typed by their extension. Data goes to stdout, messages to "
+        "stderr.\nExit status: 0 success, 1 failure (nothing written), 2 usage error, 130 "
+        "interrupted.",
+        "tavro-cli"};
+    app.set_version_flag("--version", std::string("tavro-cli ") + TAVRO_VERSION);
+    app.require_subcommand(1, 1);
+    bool bQuiet = false;
+    app.add_flag("-q,--quiet", bQuiet, "No progress or summary messages (also per command)");
+    app.footer("Run 'tavro-cli COMMAND --help' for the options of a command.");
+
+    std::vector<std::unique_ptr<CCommand>> commands;
+    commands.push_back(MakeSampleCommand());
+    commands.push_back(MakeInfoCommand());
+    for (auto& cmd : commands) {
+        cmd->Register(app);
+    }
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForAllHelp& e) {
+        return app.exit(e);
+    } catch (const CLI::CallForVersion& e) {
+        return app.exit(e);
+    } catch (const CLI::ParseError& e) {
+        std::string strWhere = "tavro-cli";
+        bool bKnown = false;
+        for (auto& cmd : commands) {
+            if (cmd->m_pApp->parsed()) {
+                strWhere += " " + cmd->m_pApp->get_name();
+                bKnown = true;
+            }
+        }
+        // CLI11 reports a mistyped command as a missing one; name it instead.
+        std::string strFirst;
+        for (int i = 1; i < argc && strFirst.empty(); ++i) {
+            if (argv[i][0] != '-') {
+                strFirst = argv[i];
+            }
+        }
+        if (!bKnown && !strFirst.empty()) {
+            std::string strNames;
+            for (auto& cmd : commands) {
+                strNames += (strNames.empty() ? "" : ", ") + cmd->m_pApp->get_name();
+            }
+            std::fprintf(stderr, "tavro-cli: unknown command '%s' (commands: %s)\n",
+                         strFirst.c_str(), strNames.c_str());
+            return kExitUsage;
+        }
+        std::fprintf(stderr, "tavro-cli: %s (see '%s --help')\n", e.what(), strWhere.c_str());
+        return kExitUsage;
+    }
+
+    for (auto& cmd : commands) {
+        if (cmd->m_pApp->parsed()) {
+            SetCliQuiet(bQuiet || cmd->m_bQuiet);
+            return cmd->Run();
+        }
+    }
+    return kExitUsage;
+}

@@ -1,0 +1,261 @@
+#include "CliRunner.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+extern char** environ;
+
+namespace {
+
+std::string Slurp(const std::string& strPath) {
+    std::ifstream in(strPath, std::ios::binary);
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+class CJsonParser {
+public:
+    explicit CJsonParser(const std::string& s) : m_s(s) {}
+
+    JsonValue ParseDocument() {
+        JsonValue v = ParseValue();
+        SkipSpace();
+        if (m_i != m_s.size()) {
+            Fail("text after the value");
+        }
+        return v;
+    }
+
+private:
+    [[noreturn]] void Fail(const std::string& strWhat) {
+        throw std::runtime_error("bad JSON at " + std::to_string(m_i) + ": " + strWhat);
+    }
+    void SkipSpace() {
+        while (m_i < m_s.size() &&
+               (m_s[m_i] == ' ' || m_s[m_i] == '\n' || m_s[m_i] == '\t' || m_s[m_i] == '\r')) {
+            ++m_i;
+        }
+    }
+    bool Eat(char c) {
+        SkipSpace();
+        if (m_i < m_s.size() && m_s[m_i] == c) {
+            ++m_i;
+            return true;
+        }
+        return false;
+    }
+    void Expect(char c) {
+        if (!Eat(c)) {
+            Fail(std::string("expected ") + c);
+        }
+    }
+    bool Word(const char* w) {
+        size_t n = std::char_traits<char>::length(w);
+        if (m_s.compare(m_i, n, w) == 0) {
+            m_i += n;
+            return true;
+        }
+        return false;
+    }
+    std::string ParseString() {
+        Expect('"');
+        std::string out;
+        while (true) {
+            if (m_i >= m_s.size()) {
+                Fail("unterminated string");
+            }
+            char c = m_s[m_i++];
+            if (c == '"') {
+                return out;
+            }
+            if (static_cast<unsigned char>(c) < 0x20) {
+                Fail("control character in string");
+            }
+            if (c == '\\') {
+                if (m_i >= m_s.size()) {
+                    Fail("bad escape");
+                }
+                char e = m_s[m_i++];
+                switch (e) {
+                    case '"':
+                        out += '"';
+                        break;
+                    case '\\':
+                        out += '\\';
+                        break;
+                    case '/':
+                        out += '/';
+                        break;
+                    case 'n':
+                        out += '\n';
+                        break;
+                    case 'r':
+                        out += '\r';
+                        break;
+                    case 't':
+                        out += '\t';
+                        break;
+                    case 'b':
+                        out += '\b';
+                        break;
+                    case 'f':
+                        out += '\f';
+                        break;
+                    case 'u': {
+                        if (m_i + 4 > m_s.size()) {
+                            Fail("bad \\u escape");
+                        }
+                        out += static_cast<char>(std::stoi(m_s.substr(m_i, 4), nullptr, 16));
+                        m_i += 4;
+                        break;
+                    }
+                    default:
+                        Fail("bad escape");
+                }
+            } else {
+                out += c;
+            }
+        }
+    }
+    JsonValue ParseValue() {
+        SkipSpace();
+        if (m_i >= m_s.size()) {
+            Fail("missing value");
+        }
+        JsonValue v;
+        char c = m_s[m_i];
+        if (c == '{') {
+            ++m_i;
+            v.kind = JsonValue::Object;
+            if (Eat('}')) {
+                return v;
+            }
+            do {
+                SkipSpace();
+                std::string key = ParseString();
+                Expect(':');
+                if (v.members.count(key)) {
+                    Fail("duplicate key " + key);
+                }
+                v.members[key] = ParseValue();
+            } while (Eat(','));
+            Expect('}');
+        } else if (c == '[') {
+            ++m_i;
+            v.kind = JsonValue::Array;
+            if (Eat(']')) {
+                return v;
+            }
+            do {
+                v.items.push_back(ParseValue());
+            } while (Eat(','));
+            Expect(']');
+        } else if (c == '"') {
+            v.kind = JsonValue::String;
+            v.text = ParseString();
+        } else if (Word("true")) {
+            v.kind = JsonValue::Bool;
+            v.b = true;
+        } else if (Word("false")) {
+            v.kind = JsonValue::Bool;
+        } else if (Word("null")) {
+            v.kind = JsonValue::Null;
+        } else {
+            size_t nStart = m_i;
+            while (m_i < m_s.size() &&
+                   std::string("+-0123456789.eE").find(m_s[m_i]) != std::string::npos) {
+                ++m_i;
+            }
+            if (nStart == m_i) {
+                Fail("unexpected character");
+            }
+            std::string num = m_s.substr(nStart, m_i - nStart);
+            size_t nUsed = 0;
+            v.kind = JsonValue::Number;
+            v.number = std::stod(num, &nUsed);
+            if (nUsed != num.size()) {
+                Fail("bad number " + num);
+            }
+        }
+        return v;
+    }
+
+    const std::string& m_s;
+    size_t m_i = 0;
+};
+
+}  // namespace
+
+const JsonValue& JsonValue::operator[](const std::string& strKey) const {
+    auto it = members.find(strKey);
+    if (it == members.end()) {
+        throw std::runtime_error("JSON member missing: " + strKey);
+    }
+    return it->second;
+}
+
+JsonValue ParseJson(const std::string& strText) {
+    return CJsonParser(strText).ParseDocument();
+}
+
+std::vector<std::string> SplitLines(const std::string& strText) {
+    std::vector<std::string> lines;
+    std::istringstream in(strText);
+    std::string line;
+    while (std::getline(in, line)) {
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+CliResult RunCli(const std::vector<std::string>& args, const std::string& strCwd) {
+    char tmpl[] = "/tmp/tavro-cli-run-XXXXXX";
+    if (!::mkdtemp(tmpl)) {
+        throw std::runtime_error("mkdtemp failed");
+    }
+    std::string dir = tmpl;
+    std::string outPath = dir + "/out";
+    std::string errPath = dir + "/err";
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
+    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
+    if (!strCwd.empty()) {
+        posix_spawn_file_actions_addchdir_np(&actions, strCwd.c_str());
+    }
+    std::vector<std::string> argv = {TAVRO_CLI_PATH};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<char*> cargv;
+    for (auto& a : argv) {
+        cargv.push_back(a.data());
+    }
+    cargv.push_back(nullptr);
+    pid_t pid = 0;
+    int rc = posix_spawn(&pid, TAVRO_CLI_PATH, &actions, nullptr, cargv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) {
+        throw std::runtime_error("cannot run " TAVRO_CLI_PATH);
+    }
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0) {
+    }
+    CliResult result;
+    result.nStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    result.strOut = Slurp(outPath);
+    result.strErr = Slurp(errPath);
+    std::filesystem::remove_all(dir);
+    return result;
+}

@@ -1,0 +1,173 @@
+#include "app/ProcessingDlg.h"
+
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "app/DialogControls.h"
+#include "codec/CodecContext.h"
+#include "codec/Subbands.h"
+#include "codec/WorkingState.h"
+
+namespace {
+
+constexpr int kTimerMs = 250;
+
+QLineEdit* MakeReadOnlyEdit(int nId, Qt::Alignment alignment = Qt::AlignLeft) {
+    auto* pEdit = new QLineEdit;
+    SetControlId(pEdit, nId);
+    pEdit->setReadOnly(true);
+    pEdit->setAlignment(alignment);
+    SizeEditForDigits(pEdit, 5);
+    return pEdit;
+}
+
+QLabel* MakeLabel(int nId, const char* pszText) {
+    auto* pLabel = new QLabel(QString::fromLatin1(pszText));
+    SetControlId(pLabel, nId);
+    return pLabel;
+}
+
+}  // namespace
+
+CProcessingDlg::CProcessingDlg(CCodecContext& context, QWidget* pParent)
+    : QDialog(pParent), m_context(context) {
+    g_nProgress.store(0);
+    setWindowTitle(QStringLiteral("Processing"));
+
+    m_pStart = new QPushButton(QStringLiteral("Start"));
+    SetControlId(m_pStart, 1015);
+    m_pStart->setDefault(true);
+    m_pCancel = new QPushButton(QStringLiteral("Cancel"));
+    SetControlId(m_pCancel, 2);
+    // Once Start is disabled, Enter must not fall through to Cancel.
+    m_pCancel->setAutoDefault(false);
+    connect(m_pStart, &QPushButton::clicked, this, &CProcessingDlg::OnStart);
+    connect(m_pCancel, &QPushButton::clicked, this, &CProcessingDlg::reject);
+
+    m_pThresholdEdit = MakeReadOnlyEdit(1005);
+    m_pQuantiserEdit = MakeReadOnlyEdit(1006);
+    m_pFramesDoneEdit = MakeReadOnlyEdit(1016, Qt::AlignRight);
+    m_pFramesEdit = MakeReadOnlyEdit(1011);
+    m_pProgress = new QProgressBar;
+    SetControlId(m_pProgress, 1013);
+    m_pProgress->setRange(0, 100);
+    m_pProgress->setTextVisible(false);
+    m_pProgress->setMinimumWidth(fontMetrics().averageCharWidth() * 36);
+
+    auto* pButtons = new QVBoxLayout;
+    pButtons->addWidget(m_pStart);
+    pButtons->addWidget(m_pCancel);
+
+    auto* pGrid = new QGridLayout(this);
+    pGrid->addWidget(MakeLabel(1008, "Threshold"), 0, 0);
+    pGrid->addWidget(m_pThresholdEdit, 0, 1);
+    pGrid->addWidget(MakeLabel(1009, "Quantiser"), 1, 0);
+    pGrid->addWidget(m_pQuantiserEdit, 1, 1);
+    pGrid->addLayout(pButtons, 0, 2, 2, 2, Qt::AlignRight | Qt::AlignTop);
+    pGrid->addWidget(MakeLabel(1012, "Progress"), 2, 0);
+    pGrid->addWidget(m_pFramesDoneEdit, 2, 1);
+    pGrid->addWidget(m_pProgress, 2, 2);
+    pGrid->addWidget(m_pFramesEdit, 2, 3);
+    pGrid->setColumnStretch(2, 1);
+    pGrid->setHorizontalSpacing(10);
+    pGrid->setSizeConstraint(QLayout::SetMinimumSize);
+
+    m_pTimer = new QTimer(this);
+    m_pTimer->setInterval(kTimerMs);
+    connect(m_pTimer, &QTimer::timeout, this, &CProcessingDlg::OnTimer);
+}
+
+CProcessingDlg::~CProcessingDlg() {
+    if (m_worker.joinable()) {
+        // Only reached when the dialog is torn down around a running worker
+        // (for instance at application exit): stop it at the next frame.
+        g_nProgress.store(PROGRESS_CANCEL);
+        m_worker.join();
+    }
+}
+
+void CProcessingDlg::showEvent(QShowEvent* pEvent) {
+    if (!m_bInitialised) {
+        m_bInitialised = true;
+        OnInitDialog();
+    }
+    QDialog::showEvent(pEvent);
+}
+
+void CProcessingDlg::OnInitDialog() {
+    setWindowTitle(m_context.m_bCompress ? QStringLiteral("Compression")
+                                         : QStringLiteral("Decompression"));
+    m_pFramesEdit->setText(QString::number(m_context.m_nFrames));
+    m_pThresholdEdit->setText(QString::number(m_context.m_byThreshold));
+    m_pQuantiserEdit->setText(QString::number(m_context.m_byQuantiser));
+}
+
+void CProcessingDlg::OnStart() {
+    if (m_bStarted) {
+        return;
+    }
+    m_bStarted = true;
+    m_pTimer->start();
+    m_pStart->setEnabled(false);
+    BuildBandTable(m_context);
+    m_worker = std::thread(&CProcessingDlg::WorkerProc, this);
+}
+
+void CProcessingDlg::WorkerProc() {
+    const bool bCompress = m_context.m_bCompress;
+    if (bCompress) {
+        m_context.CompressRun();
+    } else {
+        m_context.DecompressRun();
+    }
+    // The hand-over point: the context is the UI thread's again once this
+    // call is delivered there.
+    QMetaObject::invokeMethod(this, &CProcessingDlg::OnProcessingDone, Qt::QueuedConnection);
+    if (!bCompress) {
+        g_nProgress.store(0);
+    }
+}
+
+void CProcessingDlg::OnTimer() {
+    const int32_t nProgress = g_nProgress.load();
+    m_pProgress->setValue(nProgress);
+    const uint32_t nDone = uint32_t(nProgress) * m_context.m_nFrames / 100u;
+    m_pFramesDoneEdit->setText(QString::number(nDone));
+}
+
+void CProcessingDlg::OnProcessingDone() {
+    m_bDone = true;
+    if (m_worker.joinable()) {
+        m_worker.join();  // it has nothing left to do but return
+    }
+    accept();
+}
+
+void CProcessingDlg::accept() {
+    // Enter goes to Start; only the worker's completion closes with IDOK.
+    if (!m_bDone) {
+        return;
+    }
+    // The values shown are read back and checked, in the order frames,
+    // quantiser, threshold; only a header carrying 0 can fail here.
+    if (!ReadUIntField(m_pFramesEdit->text(), "frame count", 1, 65535) ||
+        !ReadUIntField(m_pQuantiserEdit->text(), "quantiser", 1, 255) ||
+        !ReadUIntField(m_pThresholdEdit->text(), "threshold", 1, 255)) {
+        return;
+    }
+    done(IDOK);
+}
+
+void CProcessingDlg::reject() {
+    m_bCancelled = true;
+    g_nProgress.store(PROGRESS_CANCEL);
+    if (m_bStarted && !m_bDone) {
+        return;  // the worker stops at its next frame and its completion closes us
+    }
+    done(IDCANCEL);
+}

@@ -1,0 +1,291 @@
+// The processing dialog around real codec runs. The worker is held at chosen
+// frames through the context's frame hook, so the test sees each step of the
+// progress display (through the dialog's own 250 ms timer) and can cancel at a
+// known point.
+
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QtTest>
+#include <condition_variable>
+#include <mutex>
+#include <vector>
+
+#include "DialogTestUtil.h"
+#include "app/ProcessingDlg.h"
+#include "codec/CodecContext.h"
+#include "codec/WorkingState.h"
+#include "stream/TavroDoc.h"
+#include "support/ScriptedPrompts.h"
+
+namespace {
+
+// Holds the worker before each frame until the test lets that frame through.
+class CFrameGate {
+public:
+    void Attach(CCodecContext& context) {
+        context.m_onFrameEvent = [this](CCodecContext::FrameEvent event, uint16_t nFrame) {
+            if (event != CCodecContext::FrameEvent::FrameBegun) {
+                return;
+            }
+            std::unique_lock lock(m_mutex);
+            m_begun.push_back(nFrame);
+            m_cv.wait(lock, [&] { return m_nReleased > nFrame; });
+        };
+    }
+    // Lets frames up to nFrame (0-based) through.
+    void ReleaseThrough(int nFrame) {
+        std::lock_guard lock(m_mutex);
+        m_nReleased = std::max(m_nReleased, nFrame + 1);
+        m_cv.notify_all();
+    }
+    std::vector<uint16_t> Begun() {
+        std::lock_guard lock(m_mutex);
+        return m_begun;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
+    int m_nReleased = 0;
+    std::vector<uint16_t> m_begun;
+};
+
+// Opens the gate for good when a test leaves early, before the dialog waits
+// for its worker.
+struct SGateOpener {
+    CFrameGate& gate;
+    ~SGateOpener() { gate.ReleaseThrough(70000); }
+};
+
+std::vector<uint8_t> Frames(uint32_t nFrames) {
+    std::vector<uint8_t> frames(size_t(nFrames) * QCIF_FRAME_BYTES);
+    for (size_t i = 0; i < frames.size(); ++i) {
+        frames[i] = uint8_t((i * 7 + i / 176 * 3 + i / QCIF_FRAME_BYTES * 11) & 0xFF);
+    }
+    return frames;
+}
+
+void FillCompression(CCodecContext& context, std::vector<uint8_t>& frames, uint32_t nFrames) {
+    context.m_bCompress = true;
+    context.m_nFrames = nFrames;
+    context.m_byThreshold = 10;
+    context.m_byQuantiser = 16;
+    context.m_pQcf = frames.data();
+}
+
+QString Text(QWidget* pDlg, int nId) {
+    return Ctl<QLineEdit>(pDlg, nId)->text();
+}
+
+}  // namespace
+
+class TestProcessingDlg : public QObject {
+    Q_OBJECT
+private slots:
+    void opensWithCaptionAndValues_data() {
+        QTest::addColumn<bool>("compress");
+        QTest::addColumn<QString>("caption");
+        QTest::newRow("compression") << true << "Compression";
+        QTest::newRow("decompression") << false << "Decompression";
+    }
+    void opensWithCaptionAndValues() {
+        QFETCH(bool, compress);
+        QFETCH(QString, caption);
+        g_nProgress.store(42);
+        CCodecContext context;
+        context.m_bCompress = compress;
+        context.m_nFrames = 300;
+        context.m_byThreshold = 12;
+        context.m_byQuantiser = 34;
+        CProcessingDlg dlg(context);
+        QCOMPARE(g_nProgress.load(), 0);  // a new dialog resets the cell
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        QCOMPARE(dlg.windowTitle(), caption);
+        QCOMPARE(Text(&dlg, 1011), QString("300"));
+        QCOMPARE(Text(&dlg, 1005), QString("12"));
+        QCOMPARE(Text(&dlg, 1006), QString("34"));
+        for (int nId : {1005, 1006, 1016, 1011}) {
+            QVERIFY(Ctl<QLineEdit>(&dlg, nId)->isReadOnly());
+        }
+        QVERIFY(Ctl<QLineEdit>(&dlg, 1016)->alignment() & Qt::AlignRight);
+        QVERIFY(Ctl<QPushButton>(&dlg, 1015)->isDefault());
+        dlg.reject();
+    }
+
+    // Cancel, Escape or the close box before Start: closed at once, no worker.
+    void cancelBeforeStartClosesAtOnce_data() {
+        QTest::addColumn<int>("how");
+        QTest::newRow("Cancel button") << 0;
+        QTest::newRow("Escape") << 1;
+        QTest::newRow("close box") << 2;
+    }
+    void cancelBeforeStartClosesAtOnce() {
+        QFETCH(int, how);
+        std::vector<uint8_t> frames = Frames(2);
+        CCodecContext context;
+        FillCompression(context, frames, 2);
+        CFrameGate gate;
+        gate.Attach(context);
+        SGateOpener opener{gate};
+        CProcessingDlg dlg(context);
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        if (how == 0) {
+            QTest::mouseClick(Ctl<QPushButton>(&dlg, 2), Qt::LeftButton);
+        } else if (how == 1) {
+            QTest::keyClick(&dlg, Qt::Key_Escape);
+        } else {
+            dlg.close();
+        }
+        QVERIFY(!dlg.isVisible());
+        QCOMPARE(dlg.result(), IDCANCEL);
+        QVERIFY(dlg.m_bCancelled);
+        QTest::qWait(50);
+        QVERIFY(gate.Begun().empty());
+        QVERIFY(context.m_pCmp == nullptr);
+    }
+
+    // What the timer shows before each frame, then the close with IDOK and the
+    // compressed stream in the context.
+    void progressShownFrameByFrame_data() {
+        QTest::addColumn<uint>("frames");
+        QTest::addColumn<QList<int>>("percent");
+        QTest::addColumn<QStringList>("done");
+        QTest::newRow("three frames") << 3u << QList<int>{0, 33, 66} << QStringList{"0", "0", "1"};
+        QTest::newRow("one frame stays at 0") << 1u << QList<int>{0} << QStringList{"0"};
+        QTest::newRow("seven frames") << 7u << QList<int>{0, 14, 28, 42, 57, 71, 85}
+                                      << QStringList{"0", "0", "1", "2", "3", "4", "5"};
+    }
+    void progressShownFrameByFrame() {
+        QFETCH(uint, frames);
+        QFETCH(QList<int>, percent);
+        QFETCH(QStringList, done);
+        std::vector<uint8_t> data = Frames(frames);
+        CCodecContext context;
+        FillCompression(context, data, frames);
+        CFrameGate gate;
+        gate.Attach(context);
+        CProcessingDlg dlg(context);
+        SGateOpener opener{gate};
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        auto* pBar = Ctl<QProgressBar>(&dlg, 1013);
+        QTest::mouseClick(Ctl<QPushButton>(&dlg, 1015), Qt::LeftButton);
+        for (int i = 0; i < percent.size(); ++i) {
+            QTRY_COMPARE_WITH_TIMEOUT(gate.Begun().size(), size_t(i + 1), 5000);
+            QTRY_COMPARE_WITH_TIMEOUT(pBar->value(), percent[i], 2000);
+            QCOMPARE(Text(&dlg, 1016), done[i]);
+            gate.ReleaseThrough(i);
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(!dlg.isVisible(), 10000);
+        QCOMPARE(dlg.result(), IDOK);
+        QVERIFY(!dlg.m_bCancelled);
+        QCOMPARE(context.m_nError, CodecError::None);
+        QVERIFY(context.m_pCmp != nullptr);
+        QVERIFY(context.m_nCmpLength > CMP_HEADER_BYTES);
+    }
+
+    // Cancel during the first frame: the dialog stays open showing a full bar
+    // and the whole frame count, the worker stops before the second frame, and
+    // its completion closes the dialog with IDOK and m_bCancelled set.
+    void cancelDuringRunWaitsForTheWorker() {
+        std::vector<uint8_t> data = Frames(6);
+        CCodecContext context;
+        FillCompression(context, data, 6);
+        CFrameGate gate;
+        gate.Attach(context);
+        CProcessingDlg dlg(context);
+        SGateOpener opener{gate};
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        QTest::mouseClick(Ctl<QPushButton>(&dlg, 1015), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(gate.Begun().size(), size_t(1), 5000);
+
+        QTest::keyClick(&dlg, Qt::Key_Escape);
+        QVERIFY(dlg.isVisible());
+        QVERIFY(dlg.m_bCancelled);
+        QCOMPARE(g_nProgress.load(), PROGRESS_CANCEL);
+        QTest::mouseClick(Ctl<QPushButton>(&dlg, 2), Qt::LeftButton);  // a second request
+        dlg.close();                                                   // and the close box
+        QVERIFY(dlg.isVisible());
+        QTRY_COMPARE_WITH_TIMEOUT(Ctl<QProgressBar>(&dlg, 1013)->value(), 100, 2000);
+        QCOMPARE(Text(&dlg, 1016), QString("6"));
+
+        gate.ReleaseThrough(0);
+        QTRY_VERIFY_WITH_TIMEOUT(!dlg.isVisible(), 10000);
+        QCOMPARE(dlg.result(), IDOK);
+        QVERIFY(dlg.m_bCancelled);
+        QCOMPARE(gate.Begun(), std::vector<uint16_t>{0});
+    }
+
+    // Enter presses Start; Start is disabled by its first press, so neither
+    // Enter nor a click starts a second worker, and Enter does not cancel.
+    void startRunsOnce() {
+        std::vector<uint8_t> data = Frames(2);
+        CCodecContext context;
+        FillCompression(context, data, 2);
+        CFrameGate gate;
+        gate.Attach(context);
+        CProcessingDlg dlg(context);
+        SGateOpener opener{gate};
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        auto* pStart = Ctl<QPushButton>(&dlg, 1015);
+        QTest::keyClick(&dlg, Qt::Key_Return);
+        QVERIFY(!pStart->isEnabled());
+        QTRY_COMPARE_WITH_TIMEOUT(gate.Begun().size(), size_t(1), 5000);
+        QTest::keyClick(&dlg, Qt::Key_Return);
+        QTest::mouseClick(pStart, Qt::LeftButton);
+        QVERIFY(!dlg.m_bCancelled);
+        QVERIFY(dlg.isVisible());
+        gate.ReleaseThrough(1);
+        QTRY_VERIFY_WITH_TIMEOUT(!dlg.isVisible(), 10000);
+        QCOMPARE(dlg.result(), IDOK);
+        QCOMPARE(gate.Begun(), (std::vector<uint16_t>{0, 1}));
+        QVERIFY(!pStart->isEnabled());
+    }
+
+    // A compressed stream whose header carries 0: the run finishes, the range
+    // is reported, and the dialog stays open until Cancel closes it.
+    void outOfRangeValueKeepsDialogOpenUntilCancel_data() {
+        QTest::addColumn<int>("threshold");
+        QTest::addColumn<int>("quantiser");
+        QTest::addColumn<QString>("field");
+        QTest::newRow("threshold 0") << 0 << 16 << "threshold";
+        QTest::newRow("quantiser 0") << 10 << 0 << "quantiser";
+    }
+    void outOfRangeValueKeepsDialogOpenUntilCancel() {
+        QFETCH(int, threshold);
+        QFETCH(int, quantiser);
+        QFETCH(QString, field);
+        CScriptedPrompts prompts;
+        uint8_t header[4] = {2, 0, uint8_t(threshold), uint8_t(quantiser)};
+        std::vector<uint8_t> out(2 * QCIF_FRAME_BYTES);
+        CCodecContext context;
+        context.m_bCompress = false;
+        context.m_nFrames = 2;
+        context.m_byThreshold = uint8_t(threshold);
+        context.m_byQuantiser = uint8_t(quantiser);
+        context.m_pCmp = header;
+        context.m_nCmpLength = sizeof header;
+        context.m_pQcf = out.data();
+        CProcessingDlg dlg(context);
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        QTest::mouseClick(Ctl<QPushButton>(&dlg, 1015), Qt::LeftButton);
+        QTRY_COMPARE_WITH_TIMEOUT(prompts.messages.size(), size_t(1), 5000);
+        const QString strText = QString::fromStdString(prompts.messages[0].strText);
+        QVERIFY2(strText.contains(field) && strText.contains("1 to 255"), qPrintable(strText));
+        QVERIFY(dlg.isVisible());
+        QVERIFY(!dlg.m_bCancelled);
+        QTest::mouseClick(Ctl<QPushButton>(&dlg, 2), Qt::LeftButton);
+        QVERIFY(!dlg.isVisible());
+        QCOMPARE(dlg.result(), IDCANCEL);
+        QVERIFY(dlg.m_bCancelled);
+    }
+};
+
+QTEST_MAIN(TestProcessingDlg)
+#include "test_processing_dlg.moc"

@@ -1,0 +1,312 @@
+#include "codec/StageDump.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+#include "codec/Subbands.h"
+#include "codec/Wavelet.h"
+#include "codec/ZeroRun.h"
+#include "stream/MemFile.h"
+
+namespace {
+
+constexpr uint32_t U_START = 25344;
+constexpr uint32_t V_START = 31680;
+constexpr uint32_t HEADER_BYTES = 4;
+
+// Borrows the codec's plane geometry and coefficient slots for one call and
+// puts back what was there.
+class CBorrowedState {
+public:
+    CBorrowedState() : m_nWidth(g_nPlaneWidth), m_nHeight(g_nPlaneHeight), m_bCurrent(g_bCurrent) {
+        std::copy(std::begin(g_pCoef), std::end(g_pCoef), m_apCoef);
+    }
+    ~CBorrowedState() {
+        g_nPlaneWidth = m_nWidth;
+        g_nPlaneHeight = m_nHeight;
+        g_bCurrent = m_bCurrent;
+        std::copy(std::begin(m_apCoef), std::end(m_apCoef), g_pCoef);
+    }
+    CBorrowedState(const CBorrowedState&) = delete;
+    CBorrowedState& operator=(const CBorrowedState&) = delete;
+
+private:
+    uint8_t m_nWidth, m_nHeight, m_bCurrent;
+    int16_t* m_apCoef[3];
+};
+
+// The three planes transformed as the compressor does, in the order it does.
+void TransformPlanes(int16_t* pCoef) {
+    g_nPlaneWidth = 176;
+    g_nPlaneHeight = 144;
+    ForwardWavelet(pCoef, 4);
+    g_nPlaneWidth = 88;
+    g_nPlaneHeight = 72;
+    ForwardWavelet(pCoef + U_START, 3);
+    ForwardWavelet(pCoef + V_START, 3);
+}
+
+bool LoadFrame(const uint8_t* pFrame, std::vector<int16_t>& coef) {
+    try {
+        coef.assign(pFrame, pFrame + COEF_FRAME_VALUES);
+    } catch (...) {
+        return false;
+    }
+    return true;
+}
+
+const char* const BAND_NAMES[BAND_COUNT] = {"Y LL4",
+                                            "Y HL4",
+                                            "Y LH4",
+                                            "Y HH4",
+                                            "Y HL3",
+                                            "Y LH3",
+                                            "Y HH3",
+                                            "Y HL2",
+                                            "Y LH2",
+                                            "Y HH2",
+                                            "Y HL1",
+                                            "Y LH1",
+                                            "Y HH1 + U LL3",
+                                            "U HL3",
+                                            "U LH3",
+                                            "U HH3",
+                                            "U HL2 (first 99)",
+                                            "U HL2 (other 297)",
+                                            "U LH2",
+                                            "U HH2",
+                                            "U HL1",
+                                            "U LH1",
+                                            "U HH1",
+                                            "V LL3",
+                                            "V HL3",
+                                            "V LH3",
+                                            "V HH3",
+                                            "V HL2",
+                                            "V LH2",
+                                            "V HH2",
+                                            "V HL1",
+                                            "V LH1",
+                                            "V HH1"};
+
+// A subband rectangle within a plane; bLowPass for the coarsest LL band.
+struct SRect {
+    uint32_t x, y, w, h;
+    bool bLowPass;
+};
+
+std::vector<SRect> PlaneSubbands(uint32_t nWidth, uint32_t nHeight, uint32_t nLevels) {
+    std::vector<SRect> rects;
+    rects.push_back({0, 0, nWidth >> nLevels, nHeight >> nLevels, true});
+    for (uint32_t l = 1; l <= nLevels; ++l) {
+        const uint32_t hw = (nWidth >> (l - 1)) / 2;
+        const uint32_t hh = (nHeight >> (l - 1)) / 2;
+        rects.push_back({hw, 0, hw, hh, false});
+        rects.push_back({0, hh, hw, hh, false});
+        rects.push_back({hw, hh, hw, hh, false});
+    }
+    return rects;
+}
+
+}  // namespace
+
+bool FramePyramid(const uint8_t* pFrame, std::vector<int16_t>& pyramid) {
+    if (!LoadFrame(pFrame, pyramid)) {
+        return false;
+    }
+    CBorrowedState borrowed;
+    TransformPlanes(pyramid.data());
+    return true;
+}
+
+bool FrameIndices(const uint8_t* pFrame, uint8_t byThreshold, uint8_t byQuantiser,
+                  std::vector<int16_t>& indices) {
+    if (byThreshold == 0 || byQuantiser == 0) {
+        return false;
+    }
+    std::vector<int16_t> work, scratch;
+    if (!LoadFrame(pFrame, work)) {
+        return false;
+    }
+    try {
+        scratch.resize(COEF_FRAME_VALUES);
+    } catch (...) {
+        return false;
+    }
+    auto pContext = std::make_unique<CCodecContext>();
+    pContext->m_byThreshold = byThreshold;
+    pContext->m_byQuantiser = byQuantiser;
+    BuildBandTable(*pContext);
+
+    CBorrowedState borrowed;
+    TransformPlanes(work.data());
+    g_bCurrent = 0;
+    g_pCoef[0] = work.data();
+    g_pCoef[1] = nullptr;
+    g_pCoef[2] = scratch.data();
+    ScanSubbands(*pContext);
+    QuantiseBands(*pContext);
+    // The scan exchanged the slots: the result is in whichever buffer slot 0 holds now.
+    const int16_t* pResult = g_pCoef[g_bCurrent];
+    indices.assign(pResult, pResult + COEF_FRAME_VALUES);
+    return true;
+}
+
+const char* BandName(uint32_t nBand) {
+    return nBand < BAND_COUNT ? BAND_NAMES[nBand] : "";
+}
+
+std::vector<SBandStats> BandStatistics(const int16_t* pIndices, uint8_t byQuantiser) {
+    std::vector<SBandStats> bands;
+    for (uint32_t b = 0; b < BAND_COUNT; ++b) {
+        SBandStats s;
+        s.nBand = b;
+        s.strName = BAND_NAMES[b];
+        s.nStart = g_anBandBoundaries[b];
+        s.nCount = g_anBandBoundaries[b + 1] - g_anBandBoundaries[b];
+        s.nStep = BandStep(byQuantiser, b);
+        s.nMin = pIndices[s.nStart];
+        s.nMax = pIndices[s.nStart];
+        for (uint32_t p = s.nStart; p < s.nStart + s.nCount; ++p) {
+            const int16_t v = pIndices[p];
+            s.nNonzero += v != 0;
+            s.nMin = std::min(s.nMin, v);
+            s.nMax = std::max(s.nMax, v);
+            s.nEnergy += uint64_t(int64_t(v) * v);
+        }
+        bands.push_back(std::move(s));
+    }
+    return bands;
+}
+
+bool MeasureRecords(const uint8_t* pCmp, uint32_t nCmpLength, SRecordStream& out,
+                    std::string* pError) {
+    auto fail = [pError](const std::string& strWhy) {
+        if (pError) {
+            *pError = strWhy;
+        }
+        return false;
+    };
+    out = SRecordStream();
+    if (!pCmp || nCmpLength <= HEADER_BYTES) {
+        return fail(CodecErrorText(nCmpLength < HEADER_BYTES ? CodecError::Truncated
+                                                             : CodecError::NoRecordData));
+    }
+    const uint32_t nFrames = pCmp[0] | uint32_t(pCmp[1]) << 8;
+    if (nFrames == 0) {
+        return fail("The compressed stream's header states no frames.");
+    }
+
+    // The decoder only reads through the attached file; the cast lets it attach.
+    CMemFile cmpIn;
+    cmpIn.Attach(const_cast<uint8_t*>(pCmp), nCmpLength, 0);
+    cmpIn.Seek(HEADER_BYTES);
+    auto pCoder = std::make_unique<CLzariCoder>();
+    uint8_t* pRecords = nullptr;
+    uint32_t nRecords = 0;
+    const LzariResult r =
+        pCoder->LzariDecode(cmpIn, MaxRecordStreamLength(nFrames), &pRecords, &nRecords);
+    cmpIn.Detach();
+    if (r != LzariResult::Ok) {
+        return fail(CodecErrorText(r == LzariResult::Truncated  ? CodecError::Truncated
+                                   : r == LzariResult::NoMemory ? CodecError::NoMemory
+                                                                : CodecError::Corrupt));
+    }
+    std::unique_ptr<uint8_t, decltype(&std::free)> records(pRecords, &std::free);
+
+    CMemFile recordsIn;
+    recordsIn.Attach(pRecords, nRecords, 0);
+    std::vector<uint8_t> expanded(2 * COEF_FRAME_VALUES);
+    bool bOk = true;
+    for (uint32_t k = 0; k < nFrames; ++k) {
+        const uint32_t nWanted = k == 0 ? 2 * COEF_FRAME_VALUES : COEF_FRAME_VALUES;
+        const uint32_t nAt = recordsIn.GetPosition();
+        uint32_t nDecoded = 0;
+        if (DecodeZeroRuns(recordsIn, expanded.data(), nWanted, &nDecoded) != ZeroRunResult::Ok ||
+            nDecoded != nWanted) {
+            bOk = false;
+            break;
+        }
+        SRecordSize size;
+        size.nFrame = k + 1;
+        size.nExpanded = nWanted;
+        size.nNonzero = uint32_t(
+            nWanted - std::count(expanded.begin(), expanded.begin() + nWanted, uint8_t{0}));
+        size.nCoded = recordsIn.GetPosition() - nAt;
+        out.records.push_back(size);
+    }
+    recordsIn.Detach();
+    if (!bOk) {
+        out.records.clear();
+        return fail(CodecErrorText(CodecError::BadRecord));
+    }
+    out.nRecordsLength = nRecords;
+    out.nCmpLength = nCmpLength;
+    return true;
+}
+
+SGreyImage RenderPyramid(const int16_t* pPyramid, uint32_t nZoom) {
+    nZoom = std::clamp(nZoom, 1u, 8u);
+    SGreyImage image;
+    image.nWidth = 176 * nZoom;
+    image.nHeight = 216 * nZoom;
+    image.pixels.assign(size_t(image.nWidth) * image.nHeight, 0);
+
+    struct SPlane {
+        uint32_t nStart, nWidth, nHeight, nLevels, nLeft, nTop;
+    };
+    const SPlane planes[3] = {
+        {0, 176, 144, 4, 0, 0}, {U_START, 88, 72, 3, 0, 144}, {V_START, 88, 72, 3, 88, 144}};
+    for (const SPlane& plane : planes) {
+        for (const SRect& rect : PlaneSubbands(plane.nWidth, plane.nHeight, plane.nLevels)) {
+            auto at = [&](uint32_t x, uint32_t y) {
+                return int32_t(pPyramid[plane.nStart + (rect.y + y) * plane.nWidth + rect.x + x]);
+            };
+            int32_t nLo = at(0, 0), nHi = nLo, nMag = 0;
+            for (uint32_t y = 0; y < rect.h; ++y) {
+                for (uint32_t x = 0; x < rect.w; ++x) {
+                    nLo = std::min(nLo, at(x, y));
+                    nHi = std::max(nHi, at(x, y));
+                    nMag = std::max(nMag, std::abs(at(x, y)));
+                }
+            }
+            for (uint32_t y = 0; y < rect.h; ++y) {
+                for (uint32_t x = 0; x < rect.w; ++x) {
+                    int32_t v;
+                    if (rect.bLowPass) {
+                        v = nHi > nLo ? (at(x, y) - nLo) * 255 / (nHi - nLo) : 128;
+                    } else {
+                        v = nMag ? 128 + at(x, y) * 127 / nMag : 128;
+                    }
+                    const uint32_t px = (plane.nLeft + rect.x + x) * nZoom;
+                    const uint32_t py = (plane.nTop + rect.y + y) * nZoom;
+                    for (uint32_t dy = 0; dy < nZoom; ++dy) {
+                        uint8_t* pRow = &image.pixels[size_t(py + dy) * image.nWidth + px];
+                        std::fill(pRow, pRow + nZoom, static_cast<uint8_t>(v));
+                    }
+                }
+            }
+            // Border along the top and the left edge of the subband.
+            const uint32_t px = (plane.nLeft + rect.x) * nZoom;
+            const uint32_t py = (plane.nTop + rect.y) * nZoom;
+            for (uint32_t x = 0; x < rect.w * nZoom; ++x) {
+                image.pixels[size_t(py) * image.nWidth + px + x] = 255;
+            }
+            for (uint32_t y = 0; y < rect.h * nZoom; ++y) {
+                image.pixels[size_t(py + y) * image.nWidth + px] = 255;
+            }
+        }
+    }
+    return image;
+}
+
+std::vector<uint8_t> EncodePgm(const SGreyImage& image) {
+    char szHeader[64];
+    const int n =
+        std::snprintf(szHeader, sizeof szHeader, "P5\n%u %u\n255\n", image.nWidth, image.nHeight);
+    std::vector<uint8_t> bytes(szHeader, szHeader + n);
+    bytes.insert(bytes.end(), image.pixels.begin(), image.pixels.end());
+    return bytes;
+}

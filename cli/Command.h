@@ -23,3 +23,7 @@ protected:
 
 std::unique_ptr<CCommand> MakeSampleCommand();
 std::unique_ptr<CCommand> MakeInfoCommand();
+std::unique_ptr<CCommand> MakeCompressCommand();
+std::unique_ptr<CCommand> MakeDecompressCommand();
+std::unique_ptr<CCommand> MakeCompareCommand();
+std::unique_ptr<CCommand> MakeExportCommand();

@@ -27,6 +27,10 @@ int main(int argc, char** argv) {
     std::vector<std::unique_ptr<CCommand>> commands;
     commands.push_back(MakeSampleCommand());
     commands.push_back(MakeInfoCommand());
+    commands.push_back(MakeCompressCommand());
+    commands.push_back(MakeDecompressCommand());
+    commands.push_back(MakeCompareCommand());
+    commands.push_back(MakeExportCommand());
     for (auto& cmd : commands) {
         cmd->Register(app);
     }

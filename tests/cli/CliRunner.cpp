@@ -5,11 +5,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 extern char** environ;
 
@@ -217,7 +220,10 @@ std::vector<std::string> SplitLines(const std::string& strText) {
     return lines;
 }
 
-CliResult RunCli(const std::vector<std::string>& args, const std::string& strCwd) {
+namespace {
+
+CliResult Run(const std::vector<std::string>& args, const std::string& strCwd, int nSignal,
+              int nDelayMs) {
     char tmpl[] = "/tmp/tavro-cli-run-XXXXXX";
     if (!::mkdtemp(tmpl)) {
         throw std::runtime_error("mkdtemp failed");
@@ -249,6 +255,10 @@ CliResult RunCli(const std::vector<std::string>& args, const std::string& strCwd
     if (rc != 0) {
         throw std::runtime_error("cannot run " TAVRO_CLI_PATH);
     }
+    if (nSignal != 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(nDelayMs));
+        ::kill(pid, nSignal);
+    }
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0) {
     }
@@ -258,4 +268,14 @@ CliResult RunCli(const std::vector<std::string>& args, const std::string& strCwd
     result.strErr = Slurp(errPath);
     std::filesystem::remove_all(dir);
     return result;
+}
+
+}  // namespace
+
+CliResult RunCli(const std::vector<std::string>& args, const std::string& strCwd) {
+    return Run(args, strCwd, 0, 0);
+}
+
+CliResult RunCliWithSignal(const std::vector<std::string>& args, int nSignal, int nDelayMs) {
+    return Run(args, "", nSignal, nDelayMs);
 }

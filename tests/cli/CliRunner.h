@@ -16,6 +16,9 @@ struct CliResult {
 // Runs tavro-cli with the arguments, in strCwd when given.
 CliResult RunCli(const std::vector<std::string>& args, const std::string& strCwd = "");
 
+// Runs tavro-cli and sends it nSignal after nDelayMs milliseconds.
+CliResult RunCliWithSignal(const std::vector<std::string>& args, int nSignal, int nDelayMs);
+
 // A parsed JSON value. Parsing throws std::runtime_error on malformed text.
 struct JsonValue {
     enum Kind { Null, Bool, Number, String, Array, Object } kind = Null;

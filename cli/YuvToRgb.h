@@ -1,0 +1,13 @@
+#pragma once
+// True-colour pictures of QCIF frames for export: BT.601 limited-range YUV
+// (Y 16..235, U and V 16..240 around 128) to full-range 8-bit RGB.
+
+#include <cstdint>
+
+// One colour, the chroma already at the luma position.
+void YuvToRgb(int nY, int nU, int nV, uint8_t* pRgb);
+
+// Converts a 38016-byte 4:2:0 frame to 176 x 144 RGB (3 bytes a pixel, top row
+// first). Chroma is upsampled with the usual 3/4, 1/4 weights for samples
+// centred between the luma samples, clamped at the picture edges.
+void QcifFrameToRgb(const uint8_t* pFrame, uint8_t* pRgb);

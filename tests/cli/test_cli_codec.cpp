@@ -1,0 +1,186 @@
+// tavro-cli compress and decompress: round trips, exact output, refusals and
+// cancellation, none of which may leave a partial or altered file.
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+
+#include "CliRunner.h"
+#include "codec/CodecContext.h"
+#include "codec/Subbands.h"
+#include "codec/WorkingState.h"
+#include "stream/SampleClip.h"
+#include "stream/TavroDoc.h"
+#include "support/TestFiles.h"
+
+namespace {
+
+std::vector<uint8_t> SampleFrames(uint32_t nFrames) {
+    std::vector<uint8_t> clip(size_t(nFrames) * QCIF_FRAME_BYTES);
+    for (uint32_t n = 0; n < nFrames; ++n) {
+        RenderSampleFrame(n, clip.data() + size_t(n) * QCIF_FRAME_BYTES);
+    }
+    return clip;
+}
+
+size_t FileCount(const std::filesystem::path& dir) {
+    return size_t(std::distance(std::filesystem::directory_iterator(dir), {}));
+}
+
+TEST(CliCodec, RoundTripIsExactCodecOutput) {
+    CTempDir dir;
+    const uint32_t nFrames = 12;
+    std::vector<uint8_t> clip = SampleFrames(nFrames);
+    WriteBytes(dir.File("in.qcf"), clip);
+
+    // The file holds exactly the stream the codec produces in memory.
+    CCodecContext ctx;
+    ctx.m_nFrames = nFrames;
+    ctx.m_byThreshold = 7;
+    ctx.m_byQuantiser = 20;
+    ctx.m_pQcf = clip.data();
+    BuildBandTable(ctx);
+    g_nProgress.store(0);
+    ASSERT_TRUE(ctx.CompressRun());
+    std::vector<uint8_t> expected(ctx.m_pCmp, ctx.m_pCmp + ctx.m_nCmpLength);
+
+    CliResult r =
+        RunCli({"compress", dir.File("in.qcf"), dir.File("out.cmp"), "-t", "7", "-q", "20"});
+    ASSERT_EQ(r.nStatus, 0) << r.strErr;
+    EXPECT_EQ(ReadBytes(dir.File("out.cmp")), expected);
+    // Summary: "<out>: 12 frames, <bytes> bytes, compression ratio <r>".
+    char szRatio[32];
+    std::snprintf(szRatio, sizeof szRatio, "%.2f", nFrames * 76032.0 / double(expected.size()));
+    EXPECT_EQ(r.strOut, dir.File("out.cmp") + ": 12 frames, " + std::to_string(expected.size()) +
+                            " bytes, compression ratio " + szRatio + "\n");
+    EXPECT_EQ(r.strErr, "");  // no progress bar when stderr is not a terminal
+
+    // Same input, same bytes.
+    ASSERT_EQ(RunCli({"compress", dir.File("in.qcf"), dir.File("again.CMP"), "--threshold", "7",
+                      "--quantiser", "20", "--quiet"})
+                  .nStatus,
+              0);
+    EXPECT_EQ(ReadBytes(dir.File("again.CMP")), expected);
+
+    r = RunCli({"decompress", dir.File("out.cmp"), dir.File("back.qcf")});
+    ASSERT_EQ(r.nStatus, 0) << r.strErr;
+    std::vector<uint8_t> back = ReadBytes(dir.File("back.qcf"));
+    ASSERT_EQ(back.size(), clip.size());
+    // Sane quality, measured by the tool itself.
+    r = RunCli({"compare", dir.File("back.qcf"), dir.File("in.qcf"), "--json"});
+    ASSERT_EQ(r.nStatus, 0) << r.strErr;
+    JsonValue j = ParseJson(r.strOut);
+    EXPECT_EQ(j["frames_compared"].number, nFrames);
+    EXPECT_GT(j["mean"]["psnr"].number, 28.0);
+    EXPECT_LT(j["mean"]["psnr"].number, 60.0);
+}
+
+TEST(CliCodec, FrameCountAndDefaults) {
+    CTempDir dir;
+    WriteBytes(dir.File("in.qcf"), SampleFrames(5));
+    CliResult r =
+        RunCli({"compress", dir.File("in.qcf"), dir.File("three.cmp"), "-n", "3", "--json"});
+    ASSERT_EQ(r.nStatus, 0) << r.strErr;
+    JsonValue j = ParseJson(r.strOut);
+    EXPECT_EQ(j["frames"].number, 3);
+    EXPECT_EQ(j["threshold"].number, 10);
+    EXPECT_EQ(j["quantiser"].number, 16);
+    EXPECT_EQ(j["bytes"].number, double(ReadBytes(dir.File("three.cmp")).size()));
+    std::vector<uint8_t> cmp = ReadBytes(dir.File("three.cmp"));
+    ASSERT_GE(cmp.size(), 4u);
+    EXPECT_EQ(std::vector<uint8_t>(cmp.begin(), cmp.begin() + 4),
+              (std::vector<uint8_t>{3, 0, 10, 16}));
+    r = RunCli({"decompress", dir.File("three.cmp"), dir.File("three.qcf"), "-q"});
+    ASSERT_EQ(r.nStatus, 0) << r.strErr;
+    EXPECT_EQ(r.strOut, "");
+    EXPECT_EQ(ReadBytes(dir.File("three.qcf")).size(), 3 * QCIF_FRAME_BYTES);
+}
+
+TEST(CliCodec, FailuresLeaveOutputsAsTheyWere) {
+    CTempDir dir;
+    WriteBytes(dir.File("in.qcf"), SampleFrames(4));
+    ASSERT_EQ(RunCli({"compress", dir.File("in.qcf"), dir.File("good.cmp"), "--quiet"}).nStatus, 0);
+    std::vector<uint8_t> good = ReadBytes(dir.File("good.cmp"));
+    WriteBytes(dir.File("cut.cmp"),
+               std::vector<uint8_t>(good.begin(), good.begin() + good.size() / 2));
+    WriteBytes(dir.File("header.cmp"), std::vector<uint8_t>(good.begin(), good.begin() + 4));
+    std::vector<uint8_t> noise = {4, 0, 10, 16};
+    for (int i = 0; i < 3000; ++i) {
+        noise.push_back(uint8_t(i * 37 + 11));
+    }
+    WriteBytes(dir.File("noise.cmp"), noise);
+    std::vector<uint8_t> more = good;
+    more[0] = 9;  // the header promises more frames than the data holds
+    WriteBytes(dir.File("more.cmp"), more);
+    WriteBytes(dir.File("short.qcf"), std::vector<uint8_t>(1000, 1));
+    const std::vector<uint8_t> keep(123, 0xA5);
+    WriteBytes(dir.File("keep.cmp"), keep);
+    WriteBytes(dir.File("keep.qcf"), keep);
+
+    struct {
+        std::vector<std::string> args;
+        int nStatus;
+        const char* szWhy;
+    } const cases[] = {
+        {{"compress", "missing.qcf", "keep.cmp"}, 1, "No such file"},
+        {{"compress", "short.qcf", "keep.cmp"}, 1, "no whole frame"},
+        {{"compress", "in.qcf", "keep.cmp", "-n", "5"}, 1, "only 4 frames"},
+        {{"compress", "good.cmp", "keep.cmp"}, 1, "not a raw QCIF stream"},
+        {{"compress", "in.qcf", "keep.qcf"}, 1, "must be named"},
+        {{"compress", "in.qcf", "keep.cmp", "-t", "0"}, 2, "--threshold"},
+        {{"compress", "in.qcf", "keep.cmp", "-q", "256"}, 2, "--quantiser"},
+        {{"compress", "in.qcf", "keep.cmp", "-n", "65536"}, 2, "--frames"},
+        {{"compress", "in.qcf"}, 2, "OUT"},
+        {{"decompress", "cut.cmp", "keep.qcf"}, 1, "cut.cmp"},
+        {{"decompress", "header.cmp", "keep.qcf"}, 1, "no frame data"},
+        {{"decompress", "noise.cmp", "keep.qcf"}, 1, "noise.cmp"},
+        {{"decompress", "more.cmp", "keep.qcf"}, 1, "more.cmp"},
+        {{"decompress", "in.qcf", "keep.qcf"}, 1, "not a compressed stream"},
+        {{"decompress", "good.cmp", "keep.cmp"}, 1, "must be named"},
+    };
+    size_t nFiles = FileCount(dir.Path());
+    for (const auto& c : cases) {
+        std::string line;
+        for (auto& a : c.args) {
+            line += a + " ";
+        }
+        SCOPED_TRACE(line);
+        CliResult r = RunCli(c.args, dir.Path().string());
+        EXPECT_EQ(r.nStatus, c.nStatus);
+        EXPECT_EQ(r.strOut, "");
+        EXPECT_NE(r.strErr.find(c.szWhy), std::string::npos) << r.strErr;
+        EXPECT_EQ(SplitLines(r.strErr).size(), 1u) << r.strErr;
+        EXPECT_EQ(ReadBytes(dir.File("keep.cmp")), keep);
+        EXPECT_EQ(ReadBytes(dir.File("keep.qcf")), keep);
+        EXPECT_EQ(FileCount(dir.Path()), nFiles) << "a file was created";
+    }
+}
+
+TEST(CliCodec, InterruptWritesNothing) {
+    CTempDir dir;
+    // A long clip: the sample repeated, so that the run is still busy when the
+    // signal arrives.
+    std::vector<uint8_t> part = SampleFrames(50);
+    {
+        std::vector<uint8_t> clip;
+        for (int i = 0; i < 40; ++i) {
+            clip.insert(clip.end(), part.begin(), part.end());
+        }
+        WriteBytes(dir.File("long.qcf"), clip);
+    }
+    const std::vector<uint8_t> keep(77, 0x3C);
+    WriteBytes(dir.File("out.cmp"), keep);
+    for (int nSignal : {SIGINT, SIGTERM}) {
+        SCOPED_TRACE(nSignal);
+        CliResult r =
+            RunCliWithSignal({"compress", dir.File("long.qcf"), dir.File("out.cmp")}, nSignal, 400);
+        EXPECT_EQ(r.nStatus, 128 + nSignal) << r.strErr;
+        EXPECT_EQ(r.strOut, "");
+        EXPECT_EQ(ReadBytes(dir.File("out.cmp")), keep);
+        EXPECT_EQ(FileCount(dir.Path()), 2u);
+    }
+}
+
+}  // namespace

@@ -2,7 +2,8 @@
 # Installs what is missing, builds, and runs every test:
 #   1. the normal build: all suites (core, command line, desktop app offscreen);
 #   2. the core and command-line suites again under AddressSanitizer and
-#      UndefinedBehaviorSanitizer.
+#      UndefinedBehaviorSanitizer;
+#   3. every libFuzzer target for a short while (scripts/fuzz.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs="${TAVRO_JOBS:-2}"
@@ -21,5 +22,8 @@ TAVRO_BUILD_DIR=build-asan scripts/build.sh -DTAVRO_SANITIZE=address,undefined -
 echo "== tests (address,undefined sanitizers) =="
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-asan --output-on-failure -j "$jobs" --timeout 600
+
+echo "== fuzz targets (briefly) =="
+scripts/fuzz.sh "${TAVRO_FUZZ_SECONDS:-20}"
 
 echo "== all tests passed =="

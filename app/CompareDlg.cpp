@@ -88,8 +88,12 @@ CCompareDlg::CCompareDlg(std::unique_ptr<CCompareLogic> pLogic, QWidget* pParent
     pGrid->addWidget(MakeLabel(1037, "Root Mean Square Error:"), 1, 0);
     pGrid->addWidget(m_pRmseEdit, 1, 1, Qt::AlignLeft);
     pGrid->addWidget(MakeLabel(1039, "Peak Signal to Noise Ratio:"), 2, 0);
-    pGrid->addWidget(m_pPsnrEdit, 2, 1, Qt::AlignLeft);
-    pGrid->addWidget(MakeLabel(1044, "dB"), 2, 2);
+    auto* pPsnrBox = new QHBoxLayout;
+    pPsnrBox->setSpacing(6);
+    pPsnrBox->addWidget(m_pPsnrEdit);
+    pPsnrBox->addWidget(MakeLabel(1044, "dB"));
+    pPsnrBox->addStretch(1);
+    pGrid->addLayout(pPsnrBox, 2, 1, 1, 2);
     pGrid->setColumnStretch(2, 1);
     pGrid->setColumnMinimumWidth(2, fontMetrics().averageCharWidth() * 6);
 

@@ -49,6 +49,14 @@ const char* CodecErrorText(CodecError nError);
 // Longest record stream that m_nFrames frames can produce: the bound a
 // decompression puts on the LZARI layer's stated length.
 uint32_t MaxRecordStreamLength(uint32_t nFrames);
+// Shortest record stream that m_nFrames frames can produce.
+uint32_t MinRecordStreamLength(uint32_t nFrames);
+
+// The checks a compressed stream must pass before anything is allocated for its
+// nFrames frames: the header is there and the record-stream length it states
+// can belong to that many frames. CodecError::None when decoding may begin; the
+// decompression run makes the same checks first.
+CodecError CheckStreamLength(const uint8_t* pCmp, uint32_t nCmpLength, uint32_t nFrames);
 
 // A rebuilt coefficient as an 8-bit sample: below 0 gives 0, above 255 gives 255.
 inline uint8_t ClampSample(int16_t v) {

@@ -22,6 +22,12 @@ constexpr uint64_t MaxRecord(uint64_t n) {
     return 4 + n + (n + 1) / 2;
 }
 
+// Shortest zero-run coding of n bytes: all zeros, one run (a zero, n / 255
+// continuation bytes and a final count).
+constexpr uint64_t MinRecord(uint64_t n) {
+    return 4 + 2 + (n - 1) / 255;
+}
+
 CodecError FromLzari(LzariResult r) {
     switch (r) {
         case LzariResult::Ok:
@@ -51,6 +57,36 @@ uint32_t MaxRecordStreamLength(uint32_t nFrames) {
     return n > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(n);
 }
 
+uint32_t MinRecordStreamLength(uint32_t nFrames) {
+    if (nFrames == 0) {
+        return 0;
+    }
+    const uint64_t n =
+        MinRecord(2 * COEF_FRAME_VALUES) + (nFrames - 1) * MinRecord(COEF_FRAME_VALUES);
+    return n > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(n);
+}
+
+CodecError CheckStreamLength(const uint8_t* pCmp, uint32_t nCmpLength, uint32_t nFrames) {
+    if (nFrames == 0 || nFrames > CODEC_MAX_FRAMES || !pCmp) {
+        return CodecError::BadParameters;
+    }
+    if (nCmpLength < HEADER_BYTES) {
+        return CodecError::Truncated;
+    }
+    if (nCmpLength == HEADER_BYTES) {
+        return CodecError::NoRecordData;
+    }
+    if (nCmpLength < HEADER_BYTES + 4) {
+        return CodecError::None;  // the LZARI layer reports a missing length itself
+    }
+    const uint32_t nStated = pCmp[4] | pCmp[5] << 8 | pCmp[6] << 16 | uint32_t(pCmp[7]) << 24;
+    if (nStated != 0 &&
+        (nStated < MinRecordStreamLength(nFrames) || nStated > MaxRecordStreamLength(nFrames))) {
+        return CodecError::ImpossibleSize;
+    }
+    return CodecError::None;
+}
+
 bool CCodecContext::DecompressRun() {
     m_nError = CodecError::None;
     m_nFrame = 0;
@@ -61,11 +97,9 @@ bool CCodecContext::DecompressRun() {
         m_byThreshold == 0 || m_byQuantiser == 0) {
         return Fail(CodecError::BadParameters);
     }
-    if (m_nCmpLength < HEADER_BYTES) {
-        return Fail(CodecError::Truncated);
-    }
-    if (m_nCmpLength == HEADER_BYTES) {
-        return Fail(CodecError::NoRecordData);
+    if (const CodecError nError = CheckStreamLength(m_pCmp, m_nCmpLength, m_nFrames);
+        nError != CodecError::None) {
+        return Fail(nError);
     }
 
     {

@@ -63,6 +63,13 @@ void CTavroDoc::Compress(IDocumentDialogs& dialogs) {
 
 void CTavroDoc::Decompress(IDocumentDialogs& dialogs) {
     const uint32_t nFrames = m_nCodedFrames < 0 ? 0 : static_cast<uint32_t>(m_nCodedFrames);
+    // A damaged header could ask for gigabytes of frames that its data cannot
+    // hold: refuse it before allocating rather than run out of memory.
+    if (const CodecError nError = CheckStreamLength(m_pCmpData, m_nCmpLength, nFrames);
+        nError != CodecError::None) {
+        Prompts().MessageBox(CodecErrorText(nError), "Error");
+        return;
+    }
     auto* pQcf = static_cast<uint8_t*>(Allocate(size_t{nFrames} * QCIF_FRAME_BYTES));
     if (!pQcf) {
         Prompts().MessageBox("Error allocating memory for QcfData.", "Fatal Error");

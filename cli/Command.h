@@ -27,3 +27,6 @@ std::unique_ptr<CCommand> MakeCompressCommand();
 std::unique_ptr<CCommand> MakeDecompressCommand();
 std::unique_ptr<CCommand> MakeCompareCommand();
 std::unique_ptr<CCommand> MakeExportCommand();
+std::unique_ptr<CCommand> MakeSweepCommand();
+std::unique_ptr<CCommand> MakeConvertCommand();
+std::unique_ptr<CCommand> MakeDumpCommand();

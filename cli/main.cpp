@@ -31,6 +31,9 @@ int main(int argc, char** argv) {
     commands.push_back(MakeDecompressCommand());
     commands.push_back(MakeCompareCommand());
     commands.push_back(MakeExportCommand());
+    commands.push_back(MakeSweepCommand());
+    commands.push_back(MakeConvertCommand());
+    commands.push_back(MakeDumpCommand());
     for (auto& cmd : commands) {
         cmd->Register(app);
     }

@@ -351,6 +351,12 @@ std::string RenderRdPlotSvg(const std::vector<SRdPoint>& points, const std::stri
                  "\"><title>T=" + std::to_string(p.nThreshold) +
                  " Q=" + std::to_string(p.nQuantiser) + ": " + Num(p.dBitsPerPixel, 4) + " bpp, " +
                  Num(p.dMeanPsnr, 2) + " dB</title></circle>\n";
+            // The quantiser beside each point tells the curves' points apart at a glance.
+            if (points.size() <= 60) {
+                s += "<text x=\"" + Num(px(p.dBitsPerPixel) + 5, 2) + "\" y=\"" +
+                     Num(py(p.dMeanPsnr) - 5, 2) + "\" font-size=\"10\" fill=\"#555555\">" +
+                     std::to_string(p.nQuantiser) + "</text>\n";
+            }
         }
         const double dLy = T + 14 + 22.0 * double(nCurve);
         s += "<line x1=\"" + Num(L + dPlotW + 16, 1) + "\" y1=\"" + Num(dLy, 1) + "\" x2=\"" +
@@ -361,6 +367,11 @@ std::string RenderRdPlotSvg(const std::vector<SRdPoint>& points, const std::stri
         s += "<text x=\"" + Num(L + dPlotW + 52, 1) + "\" y=\"" + Num(dLy + 4, 1) +
              "\">threshold " + std::to_string(nThreshold) + "</text>\n";
         ++nCurve;
+    }
+    if (points.size() <= 60) {
+        s += "<text x=\"" + Num(L + dPlotW + 16, 1) + "\" y=\"" +
+             Num(T + 14 + 22.0 * double(nCurve) + 8, 1) +
+             "\" font-size=\"11\" fill=\"#555555\">small numbers: quantiser</text>\n";
     }
     s += "</svg>\n";
     return s;

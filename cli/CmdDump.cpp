@@ -1,0 +1,301 @@
+// tavro-cli dump IN.qcf --frame K [-t T] [-q Q] --stage pyramid|indices|records [--out DIR]
+
+#include <png.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+
+#include "cli/CliSupport.h"
+#include "cli/Command.h"
+#include "cli/Json.h"
+#include "codec/StageDump.h"
+#include "codec/Subbands.h"
+#include "codec/WorkingState.h"
+#include "stream/SafeFileWriter.h"
+#include "stream/TavroDoc.h"
+
+namespace {
+
+void AppendPngBytes(png_structp png, png_bytep pData, png_size_t nLength) {
+    auto* pOut = static_cast<std::vector<uint8_t>*>(png_get_io_ptr(png));
+    pOut->insert(pOut->end(), pData, pData + nLength);
+}
+
+// An 8-bit greyscale PNG of the image; false when libpng fails.
+bool EncodeGreyPng(const SGreyImage& image, std::vector<uint8_t>& out) {
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    if (!png) {
+        return false;
+    }
+    png_infop info = png_create_info_struct(png);
+    if (!info || setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, &info);
+        return false;
+    }
+    png_set_write_fn(png, &out, AppendPngBytes, nullptr);
+    png_set_IHDR(png, info, image.nWidth, image.nHeight, 8, PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    for (uint32_t y = 0; y < image.nHeight; ++y) {
+        png_write_row(png, const_cast<png_bytep>(&image.pixels[size_t(y) * image.nWidth]));
+    }
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    return true;
+}
+
+class CDumpCommand : public CCommand {
+public:
+    void Register(CLI::App& app) override {
+        m_pApp = app.add_subcommand(
+            "dump",
+            "Show one stage of the codec for frame K, computed by the codec's own routines.\n"
+            "  pyramid  the wavelet pyramid as a picture (Y on top, U and V below; each subband "
+            "scaled on its own, detail bands around mid grey; subband edges drawn white), "
+            "written as PNG (or PGM) into --out (default: the current folder)\n"
+            "  indices  per quantiser band: the subbands it covers, step, nonzero indices, "
+            "smallest and largest index, energy (sum of squared indices)\n"
+            "  records  frame records before and after zero-run coding: expanded bytes, nonzero "
+            "bytes, coded bytes (the 4-byte length included); frames 1..K are compressed since "
+            "every frame after the first codes differences from the one before");
+        m_pApp->add_option("IN", m_strIn, "Raw QCIF stream (.qcf)")->required();
+        m_pApp->add_option("-k,--frame", m_nFrame, "Frame number, from 1")
+            ->required()
+            ->check(CLI::Range(1, 65535));
+        m_pApp->add_option("-t,--threshold", m_nThreshold, "Threshold 1..255 (default 10)")
+            ->check(CLI::Range(1, 255));
+        m_pApp->add_option("-q,--quantiser", m_nQuantiser, "Quantiser 1..255 (default 16)")
+            ->check(CLI::Range(1, 255));
+        m_pApp->add_option("--stage", m_strStage, "pyramid, indices or records")
+            ->required()
+            ->check(CLI::IsMember({"pyramid", "indices", "records"}));
+        m_pApp->add_option("--out", m_strOutDir,
+                           "Folder for the files: the picture, or the table as CSV (instead of "
+                           "stdout)");
+        m_pApp->add_option("--zoom", m_nZoom, "Pyramid picture enlargement 1..8 (default 2)")
+            ->check(CLI::Range(1, 8));
+        m_pApp->add_flag("--pgm", m_bPgm, "Write the pyramid as binary PGM instead of PNG");
+        m_pApp->add_flag("--all-frames", m_bAllFrames, "records: list frames 1..K, not only K");
+        m_pApp->add_flag("--json", m_bJson, "Print the table as one JSON object");
+        AddQuietFlag(false);
+    }
+
+    int Run() override {
+        if (!CheckInputType(m_strIn, EFileType::Qcf)) {
+            return kExitFailed;
+        }
+        QcfFileInfo info;
+        std::string strError;
+        if (!ProbeQcfFile(m_strIn, info, &strError)) {
+            return CliFail(strError);
+        }
+        if (m_nFrame > info.nFrames) {
+            return CliFail("\"" + m_strIn + "\" holds " + std::to_string(info.nFrames) +
+                           " frames; there is no frame " + std::to_string(m_nFrame));
+        }
+        // Frames 1..K: the records stage codes them all.
+        if (!ReadQcfFrames(m_strIn, m_nFrame, m_clip, &strError)) {
+            return CliFail(strError);
+        }
+        m_strStem =
+            std::filesystem::path(m_strIn).stem().string() + "_f" + std::to_string(m_nFrame);
+        if (!m_strOutDir.empty() && !std::filesystem::is_directory(m_strOutDir)) {
+            return CliFail("--out: \"" + m_strOutDir + "\" is not a folder");
+        }
+        const uint8_t* pFrame = m_clip.data() + size_t(m_nFrame - 1) * QCIF_FRAME_BYTES;
+        if (m_strStage == "pyramid") {
+            return Pyramid(pFrame);
+        }
+        if (m_strStage == "indices") {
+            return Indices(pFrame);
+        }
+        return Records();
+    }
+
+private:
+    std::string OutPath(const std::string& strName) const {
+        return (std::filesystem::path(m_strOutDir.empty() ? "." : m_strOutDir) / strName).string();
+    }
+
+    std::string Params() const {
+        return "_t" + std::to_string(m_nThreshold) + "_q" + std::to_string(m_nQuantiser);
+    }
+
+    int Emit(const std::string& strTable, const std::string& strJson, const std::string& strName) {
+        if (!m_strOutDir.empty()) {
+            const std::string strPath = OutPath(strName);
+            std::string strError;
+            if (!WriteFileSafely(strPath, strTable.data(), strTable.size(), &strError)) {
+                return CliFail(strError);
+            }
+            CliNote("wrote " + strPath);
+        }
+        if (m_bJson) {
+            std::printf("%s\n", strJson.c_str());
+        } else if (m_strOutDir.empty()) {
+            std::fputs(strTable.c_str(), stdout);
+        }
+        return std::fflush(stdout) == 0 ? kExitOk : CliFail("cannot write to stdout");
+    }
+
+    int Pyramid(const uint8_t* pFrame) {
+        std::vector<int16_t> pyramid;
+        if (!FramePyramid(pFrame, pyramid)) {
+            return CliFail("not enough memory for the wavelet pyramid");
+        }
+        const SGreyImage image = RenderPyramid(pyramid.data(), m_nZoom);
+        std::vector<uint8_t> bytes;
+        if (m_bPgm) {
+            bytes = EncodePgm(image);
+        } else if (!EncodeGreyPng(image, bytes)) {
+            return CliFail("cannot encode the PNG picture");
+        }
+        const std::string strPath = OutPath(m_strStem + "_pyramid" + (m_bPgm ? ".pgm" : ".png"));
+        std::string strError;
+        if (!WriteFileSafely(strPath, bytes.data(), bytes.size(), &strError)) {
+            return CliFail(strError);
+        }
+        if (m_bJson) {
+            CJsonWriter json;
+            json.BeginObject()
+                .Value("file", strPath)
+                .Value("width", image.nWidth)
+                .Value("height", image.nHeight)
+                .EndObject();
+            std::printf("%s\n", json.Text().c_str());
+        }
+        CliNote("wrote " + strPath + " (" + std::to_string(image.nWidth) + "x" +
+                std::to_string(image.nHeight) + ")");
+        return kExitOk;
+    }
+
+    int Indices(const uint8_t* pFrame) {
+        std::vector<int16_t> indices;
+        if (!FrameIndices(pFrame, uint8_t(m_nThreshold), uint8_t(m_nQuantiser), indices)) {
+            return CliFail("not enough memory for the quantised frame");
+        }
+        const std::vector<SBandStats> bands = BandStatistics(indices.data(), uint8_t(m_nQuantiser));
+        std::string strTable;
+        char sz[256];
+        if (!m_strOutDir.empty()) {
+            strTable = "band,subbands,first,count,step,nonzero,min,max,energy\n";
+        } else {
+            std::snprintf(sz, sizeof sz, "%4s  %-18s %6s %5s %5s %8s %6s %6s %12s\n", "band",
+                          "subbands", "first", "count", "step", "nonzero", "min", "max", "energy");
+            strTable = sz;
+        }
+        CJsonWriter json;
+        json.BeginObject()
+            .Value("file", m_strIn)
+            .Value("frame", m_nFrame)
+            .Value("threshold", m_nThreshold)
+            .Value("quantiser", m_nQuantiser)
+            .BeginArray("bands");
+        for (const SBandStats& b : bands) {
+            const char* pszFormat = m_strOutDir.empty()
+                                        ? "%4u  %-18s %6u %5u %5u %8u %6d %6d %12llu\n"
+                                        : "%u,%s,%u,%u,%u,%u,%d,%d,%llu\n";
+            std::snprintf(sz, sizeof sz, pszFormat, b.nBand, b.strName.c_str(), b.nStart, b.nCount,
+                          unsigned(b.nStep), b.nNonzero, int(b.nMin), int(b.nMax),
+                          static_cast<unsigned long long>(b.nEnergy));
+            strTable += sz;
+            json.BeginObject()
+                .Value("band", b.nBand)
+                .Value("subbands", b.strName)
+                .Value("first", b.nStart)
+                .Value("count", b.nCount)
+                .Value("step", uint32_t(b.nStep))
+                .Value("nonzero", b.nNonzero)
+                .Value("min", int32_t(b.nMin))
+                .Value("max", int32_t(b.nMax))
+                .Value("energy", b.nEnergy)
+                .EndObject();
+        }
+        json.EndArray().EndObject();
+        return Emit(strTable, json.Text(), m_strStem + Params() + "_indices.csv");
+    }
+
+    int Records() {
+        auto pContext = std::make_unique<CCodecContext>();
+        pContext->m_nFrames = m_nFrame;
+        pContext->m_byThreshold = uint8_t(m_nThreshold);
+        pContext->m_byQuantiser = uint8_t(m_nQuantiser);
+        pContext->m_pQcf = m_clip.data();
+        g_nProgress.store(0);
+        BuildBandTable(*pContext);
+        if (!pContext->CompressRun()) {
+            return CliFail(std::string("compression failed: ") +
+                           CodecErrorText(pContext->m_nError));
+        }
+        SRecordStream stream;
+        std::string strError;
+        if (!MeasureRecords(pContext->m_pCmp, pContext->m_nCmpLength, stream, &strError)) {
+            return CliFail(strError);
+        }
+
+        std::string strTable;
+        char sz[256];
+        const bool bCsv = !m_strOutDir.empty();
+        if (bCsv) {
+            strTable = "frame,expanded,nonzero,coded\n";
+        } else {
+            std::snprintf(sz, sizeof sz, "%6s %9s %9s %9s %7s\n", "frame", "expanded", "nonzero",
+                          "coded", "ratio");
+            strTable = sz;
+        }
+        CJsonWriter json;
+        json.BeginObject()
+            .Value("file", m_strIn)
+            .Value("frame", m_nFrame)
+            .Value("threshold", m_nThreshold)
+            .Value("quantiser", m_nQuantiser)
+            .Value("records_bytes", stream.nRecordsLength)
+            .Value("cmp_bytes", stream.nCmpLength)
+            .BeginArray("records");
+        for (const SRecordSize& r : stream.records) {
+            if (!m_bAllFrames && r.nFrame != m_nFrame) {
+                continue;
+            }
+            std::snprintf(sz, sizeof sz, bCsv ? "%u,%u,%u,%u\n" : "%6u %9u %9u %9u %7.2f\n",
+                          r.nFrame, r.nExpanded, r.nNonzero, r.nCoded,
+                          double(r.nExpanded) / r.nCoded);
+            strTable += sz;
+            json.BeginObject()
+                .Value("frame", r.nFrame)
+                .Value("expanded", r.nExpanded)
+                .Value("nonzero", r.nNonzero)
+                .Value("coded", r.nCoded)
+                .EndObject();
+        }
+        json.EndArray().EndObject();
+        if (!bCsv) {
+            std::snprintf(sz, sizeof sz,
+                          "frames 1..%u: %u record bytes, %u compressed bytes with the header "
+                          "(LZARI %.2f : 1)\n",
+                          m_nFrame, stream.nRecordsLength, stream.nCmpLength,
+                          double(stream.nRecordsLength) / (stream.nCmpLength - 4));
+            strTable += sz;
+        }
+        return Emit(strTable, json.Text(), m_strStem + Params() + "_records.csv");
+    }
+
+    std::string m_strIn;
+    uint32_t m_nFrame = 1;
+    uint32_t m_nThreshold = 10;
+    uint32_t m_nQuantiser = 16;
+    std::string m_strStage;
+    std::string m_strOutDir;
+    uint32_t m_nZoom = 2;
+    bool m_bPgm = false;
+    bool m_bAllFrames = false;
+    bool m_bJson = false;
+    std::vector<uint8_t> m_clip;
+    std::string m_strStem;
+};
+
+}  // namespace
+
+std::unique_ptr<CCommand> MakeDumpCommand() {
+    return std::make_unique<CDumpCommand>();
+}

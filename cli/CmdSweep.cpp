@@ -1,0 +1,376 @@
+// tavro-cli sweep IN.qcf [-n N] [--threshold LIST] [--quantiser LIST]
+//                        [--csv OUT.csv] [--plot OUT.svg] [--jobs J] [--no-times] [--json]
+
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <thread>
+
+#include "cli/CliSupport.h"
+#include "cli/Command.h"
+#include "cli/Json.h"
+#include "codec/CodecContext.h"
+#include "stats/RateDistortion.h"
+#include "stream/SafeFileWriter.h"
+
+namespace {
+
+constexpr const char* DEFAULT_QUANTISERS = "4,6,8,12,16,24,32,48,64";
+
+// What a worker process sends back: the point, or why it failed.
+struct SPointReply {
+    SRdPoint point;
+    bool bOk = false;
+    char szError[256] = {};
+};
+
+SPointReply EvaluateReply(const std::vector<uint8_t>& clip, uint32_t nFrames, uint32_t nT,
+                          uint32_t nQ) {
+    SPointReply reply;
+    std::string strError;
+    reply.bOk = EvaluateRdPoint(clip.data(), nFrames, nT, nQ, reply.point, &strError);
+    std::snprintf(reply.szError, sizeof reply.szError, "%s", strError.c_str());
+    return reply;
+}
+
+bool WriteAll(int fd, const void* p, size_t n) {
+    const char* pc = static_cast<const char*>(p);
+    while (n > 0) {
+        const ssize_t w = ::write(fd, pc, n);
+        if (w < 0 && errno == EINTR) {
+            continue;
+        }
+        if (w <= 0) {
+            return false;
+        }
+        pc += w;
+        n -= size_t(w);
+    }
+    return true;
+}
+
+class CProgress {
+public:
+    CProgress(size_t nTotal) : m_nTotal(nTotal), m_bTty(::isatty(2) && !CliQuiet()) {}
+    void Step(size_t nDone) {
+        if (m_bTty) {
+            std::fprintf(stderr, "\rsweep: %zu/%zu points", nDone, m_nTotal);
+            if (nDone == m_nTotal) {
+                std::fprintf(stderr, "\n");
+            }
+        }
+    }
+
+private:
+    size_t m_nTotal;
+    bool m_bTty;
+};
+
+class CSweepCommand : public CCommand {
+public:
+    void Register(CLI::App& app) override {
+        m_pApp = app.add_subcommand(
+            "sweep",
+            "Rate-distortion sweep: compress, decompress and compare the clip for every "
+            "(threshold, quantiser) pair of the grid. One CSV row per point: threshold, "
+            "quantiser, frames, cmp_bytes (header included), bits_per_pixel (cmp_bytes x 8 / "
+            "(frames x 176 x 144)), compression_ratio (frames x 76032 / cmp_bytes, as the "
+            "desktop summary shows it), mean_rmse and mean_psnr_db (means over the frames of "
+            "the Compare Streams figures), mean_psnr_y/u/v_db (means over the frames of each "
+            "plane's PSNR, peak 255; inf for planes that never differ), encode_s and decode_s "
+            "(wall time). The CSV goes to stdout unless --csv or --json is given.");
+        m_pApp->add_option("IN", m_strIn, "Raw QCIF stream (.qcf)")->required();
+        m_pApp
+            ->add_option("-n,--frames", m_nFrames,
+                         "Frames to code from the start (default: all, at most 65535)")
+            ->check(CLI::Range(1, 65535));
+        m_pApp->add_option("-t,--threshold", m_strThresholds,
+                           "Thresholds: a comma list of numbers and start:stop[:step] ranges, "
+                           "1..255 (default 10)");
+        m_pApp->add_option(
+            "--quantiser", m_strQuantisers,
+            std::string("Quantisers, as for --threshold (default ") + DEFAULT_QUANTISERS + ")");
+        m_pApp->add_option("--csv", m_strCsv, "Write the CSV table to this file");
+        m_pApp->add_option("--plot", m_strPlot,
+                           "Write an SVG chart of PSNR against bits per pixel, one curve per "
+                           "threshold");
+        m_pApp
+            ->add_option("-j,--jobs", m_nJobs,
+                         "Points computed at once, each in its own process (default: the "
+                         "number of cores); the output does not depend on it")
+            ->check(CLI::Range(1, 256));
+        m_pApp->add_flag("--no-times", m_bNoTimes,
+                         "Leave out the time columns, so that the output depends only on the clip "
+                         "and the grid");
+        m_pApp->add_flag("--json", m_bJson, "Print the points as one JSON object on stdout");
+        AddQuietFlag(true);
+    }
+
+    int Run() override {
+        if (!CheckInputType(m_strIn, EFileType::Qcf)) {
+            return kExitFailed;
+        }
+        std::vector<uint32_t> thresholds, quantisers;
+        std::string strError;
+        if (!ParseParameterList(m_strThresholds, 1, 255, thresholds, &strError)) {
+            return Usage("--threshold: " + strError);
+        }
+        if (!ParseParameterList(m_strQuantisers, 1, 255, quantisers, &strError)) {
+            return Usage("--quantiser: " + strError);
+        }
+        if (!m_strCsv.empty() && !EndsWithNoCase(m_strCsv, ".csv")) {
+            return Usage("--csv: the table file must be named .csv");
+        }
+        if (!m_strPlot.empty() && !EndsWithNoCase(m_strPlot, ".svg")) {
+            return Usage("--plot: the chart file must be named .svg");
+        }
+
+        QcfFileInfo info;
+        if (!ProbeQcfFile(m_strIn, info, &strError)) {
+            return CliFail(strError);
+        }
+        uint64_t nAvailable = std::min<uint64_t>(info.nFrames, CODEC_MAX_FRAMES);
+        if (m_nFrames > nAvailable) {
+            return CliFail("\"" + m_strIn + "\" holds " + std::to_string(info.nFrames) +
+                           " frames, fewer than the " + std::to_string(m_nFrames) + " asked for");
+        }
+        const uint32_t nFrames = m_nFrames ? m_nFrames : uint32_t(nAvailable);
+        std::vector<uint8_t> clip;
+        if (!ReadQcfFrames(m_strIn, nFrames, clip, &strError)) {
+            return CliFail(strError);
+        }
+
+        std::vector<std::pair<uint32_t, uint32_t>> grid;
+        for (uint32_t t : thresholds) {
+            for (uint32_t q : quantisers) {
+                grid.emplace_back(t, q);
+            }
+        }
+        uint32_t nJobs = m_nJobs ? m_nJobs : std::max(1u, std::thread::hardware_concurrency());
+        nJobs = std::min<uint32_t>(nJobs, uint32_t(grid.size()));
+        CliNote("sweep: " + std::to_string(grid.size()) + " points on " + std::to_string(nFrames) +
+                " frames of " + m_strIn + ", " + std::to_string(nJobs) +
+                (nJobs == 1 ? " job" : " jobs"));
+
+        std::vector<SPointReply> replies(grid.size());
+        const bool bRan = nJobs == 1 ? RunSerial(clip, nFrames, grid, replies)
+                                     : RunParallel(clip, nFrames, grid, nJobs, replies, strError);
+        if (!bRan) {
+            return CliFail(strError);
+        }
+        std::vector<SRdPoint> points;
+        for (size_t k = 0; k < grid.size(); ++k) {
+            if (!replies[k].bOk) {
+                return CliFail("point T=" + std::to_string(grid[k].first) +
+                               " Q=" + std::to_string(grid[k].second) + ": " + replies[k].szError);
+            }
+            points.push_back(replies[k].point);
+        }
+        return Output(points, nFrames);
+    }
+
+private:
+    int Usage(const std::string& strMessage) {
+        std::fprintf(stderr, "tavro-cli sweep: %s\n", strMessage.c_str());
+        return kExitUsage;
+    }
+
+    bool RunSerial(const std::vector<uint8_t>& clip, uint32_t nFrames,
+                   const std::vector<std::pair<uint32_t, uint32_t>>& grid,
+                   std::vector<SPointReply>& replies) {
+        CProgress progress(grid.size());
+        for (size_t k = 0; k < grid.size(); ++k) {
+            replies[k] = EvaluateReply(clip, nFrames, grid[k].first, grid[k].second);
+            progress.Step(k + 1);
+        }
+        return true;
+    }
+
+    // The codec's working state is process-wide, so each point in flight gets
+    // a process of its own (a fork sharing the clip), which sends its reply
+    // back through a pipe.
+    bool RunParallel(const std::vector<uint8_t>& clip, uint32_t nFrames,
+                     const std::vector<std::pair<uint32_t, uint32_t>>& grid, uint32_t nJobs,
+                     std::vector<SPointReply>& replies, std::string& strError) {
+        struct SWorker {
+            pid_t pid;
+            int fd;
+            size_t nPoint;
+            size_t nReceived;
+        };
+        std::vector<SWorker> workers;
+        size_t nNext = 0, nDone = 0;
+        bool bFailed = false;
+        CProgress progress(grid.size());
+        std::fflush(nullptr);  // nothing buffered may be written twice by a child
+
+        auto reap = [&](SWorker& w) {
+            ::close(w.fd);
+            int nStatus = 0;
+            while (::waitpid(w.pid, &nStatus, 0) < 0 && errno == EINTR) {
+            }
+            if (w.nReceived != sizeof(SPointReply) || !WIFEXITED(nStatus) ||
+                WEXITSTATUS(nStatus) != 0) {
+                if (!bFailed) {
+                    strError = "the worker for T=" + std::to_string(grid[w.nPoint].first) +
+                               " Q=" + std::to_string(grid[w.nPoint].second) + " ended abnormally";
+                }
+                bFailed = true;
+            }
+        };
+
+        while ((nNext < grid.size() && !bFailed) || !workers.empty()) {
+            while (!bFailed && nNext < grid.size() && workers.size() < nJobs) {
+                int fds[2];
+                if (::pipe(fds) != 0) {
+                    strError = std::string("cannot create a pipe: ") + std::strerror(errno);
+                    bFailed = true;
+                    break;
+                }
+                const pid_t pid = ::fork();
+                if (pid < 0) {
+                    ::close(fds[0]);
+                    ::close(fds[1]);
+                    strError = std::string("cannot start a worker: ") + std::strerror(errno);
+                    bFailed = true;
+                    break;
+                }
+                if (pid == 0) {
+                    ::close(fds[0]);
+                    const SPointReply reply =
+                        EvaluateReply(clip, nFrames, grid[nNext].first, grid[nNext].second);
+                    _exit(WriteAll(fds[1], &reply, sizeof reply) ? 0 : 1);
+                }
+                ::close(fds[1]);
+                workers.push_back({pid, fds[0], nNext, 0});
+                ++nNext;
+            }
+            if (workers.empty()) {
+                break;
+            }
+            std::vector<pollfd> polls;
+            for (const SWorker& w : workers) {
+                polls.push_back({w.fd, POLLIN, 0});
+            }
+            if (::poll(polls.data(), polls.size(), -1) < 0) {
+                if (errno == EINTR) {
+                    continue;
+                }
+                strError = std::string("waiting for the workers failed: ") + std::strerror(errno);
+                bFailed = true;
+            }
+            for (size_t i = workers.size(); i-- > 0;) {
+                if (!bFailed && !(polls[i].revents & (POLLIN | POLLHUP | POLLERR))) {
+                    continue;
+                }
+                SWorker& w = workers[i];
+                auto* pBytes = reinterpret_cast<char*>(&replies[w.nPoint]);
+                const ssize_t n =
+                    bFailed ? 0
+                            : ::read(w.fd, pBytes + w.nReceived, sizeof(SPointReply) - w.nReceived);
+                if (n > 0) {
+                    w.nReceived += size_t(n);
+                    if (w.nReceived < sizeof(SPointReply)) {
+                        continue;
+                    }
+                } else if (n < 0 && errno == EINTR) {
+                    continue;
+                }
+                if (bFailed) {
+                    ::kill(w.pid, SIGKILL);
+                }
+                reap(w);
+                workers.erase(workers.begin() + std::ptrdiff_t(i));
+                if (!bFailed) {
+                    progress.Step(++nDone);
+                }
+            }
+        }
+        return !bFailed;
+    }
+
+    int Output(const std::vector<SRdPoint>& points, uint32_t nFrames) {
+        const bool bTimes = !m_bNoTimes;
+        std::string strCsv = RdCsvHeader(bTimes);
+        for (const SRdPoint& p : points) {
+            strCsv += RdCsvRow(p, bTimes);
+        }
+        // Both files are prepared before either replaces its target.
+        CSafeFileWriter csv, plot;
+        if (!m_strCsv.empty() &&
+            (!csv.Open(m_strCsv) || !csv.Write(strCsv.data(), strCsv.size()))) {
+            return CliFail(csv.GetError());
+        }
+        if (!m_strPlot.empty()) {
+            const std::string strTitle =
+                "Rate-distortion: " + std::filesystem::path(m_strIn).filename().string() + ", " +
+                std::to_string(nFrames) + (nFrames == 1 ? " frame" : " frames");
+            const std::string strSvg = RenderRdPlotSvg(points, strTitle);
+            if (!plot.Open(m_strPlot) || !plot.Write(strSvg.data(), strSvg.size())) {
+                return CliFail(plot.GetError());
+            }
+        }
+        if (!m_strCsv.empty() && !csv.Commit()) {
+            return CliFail(csv.GetError());
+        }
+        if (!m_strPlot.empty() && !plot.Commit()) {
+            return CliFail(plot.GetError());
+        }
+
+        if (m_bJson) {
+            CJsonWriter json;
+            json.BeginObject().Value("file", m_strIn).Value("frames", nFrames).BeginArray("points");
+            for (const SRdPoint& p : points) {
+                json.BeginObject()
+                    .Value("threshold", p.nThreshold)
+                    .Value("quantiser", p.nQuantiser)
+                    .Value("cmp_bytes", p.nCmpBytes)
+                    .Value("bits_per_pixel", p.dBitsPerPixel)
+                    .Value("compression_ratio", p.dRatio)
+                    .Value("mean_rmse", p.dMeanRmse)
+                    .Value("mean_psnr_db", p.dMeanPsnr)
+                    .Value("mean_psnr_y_db", p.adMeanPlanePsnr[0])
+                    .Value("mean_psnr_u_db", p.adMeanPlanePsnr[1])
+                    .Value("mean_psnr_v_db", p.adMeanPlanePsnr[2]);
+                if (bTimes) {
+                    json.Value("encode_s", p.dEncodeSeconds).Value("decode_s", p.dDecodeSeconds);
+                }
+                json.EndObject();
+            }
+            json.EndArray().EndObject();
+            std::printf("%s\n", json.Text().c_str());
+        } else if (m_strCsv.empty()) {
+            std::fputs(strCsv.c_str(), stdout);
+        }
+        if (!m_strCsv.empty()) {
+            CliNote("wrote " + std::to_string(points.size()) + " points to " + m_strCsv);
+        }
+        if (!m_strPlot.empty()) {
+            CliNote("wrote the chart to " + m_strPlot);
+        }
+        return std::fflush(stdout) == 0 ? kExitOk : CliFail("cannot write to stdout");
+    }
+
+    std::string m_strIn;
+    uint32_t m_nFrames = 0;
+    std::string m_strThresholds = "10";
+    std::string m_strQuantisers = DEFAULT_QUANTISERS;
+    std::string m_strCsv;
+    std::string m_strPlot;
+    uint32_t m_nJobs = 0;
+    bool m_bNoTimes = false;
+    bool m_bJson = false;
+};
+
+}  // namespace
+
+std::unique_ptr<CCommand> MakeSweepCommand() {
+    return std::make_unique<CSweepCommand>();
+}

@@ -1,0 +1,287 @@
+// tavro-cli sweep, convert and dump: output formats read back, serial and
+// parallel sweeps alike, figures equal to the core's, files left intact on failure.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <sstream>
+
+#include "CliRunner.h"
+#include "codec/StageDump.h"
+#include "stats/RateDistortion.h"
+#include "stream/TavroDoc.h"
+#include "support/TestFiles.h"
+
+namespace {
+
+std::vector<std::map<std::string, std::string>> ParseCsv(const std::string& strText) {
+    std::vector<std::map<std::string, std::string>> rows;
+    const std::vector<std::string> lines = SplitLines(strText);
+    auto split = [](const std::string& s) {
+        std::vector<std::string> out;
+        std::stringstream in(s);
+        std::string f;
+        while (std::getline(in, f, ',')) {
+            out.push_back(f);
+        }
+        return out;
+    };
+    if (lines.empty()) {
+        return rows;
+    }
+    const auto names = split(lines[0]);
+    for (size_t k = 1; k < lines.size(); ++k) {
+        const auto fields = split(lines[k]);
+        EXPECT_EQ(fields.size(), names.size()) << lines[k];
+        std::map<std::string, std::string> row;
+        for (size_t i = 0; i < names.size() && i < fields.size(); ++i) {
+            row[names[i]] = fields[i];
+        }
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+class ResearchCli : public testing::Test {
+protected:
+    void SetUp() override {
+        m_strClip = m_dir.File("clip.qcf");
+        ASSERT_EQ(RunCli({"sample", m_strClip, "-n", "6", "-q"}).nStatus, 0);
+        m_clip = ReadBytes(m_strClip);
+    }
+    CTempDir m_dir;
+    std::string m_strClip;
+    std::vector<uint8_t> m_clip;
+};
+
+}  // namespace
+
+TEST_F(ResearchCli, SweepSerialAndParallelAgreeWithTheCore) {
+    const std::vector<std::string> base = {"sweep",       m_strClip, "-t",        "5,20",
+                                           "--quantiser", "8:24:8",  "--no-times"};
+    auto with = [&](std::vector<std::string> extra) {
+        std::vector<std::string> args = base;
+        args.insert(args.end(), extra.begin(), extra.end());
+        return RunCli(args);
+    };
+    const CliResult serial = with({"-j", "1"});
+    const CliResult parallel = with({"-j", "3", "-q"});
+    ASSERT_EQ(serial.nStatus, 0) << serial.strErr;
+    ASSERT_EQ(parallel.nStatus, 0) << parallel.strErr;
+    EXPECT_EQ(serial.strOut, parallel.strOut);
+    EXPECT_EQ(parallel.strErr, "");  // quiet
+
+    const auto rows = ParseCsv(serial.strOut);
+    ASSERT_EQ(rows.size(), 6u);
+    size_t k = 0;
+    for (uint32_t t : {5u, 20u}) {
+        for (uint32_t q : {8u, 16u, 24u}) {
+            SCOPED_TRACE(testing::Message() << "T=" << t << " Q=" << q);
+            SRdPoint point;
+            ASSERT_TRUE(EvaluateRdPoint(m_clip.data(), 6, t, q, point, nullptr));
+            EXPECT_EQ(rows[k].at("threshold"), std::to_string(t));
+            EXPECT_EQ(rows[k].at("quantiser"), std::to_string(q));
+            EXPECT_EQ(rows[k].at("cmp_bytes"), std::to_string(point.nCmpBytes));
+            EXPECT_NEAR(std::stod(rows[k].at("mean_psnr_db")), point.dMeanPsnr, 1e-6);
+            EXPECT_NEAR(std::stod(rows[k].at("mean_rmse")), point.dMeanRmse, 1e-6);
+            EXPECT_EQ(rows[k].count("encode_s"), 0u);
+            ++k;
+        }
+    }
+
+    // Files and JSON: the same points in every form.
+    const std::string strCsv = m_dir.File("rd.csv"), strSvg = m_dir.File("rd.svg");
+    const CliResult files = with({"-j", "2", "--csv", strCsv, "--plot", strSvg, "--json"});
+    ASSERT_EQ(files.nStatus, 0) << files.strErr;
+    const std::vector<uint8_t> csvBytes = ReadBytes(strCsv);
+    const auto fileRows = ParseCsv(std::string(csvBytes.begin(), csvBytes.end()));
+    ASSERT_EQ(fileRows.size(), 6u);
+    EXPECT_EQ(fileRows[0].at("cmp_bytes"), rows[0].at("cmp_bytes"));
+    EXPECT_EQ(fileRows[0].count("encode_s"), 0u);
+    const JsonValue json = ParseJson(files.strOut);
+    ASSERT_EQ(json["points"].items.size(), 6u);
+    EXPECT_EQ(json["frames"].number, 6);
+    EXPECT_EQ(json["points"].items[5]["quantiser"].number, 24);
+    EXPECT_NEAR(json["points"].items[5]["mean_psnr_db"].number,
+                std::stod(rows[5].at("mean_psnr_db")), 1e-6);
+    const std::vector<uint8_t> svg = ReadBytes(strSvg);
+    EXPECT_NE(std::string(svg.begin(), svg.end()).find(">threshold 20<"), std::string::npos);
+}
+
+TEST_F(ResearchCli, SweepRefusalsWriteNothing) {
+    const std::string strCsv = m_dir.File("keep.csv"), strSvg = m_dir.File("keep.svg");
+    WriteBytes(strCsv, {'o', 'l', 'd'});
+    WriteBytes(strSvg, {'o', 'l', 'd'});
+    struct Case {
+        std::vector<std::string> args;
+        int nStatus;
+        const char* pszError;
+    };
+    const Case cases[] = {
+        {{"-t", "0"}, 2, "--threshold"},
+        {{"--quantiser", "4:2"}, 2, "--quantiser"},
+        {{"--quantiser", "x"}, 2, "--quantiser"},
+        {{"-n", "7"}, 1, "fewer than the 7"},
+        {{"--plot", m_dir.File("no/such/dir/p.svg")}, 1, "p.svg"},
+        {{"--csv", m_dir.File("rd.txt")}, 2, ".csv"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = {"sweep", m_strClip, "--quantiser", "16"};
+        for (const char* pszOption : {"--csv", "--plot"}) {
+            if (c.args[0] != pszOption) {
+                args.push_back(pszOption);
+                args.push_back(pszOption == std::string("--csv") ? strCsv : strSvg);
+            }
+        }
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        SCOPED_TRACE(c.args[0] + " " + c.args[1]);
+        const CliResult r = RunCli(args);
+        EXPECT_EQ(r.nStatus, c.nStatus);
+        EXPECT_NE(r.strErr.find(c.pszError), std::string::npos) << r.strErr;
+        EXPECT_EQ(r.strOut, "");
+        EXPECT_EQ(ReadBytes(strCsv), (std::vector<uint8_t>{'o', 'l', 'd'}));
+        EXPECT_EQ(ReadBytes(strSvg), (std::vector<uint8_t>{'o', 'l', 'd'}));
+    }
+}
+
+TEST_F(ResearchCli, ConvertRoundTrips) {
+    const std::string y4m = m_dir.File("a.y4m"), yuv = m_dir.File("b.yuv"),
+                      back = m_dir.File("c.qcf");
+    ASSERT_EQ(RunCli({"convert", m_strClip, y4m, "-q"}).nStatus, 0);
+    ASSERT_EQ(RunCli({"convert", y4m, yuv, "-q"}).nStatus, 0);
+    ASSERT_EQ(RunCli({"convert", yuv, back, "-n", "4", "-q"}).nStatus, 0);
+    EXPECT_EQ(ReadBytes(yuv), m_clip);
+    EXPECT_EQ(ReadBytes(back),
+              std::vector<uint8_t>(m_clip.begin(), m_clip.begin() + 4 * QCIF_FRAME_BYTES));
+    const std::vector<uint8_t> y4mBytes = ReadBytes(y4m);
+    const std::string strHeader = "YUV4MPEG2 W176 H144 F25:1 Ip A0:0 C420jpeg\n";
+    EXPECT_EQ(std::string(y4mBytes.begin(), y4mBytes.begin() + strHeader.size()), strHeader);
+    EXPECT_EQ(y4mBytes.size(), strHeader.size() + 6 * (6 + QCIF_FRAME_BYTES));
+
+    // The rate travels from a y4m input unless --fps says otherwise.
+    const std::string y4m2 = m_dir.File("d.y4m"), y4m3 = m_dir.File("e.y4m");
+    ASSERT_EQ(RunCli({"convert", m_strClip, y4m2, "--fps", "30000:1001", "-q"}).nStatus, 0);
+    ASSERT_EQ(RunCli({"convert", y4m2, y4m3, "-q"}).nStatus, 0);
+    const std::vector<uint8_t> y4m3Bytes = ReadBytes(y4m3);
+    EXPECT_EQ(std::string(y4m3Bytes.begin(), y4m3Bytes.begin() + 30),
+              "YUV4MPEG2 W176 H144 F30000:100");
+
+    // Refusals leave the output alone.
+    const std::string cif = m_dir.File("cif.y4m"), out = m_dir.File("out.qcf");
+    std::string strCif = "YUV4MPEG2 W352 H288 F25:1 Ip A0:0 C420jpeg\nFRAME\n";
+    std::vector<uint8_t> cifBytes(strCif.begin(), strCif.end());
+    cifBytes.resize(cifBytes.size() + 352 * 288 * 3 / 2);
+    WriteBytes(cif, cifBytes);
+    WriteBytes(out, {1, 2, 3});
+    const CliResult r = RunCli({"convert", cif, out});
+    EXPECT_EQ(r.nStatus, 1);
+    EXPECT_NE(r.strErr.find("352x288 4:2:0 8-bit"), std::string::npos) << r.strErr;
+    EXPECT_NE(r.strErr.find("ffmpeg -i"), std::string::npos) << r.strErr;
+    EXPECT_EQ(ReadBytes(out), (std::vector<uint8_t>{1, 2, 3}));
+    EXPECT_EQ(RunCli({"convert", m_strClip, m_dir.File("x.avi")}).nStatus, 1);
+    EXPECT_EQ(RunCli({"convert", m_strClip, out, "-n", "9"}).nStatus, 1);
+    EXPECT_EQ(RunCli({"convert", m_strClip, y4m, "--fps", "0"}).nStatus, 2);
+    EXPECT_EQ(ReadBytes(out), (std::vector<uint8_t>{1, 2, 3}));
+}
+
+TEST_F(ResearchCli, ConvertThroughFfmpeg) {
+    if (std::system("ffmpeg -version >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "ffmpeg is not installed";
+    }
+    // ffmpeg re-muxes our y4m; converting its output back gives the clip.
+    const std::string ours = m_dir.File("ours.y4m"), theirs = m_dir.File("theirs.y4m"),
+                      back = m_dir.File("back.qcf");
+    ASSERT_EQ(RunCli({"convert", m_strClip, ours, "-q"}).nStatus, 0);
+    ASSERT_EQ(std::system(("ffmpeg -hide_banner -loglevel error -y -i " + ours +
+                           " -pix_fmt yuv420p " + theirs)
+                              .c_str()),
+              0);
+    ASSERT_EQ(RunCli({"convert", theirs, back, "-q"}).nStatus, 0);
+    EXPECT_EQ(ReadBytes(back), m_clip);
+}
+
+TEST_F(ResearchCli, DumpShowsTheCodecStages) {
+    // Indices: the table's figures are the core's for this frame.
+    const CliResult indices = RunCli({"dump", m_strClip, "--frame", "3", "-t", "12", "-q", "20",
+                                      "--stage", "indices", "--json"});
+    ASSERT_EQ(indices.nStatus, 0) << indices.strErr;
+    std::vector<int16_t> expected;
+    ASSERT_TRUE(FrameIndices(m_clip.data() + 2 * QCIF_FRAME_BYTES, 12, 20, expected));
+    const std::vector<SBandStats> bands = BandStatistics(expected.data(), 20);
+    const JsonValue json = ParseJson(indices.strOut);
+    ASSERT_EQ(json["bands"].items.size(), 33u);
+    for (size_t b = 0; b < 33; ++b) {
+        const JsonValue& row = json["bands"].items[b];
+        EXPECT_EQ(row["nonzero"].number, bands[b].nNonzero) << b;
+        EXPECT_EQ(row["min"].number, bands[b].nMin) << b;
+        EXPECT_EQ(row["max"].number, bands[b].nMax) << b;
+        EXPECT_EQ(row["energy"].number, double(bands[b].nEnergy)) << b;
+        EXPECT_EQ(row["step"].number, bands[b].nStep) << b;
+    }
+
+    // Records: the CSV in --out lists frames 1..K, and the sizes add up to
+    // the record stream of the K-frame compression.
+    const CliResult records = RunCli({"dump", m_strClip, "--frame", "4", "--stage", "records",
+                                      "--out", m_dir.Path().string(), "--all-frames", "--quiet"});
+    ASSERT_EQ(records.nStatus, 0) << records.strErr;
+    const std::vector<uint8_t> csv = ReadBytes(m_dir.File("clip_f4_t10_q16_records.csv"));
+    const auto rows = ParseCsv(std::string(csv.begin(), csv.end()));
+    ASSERT_EQ(rows.size(), 4u);
+    EXPECT_EQ(rows[0].at("expanded"), "76032");
+    EXPECT_EQ(rows[3].at("expanded"), "38016");
+    SRdPoint point;
+    ASSERT_TRUE(EvaluateRdPoint(m_clip.data(), 4, 10, 16, point, nullptr));
+    const CliResult summary =
+        RunCli({"dump", m_strClip, "--frame", "4", "--stage", "records", "--json"});
+    const JsonValue recJson = ParseJson(summary.strOut);
+    EXPECT_EQ(recJson["cmp_bytes"].number, double(point.nCmpBytes));
+    ASSERT_EQ(recJson["records"].items.size(), 1u);
+    EXPECT_EQ(std::to_string(int(recJson["records"].items[0]["coded"].number)),
+              rows[3].at("coded"));
+    double dSum = 0;
+    for (const auto& row : rows) {
+        dSum += std::stod(row.at("coded"));
+    }
+    EXPECT_EQ(dSum, recJson["records_bytes"].number);
+
+    // Pyramid: a PNG of the stated size.
+    const CliResult pyramid = RunCli({"dump", m_strClip, "--frame", "1", "--stage", "pyramid",
+                                      "--out", m_dir.Path().string(), "--zoom", "3"});
+    ASSERT_EQ(pyramid.nStatus, 0) << pyramid.strErr;
+    const std::vector<uint8_t> png = ReadBytes(m_dir.File("clip_f1_pyramid.png"));
+    ASSERT_GT(png.size(), 24u);
+    EXPECT_EQ(std::string(png.begin() + 1, png.begin() + 4), "PNG");
+    auto be32 = [&](size_t at) {
+        return uint32_t(png[at]) << 24 | uint32_t(png[at + 1]) << 16 | png[at + 2] << 8 |
+               png[at + 3];
+    };
+    EXPECT_EQ(be32(16), 176u * 3);
+    EXPECT_EQ(be32(20), 216u * 3);
+
+    // Refusals.
+    EXPECT_EQ(RunCli({"dump", m_strClip, "--frame", "7", "--stage", "indices"}).nStatus, 1);
+    EXPECT_EQ(RunCli({"dump", m_strClip, "--frame", "1", "--stage", "bands"}).nStatus, 2);
+    EXPECT_EQ(RunCli({"dump", m_strClip, "--frame", "1", "--stage", "pyramid", "--out",
+                      m_dir.File("none")})
+                  .nStatus,
+              1);
+}
+
+TEST(ResearchCliRealClips, SweepAndDumpOnACameraClip) {
+    const std::string strClip = DataFile("hall_50f.qcf");
+    if (strClip.empty()) {
+        GTEST_SKIP() << "real clips not present";
+    }
+    const CliResult sweep =
+        RunCli({"sweep", strClip, "-n", "10", "--quantiser", "8,32", "--no-times", "-q"});
+    ASSERT_EQ(sweep.nStatus, 0) << sweep.strErr;
+    const auto rows = ParseCsv(sweep.strOut);
+    ASSERT_EQ(rows.size(), 2u);
+    // A coarser quantiser costs fewer bits on a real scene.
+    EXPECT_LT(std::stoul(rows[1].at("cmp_bytes")), std::stoul(rows[0].at("cmp_bytes")));
+    const CliResult dump =
+        RunCli({"dump", strClip, "--frame", "50", "--stage", "records", "--quiet"});
+    EXPECT_EQ(dump.nStatus, 0) << dump.strErr;
+}

@@ -1,24 +1,25 @@
 // The Tavro desktop workbench.
 
 #include <QApplication>
-#include <QMainWindow>
 
 #include "app/QtPrompts.h"
+#include "app/TavroApp.h"
 
 int main(int argc, char* argv[]) {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Tavro"));
-    QApplication::setApplicationVersion(QStringLiteral(TAVRO_VERSION));
-
+    QApplication application(argc, argv);
+    CTavroApp::SetIdentity();
     CQtPrompts prompts;
     SetPrompts(&prompts);
 
-    QMainWindow window;
-    window.setWindowTitle(QStringLiteral("Untitled - Tavro"));
-    window.resize(640, 480);
-    window.show();
-
-    const int nStatus = QApplication::exec();
+    int nStatus = 0;
+    {
+        CTavroApp app;
+        if (app.InitInstance(QApplication::arguments().mid(1))) {
+            nStatus = QApplication::exec();
+        } else {
+            nStatus = app.ExitStatus();
+        }
+    }
     SetPrompts(nullptr);
     return nStatus;
 }

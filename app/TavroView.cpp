@@ -1,0 +1,117 @@
+#include "app/TavroView.h"
+
+#include <QFontMetrics>
+#include <QPainter>
+
+#include "app/ShellCommands.h"
+#include "app/ShellDialogs.h"
+#include "stream/Prompts.h"
+#include "stream/TavroDoc.h"
+
+CTavroView::CTavroView(CTavroDoc& doc, IShellDialogs& dialogs, QWidget* pParent)
+    : QWidget(pParent), m_doc(doc), m_dialogs(dialogs) {
+    setObjectName(QStringLiteral("CTavroView"));
+    // A plain window background, as the summary's text is drawn on the default
+    // colours: black on white.
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Window, Qt::white);
+    palette.setColor(QPalette::WindowText, Qt::black);
+    setPalette(palette);
+    setAutoFillBackground(true);
+    setMinimumSize(200, 120);
+}
+
+QFont CTavroView::SummaryFont() {
+    QFont font(QString::fromLatin1(SUMMARY_FONT_FACE));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(SUMMARY_FONT_HEIGHT);
+    font.setWeight(QFont::Normal);
+    font.setItalic(false);
+    font.setUnderline(false);
+    font.setStrikeOut(false);
+    return font;
+}
+
+void CTavroView::paintEvent(QPaintEvent*) {
+    if (m_doc.m_cState == 'd') {
+        return;  // the erased background only
+    }
+    QPainter painter(this);
+    painter.setFont(SummaryFont());
+    painter.setPen(palette().color(QPalette::WindowText));
+    const int nAscent = QFontMetrics(painter.font()).ascent();
+    // Each line's y is the top of its text, so the baseline sits one ascent lower.
+    for (const CSummaryLine& line : m_doc.SummaryLines()) {
+        painter.drawText(QPoint(line.x, line.y + nAscent), QString::fromStdString(line.strText));
+    }
+}
+
+void CTavroView::Redraw() {
+    update(rect());
+    emit documentChanged();
+}
+
+void CTavroView::OnFileOpen() {
+    FileChooserRequest request;
+    request.bOpen = true;
+    request.strDefaultExt = "qcf";
+    request.strInitialName = "*.qcf; *.cmp";
+    request.bHideReadOnly = true;
+    request.bOverwritePrompt = true;
+    FileChooserResult result;
+    if (!Prompts().ChooseFile(request, result)) {
+        return;
+    }
+    if (m_doc.OnOpenDocument(result.strPathName)) {
+        emit documentOpened(QString::fromStdString(result.strPathName));
+        Redraw();
+        return;
+    }
+    // The failed open has emptied the document: show that at once too.
+    Redraw();
+    Prompts().MessageBox("Invalid format file.", "Error");
+}
+
+void CTavroView::OnSaveOutput() {
+    if (!IsCommandEnabled(ID_FILE_SAVE_AS)) {
+        return;
+    }
+    m_doc.OnSaveOutput();
+}
+
+void CTavroView::OnCompress() {
+    if (!IsCommandEnabled(ID_COMPRESS)) {
+        return;
+    }
+    m_doc.Compress(m_dialogs);
+    Redraw();
+}
+
+void CTavroView::OnDecompress() {
+    if (!IsCommandEnabled(ID_DECOMPRESS)) {
+        return;
+    }
+    m_doc.Decompress(m_dialogs);
+    Redraw();
+}
+
+bool CTavroView::IsCommandEnabled(int nId) const {
+    if (!m_dialogs.CanRun(nId)) {
+        return false;
+    }
+    switch (nId) {
+        case ID_COMPRESS:
+        case ID_PLAY:
+        case ID_COMPARE_FRAMES:
+        case ID_COMPARE_STREAMS:
+            return m_doc.OnUpdateRawStreamCommand();
+        case ID_DECOMPRESS:
+            return m_doc.OnUpdateDecompress();
+        case ID_FILE_SAVE_AS:
+            return m_doc.OnUpdateSaveOutput();
+        case ID_CHANGE_COMPARE_FILE:
+            return m_doc.OnUpdateChangeCompareFile();
+        default:
+            return false;
+    }
+}

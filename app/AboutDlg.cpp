@@ -5,6 +5,8 @@
 #include <QPixmap>
 #include <QPushButton>
 
+#include "app/ShellResources.h"
+
 namespace {
 
 // The box is laid out in the classic dialog units of an 8-point system font
@@ -27,6 +29,7 @@ QString CAboutDlg::AboutText() {
 }
 
 CAboutDlg::CAboutDlg(QWidget* pParent) : QDialog(pParent) {
+    InitShellResources();
     setObjectName(QStringLiteral("CAboutDlg"));
     setWindowTitle(QStringLiteral("About Tavro"));
     setFixedSize(DialogUnits(0, 0, 313, 137).size());

@@ -9,9 +9,12 @@
 #include <QStandardPaths>
 #include <QTextStream>
 
+#include "app/ShellResources.h"
+
 namespace {
 
 QByteArray ReadResource(const QString& strPath) {
+    InitShellResources();
     QFile file(strPath);
     if (!file.open(QIODevice::ReadOnly)) {
         return {};

@@ -20,14 +20,10 @@
 #include "app/RecentFileList.h"
 #include "app/ShellCommands.h"
 #include "app/ShellDialogs.h"
+#include "app/ShellResources.h"
 #include "app/TavroView.h"
 #include "stream/Prompts.h"
 #include "stream/TavroDoc.h"
-
-// Outside any namespace, as Qt's resource initialiser requires.
-static void InitShellResources() {
-    Q_INIT_RESOURCE(tavro);
-}
 
 namespace {
 

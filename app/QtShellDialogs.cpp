@@ -1,5 +1,6 @@
 #include "app/QtShellDialogs.h"
 
+#include "app/CompareDlg.h"
 #include "app/ParametersDlg.h"
 #include "app/ShellCommands.h"
 
@@ -17,8 +18,8 @@ int CQtShellDialogs::RunParameters(CParametersChoice& choice) {
     return IDOK;
 }
 
-// The processing, viewer and comparison dialogs are not part of this build
-// yet; CanRun keeps their commands disabled.
+// The processing and viewer dialogs are not part of this build yet; CanRun
+// keeps their commands disabled.
 int CQtShellDialogs::RunProcessing(CCodecContext&, bool& bCancelled) {
     bCancelled = true;
     return IDCANCEL;
@@ -26,15 +27,20 @@ int CQtShellDialogs::RunProcessing(CCodecContext&, bool& bCancelled) {
 
 void CQtShellDialogs::RunViewer(const uint8_t*, uint16_t) {}
 
-void CQtShellDialogs::RunCompare(CTavroDoc&, bool) {}
+void CQtShellDialogs::RunCompare(CTavroDoc& doc, bool bSingleFrame) {
+    std::unique_ptr<CCompareLogic> pLogic = BeginCompare(doc, bSingleFrame);
+    if (!pLogic) {
+        return;  // no comparison file was chosen
+    }
+    CCompareDlg dlg(std::move(pLogic), m_pOwner);
+    dlg.exec();
+}
 
 bool CQtShellDialogs::CanRun(int nCommandId) const {
     switch (nCommandId) {
         case ID_COMPRESS:
         case ID_DECOMPRESS:
         case ID_PLAY:
-        case ID_COMPARE_FRAMES:
-        case ID_COMPARE_STREAMS:
             return false;
         default:
             return true;

@@ -66,7 +66,7 @@ bool CTavroApp::InitInstance(const QStringList& arguments) {
         return false;
     }
     if (parser.isSet(QStringLiteral("version"))) {
-        std::printf("Tavro version %s\n", TAVRO_VERSION);
+        std::printf("%s\n", qPrintable(CAboutDlg::AboutText().section(QLatin1Char('\n'), 0, 0)));
         m_nExitStatus = 0;
         return false;
     }

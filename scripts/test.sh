@@ -3,7 +3,8 @@
 #   1. the normal build: all suites (core, command line, desktop app offscreen);
 #   2. the core and command-line suites again under AddressSanitizer and
 #      UndefinedBehaviorSanitizer;
-#   3. every libFuzzer target for a short while (scripts/fuzz.sh).
+#   3. the cancel-race stress under ThreadSanitizer;
+#   4. every libFuzzer target for a short while (scripts/fuzz.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs="${TAVRO_JOBS:-2}"
@@ -22,6 +23,12 @@ TAVRO_BUILD_DIR=build-asan scripts/build.sh -DTAVRO_SANITIZE=address,undefined -
 echo "== tests (address,undefined sanitizers) =="
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-asan --output-on-failure -j "$jobs" --timeout 600
+
+echo "== cancel races under ThreadSanitizer =="
+cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Release -DTAVRO_SANITIZE=thread \
+  -DTAVRO_BUILD_APP=OFF -DTAVRO_BUILD_CLI=OFF >/dev/null
+cmake --build build-tsan --target test_stream -j "$jobs"
+TSAN_OPTIONS=halt_on_error=1 build-tsan/bin/test_stream --gtest_filter='CancelRaces.*'
 
 echo "== fuzz targets (briefly) =="
 scripts/fuzz.sh "${TAVRO_FUZZ_SECONDS:-20}"

@@ -1,0 +1,250 @@
+// Cancel requests from another thread at random moments of compression and
+// decompression runs, as the processing dialog sends them while its worker
+// runs. A request is never lost (the cell keeps it and no frame begins after
+// it), a cancelled run hands nothing to the document, and a run that finishes
+// anyway produces exactly what an undisturbed run produces. Buffers released
+// twice or never are caught by the sanitizer builds, data races by the
+// ThreadSanitizer build that scripts/test.sh runs these tests in.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <random>
+#include <thread>
+#include <vector>
+
+#include "fuzz/FuzzChecks.h"
+#include "stream/SampleClip.h"
+#include "support/ScriptedPrompts.h"
+#include "support/TestFiles.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+using Clock = std::chrono::steady_clock;
+constexpr uint32_t kFrames = 4;
+// The whole stress stays within this, however slow the build (ThreadSanitizer).
+constexpr auto kBudget = std::chrono::seconds(40);
+
+Bytes SampleClip() {
+    Bytes clip(kFrames * QCIF_FRAME_BYTES);
+    for (uint32_t i = 0; i < kFrames; ++i) {
+        RenderSampleFrame(i, &clip[i * QCIF_FRAME_BYTES]);
+    }
+    return clip;
+}
+
+// Ways a cancel request can arrive.
+enum class When { Never, BeforeStart, After };
+
+struct RaceResult {
+    bool bDone = false;
+    int nBegunAtCancel = -1;  // frames begun when the request was stored
+    int nBegun = 0;           // frames begun in all
+    int32_t nCellAfter = 0;
+};
+
+// Runs the context's run on a worker thread and, unless `when` is Never, stores
+// a cancel request after `delay` (or before the worker starts).
+RaceResult RunWithCancel(CCodecContext& context, When when, std::chrono::microseconds delay) {
+    RaceResult r;
+    std::atomic<int> nBegun{0};
+    context.m_onFrameEvent = [&](CCodecContext::FrameEvent event, uint16_t) {
+        if (event == CCodecContext::FrameEvent::FrameBegun) {
+            nBegun.fetch_add(1);
+        }
+    };
+    g_nProgress = when == When::BeforeStart ? PROGRESS_CANCEL : 0;
+    BuildBandTable(context);
+    std::thread worker(
+        [&] { r.bDone = context.m_bCompress ? context.CompressRun() : context.DecompressRun(); });
+    if (when == When::After) {
+        std::this_thread::sleep_for(delay);
+        g_nProgress.store(PROGRESS_CANCEL);
+        r.nBegunAtCancel = nBegun.load();
+    } else if (when == When::BeforeStart) {
+        r.nBegunAtCancel = 0;
+    }
+    worker.join();
+    r.nBegun = nBegun.load();
+    r.nCellAfter = g_nProgress.load();
+    context.m_onFrameEvent = nullptr;
+    return r;
+}
+
+// A delay somewhere inside a run of about nRunMicros, sometimes just past it.
+std::chrono::microseconds RandomDelay(std::mt19937& rng, int64_t nRunMicros) {
+    std::uniform_int_distribution<int64_t> pick(0, nRunMicros + nRunMicros / 5);
+    return std::chrono::microseconds(pick(rng));
+}
+
+When RandomWhen(std::mt19937& rng) {
+    const uint32_t n = rng() % 10;
+    return n == 0 ? When::Never : n == 1 ? When::BeforeStart : When::After;
+}
+
+TEST(CancelRaces, CodecRunsCancelledAtRandomMoments) {
+    Bytes clip = SampleClip();
+    // Undisturbed runs: the reference output, and the time each kind of run takes
+    // (the second of two, once caches are warm).
+    CCodecContext ref;
+    ref.m_nFrames = kFrames;
+    ref.m_byThreshold = 10;
+    ref.m_byQuantiser = 16;
+    ref.m_pQcf = clip.data();
+    int64_t nRunMicros[2] = {};  // decompression, compression
+    for (int k = 0; k < 2; ++k) {
+        const auto t0 = Clock::now();
+        ASSERT_TRUE(RunWithCancel(ref, When::Never, {}).bDone);
+        nRunMicros[1] =
+            std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - t0).count();
+    }
+    const Bytes cmp(ref.m_pCmp, ref.m_pCmp + ref.m_nCmpLength);
+    Bytes frames(kFrames * QCIF_FRAME_BYTES);
+    for (int k = 0; k < 2; ++k) {
+        CCodecContext dec;
+        dec.m_bCompress = false;
+        dec.m_nFrames = kFrames;
+        dec.m_byThreshold = 10;
+        dec.m_byQuantiser = 16;
+        dec.m_pQcf = frames.data();
+        dec.m_pCmp = const_cast<uint8_t*>(cmp.data());
+        dec.m_nCmpLength = uint32_t(cmp.size());
+        const auto t0 = Clock::now();
+        ASSERT_TRUE(RunWithCancel(dec, When::Never, {}).bDone);
+        nRunMicros[0] =
+            std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - t0).count();
+    }
+
+    const auto deadline = Clock::now() + kBudget;
+    int nRuns = 0, nMidRun = 0, nCompleted = 0;
+    for (uint32_t seed : {1u, 2u, 3u}) {
+        std::mt19937 rng(seed);
+        for (int i = 0; i < 100 && Clock::now() < deadline; ++i, ++nRuns) {
+            const bool bCompress = rng() % 2;
+            const When when = RandomWhen(rng);
+            const auto delay = RandomDelay(rng, nRunMicros[bCompress]);
+            Bytes out(kFrames * QCIF_FRAME_BYTES, 0);
+            CCodecContext context;
+            context.m_bCompress = bCompress;
+            context.m_nFrames = kFrames;
+            context.m_byThreshold = 10;
+            context.m_byQuantiser = 16;
+            context.m_pQcf = bCompress ? clip.data() : out.data();
+            if (!bCompress) {
+                context.m_pCmp = const_cast<uint8_t*>(cmp.data());
+                context.m_nCmpLength = uint32_t(cmp.size());
+            }
+            const RaceResult r = RunWithCancel(context, when, delay);
+            const std::string strCase = "seed " + std::to_string(seed) + " run " +
+                                        std::to_string(i) +
+                                        (bCompress ? " compress" : " decompress");
+            EXPECT_TRUE(fuzzchecks::WorkingStateIsClear()) << strCase;
+            EXPECT_EQ(context.m_nError, CodecError::None) << strCase;
+            if (when != When::Never) {
+                // Kept in the cell, and at most the frame already starting went ahead.
+                EXPECT_EQ(r.nCellAfter, PROGRESS_CANCEL) << strCase;
+                EXPECT_LE(r.nBegun, r.nBegunAtCancel + 1) << strCase;
+            }
+            if (when == When::BeforeStart) {
+                EXPECT_FALSE(r.bDone) << strCase;
+                EXPECT_EQ(r.nBegun, 0) << strCase;
+            }
+            if (!r.bDone) {
+                nMidRun += r.nBegun > 0;
+                EXPECT_NE(when, When::Never) << strCase;
+                EXPECT_LT(r.nBegun, int(kFrames)) << strCase;
+                if (bCompress) {  // the header alone, which no caller takes
+                    EXPECT_EQ(context.m_nCmpLength, CMP_HEADER_BYTES) << strCase;
+                }
+                continue;
+            }
+            ++nCompleted;
+            EXPECT_EQ(r.nBegun, int(kFrames)) << strCase;
+            if (bCompress) {
+                EXPECT_TRUE(context.m_nCmpLength == cmp.size() &&
+                            std::memcmp(context.m_pCmp, cmp.data(), cmp.size()) == 0)
+                    << strCase << ": a finished run differs from an undisturbed one";
+            } else {
+                EXPECT_TRUE(out == frames) << strCase;
+            }
+        }
+    }
+    EXPECT_GE(nRuns, 60);
+    // The random moments reach the middle of runs as well as their ends.
+    EXPECT_GT(nMidRun, 5);
+    EXPECT_GT(nCompleted, 5);
+}
+
+// The processing dialog's side: the worker runs while the user may press
+// Cancel; the dialog then marks the run cancelled and stores the request.
+class CThreadedDialogs : public IDocumentDialogs {
+public:
+    std::mt19937 rng;
+    int64_t nRunMicros = 5000;  // about one run of the sample clip
+    int nRuns = 0;
+    bool bLastCancelled = false;
+
+    explicit CThreadedDialogs(uint32_t seed) : rng(seed) {}
+    int RunParameters(CParametersChoice& choice) override {
+        choice.m_nFrames = choice.m_nMaxFrames;
+        return IDOK;
+    }
+    int RunProcessing(CCodecContext& context, bool& bCancelled) override {
+        ++nRuns;
+        const When when = RandomWhen(rng);
+        const auto delay = RandomDelay(rng, nRunMicros);
+        bCancelled = when != When::Never;
+        bLastCancelled = bCancelled;
+        if (when == When::BeforeStart) {
+            return IDCANCEL;  // closed before Start: no worker at all
+        }
+        RunWithCancel(context, when, delay);
+        return IDOK;
+    }
+    void RunViewer(const uint8_t*, uint16_t) override {}
+};
+
+TEST(CancelRaces, DocumentKeepsItsStreamWhenARunIsCancelled) {
+    CScriptedPrompts prompts;
+    CTempDir dir;
+    WriteBytes(dir.File("clip.qcf"), SampleClip());
+    const auto deadline = Clock::now() + kBudget / 2;
+    int nSteps = 0, nAccepted = 0;
+    for (uint32_t seed : {11u, 12u}) {
+        CTavroDoc doc;
+        ASSERT_TRUE(doc.OnOpenDocument(dir.File("clip.qcf")));
+        CThreadedDialogs dialogs(seed);
+        for (int i = 0; i < 60 && Clock::now() < deadline; ++i, ++nSteps) {
+            const char cBefore = doc.m_cState;
+            const bool bRaw = cBefore == 'i' || cBefore == 'x';
+            const uint8_t* pBefore = bRaw ? doc.m_pQcfData : doc.m_pCmpData;
+            const size_t nBefore = bRaw ? size_t(doc.RawStreamBytes()) : doc.m_nCmpLength;
+            const Bytes before(pBefore, pBefore + nBefore);
+            if (bRaw) {
+                doc.Compress(dialogs);
+            } else {
+                doc.Decompress(dialogs);
+            }
+            const std::string strCase =
+                "seed " + std::to_string(seed) + " step " + std::to_string(i) + " from " + cBefore;
+            EXPECT_TRUE(prompts.messages.empty()) << strCase;
+            EXPECT_TRUE(fuzzchecks::WorkingStateIsClear()) << strCase;
+            if (dialogs.bLastCancelled) {
+                const uint8_t* pNow = bRaw ? doc.m_pQcfData : doc.m_pCmpData;
+                EXPECT_EQ(doc.m_cState, cBefore) << strCase;
+                EXPECT_EQ(pNow, pBefore) << strCase;
+                EXPECT_TRUE(std::memcmp(pNow, before.data(), before.size()) == 0) << strCase;
+            } else {
+                ++nAccepted;
+                EXPECT_EQ(doc.m_cState, bRaw ? 's' : 'x') << strCase;
+                EXPECT_EQ(doc.m_nCodedFrames, int32_t(kFrames)) << strCase;
+            }
+        }
+    }
+    EXPECT_GE(nSteps, 30);
+    EXPECT_GT(nAccepted, 0);
+}
+
+}  // namespace

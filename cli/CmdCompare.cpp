@@ -50,6 +50,13 @@ public:
                            "Also write frame,rmse,psnr,psnr_y,psnr_u,psnr_v per frame, full "
                            "precision (the per-plane PSNRs use peak 255; inf for an identical "
                            "plane)");
+        m_pApp->add_option(
+            "--stats-file", m_strStatsFile,
+            "Also write one line per frame in the format of ffmpeg's psnr filter stats file "
+            "(n:1 mse_avg:... mse_y:... mse_u:... mse_v:... psnr_avg:... psnr_y:... psnr_u:... "
+            "psnr_v:...): each mse_ is the mean squared error over that plane's samples, mse_avg "
+            "over all 38016 samples of the frame, each psnr_ follows from its mse_ with peak 255 "
+            "(inf for no difference); n counts from 1");
         m_pApp->add_flag("--json", m_bJson, "Print everything as one JSON object");
         AddQuietFlag(true);
     }
@@ -118,6 +125,16 @@ public:
             }
         }
 
+        if (!m_strStatsFile.empty()) {
+            std::string stats;
+            for (const auto& r : rows) {
+                stats += FormatStatsLine(r.nFrame, r.planes);
+            }
+            if (!WriteFileSafely(m_strStatsFile, stats.data(), stats.size(), &strError)) {
+                return CliFail(strError);
+            }
+        }
+
         if (m_bJson) {
             CJsonWriter json;
             json.BeginObject()
@@ -168,6 +185,7 @@ private:
     std::string m_strIn;
     std::string m_strRef;
     std::string m_strCsv;
+    std::string m_strStatsFile;
     int m_nFrame = 0;  // 0: all frames
     bool m_bJson = false;
 };

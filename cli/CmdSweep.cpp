@@ -110,7 +110,7 @@ public:
                          "Leave out the time columns, so that the output depends only on the clip "
                          "and the grid");
         m_pApp->add_flag("--json", m_bJson, "Print the points as one JSON object on stdout");
-        AddQuietFlag(true);
+        AddQuietFlag(false);  // -q is the quantiser, as in compress
     }
 
     int Run() override {

@@ -67,7 +67,7 @@ TEST_F(ResearchCli, SweepSerialAndParallelAgreeWithTheCore) {
         return RunCli(args);
     };
     const CliResult serial = with({"-j", "1"});
-    const CliResult parallel = with({"-j", "3", "-q"});
+    const CliResult parallel = with({"-j", "3", "--quiet"});
     ASSERT_EQ(serial.nStatus, 0) << serial.strErr;
     ASSERT_EQ(parallel.nStatus, 0) << parallel.strErr;
     EXPECT_EQ(serial.strOut, parallel.strOut);
@@ -275,7 +275,7 @@ TEST(ResearchCliRealClips, SweepAndDumpOnACameraClip) {
         GTEST_SKIP() << "real clips not present";
     }
     const CliResult sweep =
-        RunCli({"sweep", strClip, "-n", "10", "--quantiser", "8,32", "--no-times", "-q"});
+        RunCli({"sweep", strClip, "-n", "10", "--quantiser", "8,32", "--no-times", "--quiet"});
     ASSERT_EQ(sweep.nStatus, 0) << sweep.strErr;
     const auto rows = ParseCsv(sweep.strOut);
     ASSERT_EQ(rows.size(), 2u);
@@ -284,4 +284,61 @@ TEST(ResearchCliRealClips, SweepAndDumpOnACameraClip) {
     const CliResult dump =
         RunCli({"dump", strClip, "--frame", "50", "--stage", "records", "--quiet"});
     EXPECT_EQ(dump.nStatus, 0) << dump.strErr;
+}
+
+TEST_F(ResearchCli, StatsFileReadsLikeFfmpegs) {
+    const std::string cmp = m_dir.File("c.cmp"), dec = m_dir.File("d.qcf"),
+                      ours = m_dir.File("ours.log");
+    ASSERT_EQ(RunCli({"compress", m_strClip, cmp, "--quiet"}).nStatus, 0);
+    ASSERT_EQ(RunCli({"decompress", cmp, dec, "--quiet"}).nStatus, 0);
+    const CliResult r = RunCli({"compare", dec, m_strClip, "--stats-file", ours, "--quiet"});
+    ASSERT_EQ(r.nStatus, 0) << r.strErr;
+
+    // key:value fields, the way scripts read ffmpeg's stats lines.
+    auto parse = [](const std::string& strPath) {
+        std::vector<std::map<std::string, std::string>> lines;
+        const std::vector<uint8_t> bytes = ReadBytes(strPath);
+        for (const std::string& line : SplitLines(std::string(bytes.begin(), bytes.end()))) {
+            std::map<std::string, std::string> fields;
+            std::stringstream in(line);
+            std::string item;
+            while (in >> item) {
+                const size_t nColon = item.find(':');
+                EXPECT_NE(nColon, std::string::npos) << item;
+                fields[item.substr(0, nColon)] = item.substr(nColon + 1);
+            }
+            lines.push_back(fields);
+        }
+        return lines;
+    };
+    const auto ourLines = parse(ours);
+    ASSERT_EQ(ourLines.size(), 6u);
+    const char* const keys[] = {"n",        "mse_avg", "mse_y",  "mse_u", "mse_v",
+                                "psnr_avg", "psnr_y",  "psnr_u", "psnr_v"};
+    for (const auto& line : ourLines) {
+        ASSERT_EQ(line.size(), std::size(keys));
+        for (const char* pszKey : keys) {
+            EXPECT_EQ(line.count(pszKey), 1u) << pszKey;
+        }
+    }
+    EXPECT_EQ(ourLines[0].at("n"), "1");
+    EXPECT_EQ(ourLines[5].at("n"), "6");
+
+    if (std::system("ffmpeg -version >/dev/null 2>&1") != 0) {
+        GTEST_SKIP() << "ffmpeg is not installed";
+    }
+    const std::string theirs = m_dir.File("theirs.log");
+    const std::string raw = " -f rawvideo -pix_fmt yuv420p -video_size 176x144 -i ";
+    ASSERT_EQ(std::system(("ffmpeg -hide_banner -loglevel error" + raw + dec + raw + m_strClip +
+                           " -lavfi psnr=stats_file=" + theirs + " -f null -")
+                              .c_str()),
+              0);
+    const auto theirLines = parse(theirs);
+    ASSERT_EQ(theirLines.size(), ourLines.size());
+    for (size_t k = 0; k < ourLines.size(); ++k) {
+        for (const char* pszKey : keys) {
+            EXPECT_EQ(ourLines[k].at(pszKey), theirLines[k].at(pszKey))
+                << "frame " << k + 1 << " " << pszKey;
+        }
+    }
 }

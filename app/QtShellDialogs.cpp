@@ -2,7 +2,8 @@
 
 #include "app/CompareDlg.h"
 #include "app/ParametersDlg.h"
-#include "app/ShellCommands.h"
+#include "app/ProcessingDlg.h"
+#include "app/ViewerDlg.h"
 
 int CQtShellDialogs::RunParameters(CParametersChoice& choice) {
     CParametersDlg dlg(m_pOwner);
@@ -18,14 +19,17 @@ int CQtShellDialogs::RunParameters(CParametersChoice& choice) {
     return IDOK;
 }
 
-// The processing and viewer dialogs are not part of this build yet; CanRun
-// keeps their commands disabled.
-int CQtShellDialogs::RunProcessing(CCodecContext&, bool& bCancelled) {
-    bCancelled = true;
-    return IDCANCEL;
+int CQtShellDialogs::RunProcessing(CCodecContext& context, bool& bCancelled) {
+    CProcessingDlg dlg(context, m_pOwner);
+    const int nResult = dlg.exec() == IDOK ? IDOK : IDCANCEL;
+    bCancelled = dlg.m_bCancelled;
+    return nResult;
 }
 
-void CQtShellDialogs::RunViewer(const uint8_t*, uint16_t) {}
+void CQtShellDialogs::RunViewer(const uint8_t* pFrames, uint16_t nFrames) {
+    CViewerDlg dlg(pFrames, nFrames, m_pOwner);
+    dlg.exec();
+}
 
 void CQtShellDialogs::RunCompare(CTavroDoc& doc, bool bSingleFrame) {
     std::unique_ptr<CCompareLogic> pLogic = BeginCompare(doc, bSingleFrame);
@@ -34,15 +38,4 @@ void CQtShellDialogs::RunCompare(CTavroDoc& doc, bool bSingleFrame) {
     }
     CCompareDlg dlg(std::move(pLogic), m_pOwner);
     dlg.exec();
-}
-
-bool CQtShellDialogs::CanRun(int nCommandId) const {
-    switch (nCommandId) {
-        case ID_COMPRESS:
-        case ID_DECOMPRESS:
-        case ID_PLAY:
-            return false;
-        default:
-            return true;
-    }
 }

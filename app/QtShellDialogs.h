@@ -16,7 +16,6 @@ public:
     int RunProcessing(CCodecContext& context, bool& bCancelled) override;
     void RunViewer(const uint8_t* pFrames, uint16_t nFrames) override;
     void RunCompare(CTavroDoc& doc, bool bSingleFrame) override;
-    bool CanRun(int nCommandId) const override;
 
 private:
     QWidget* m_pOwner;

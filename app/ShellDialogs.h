@@ -14,11 +14,4 @@ public:
     // the comparison dialog. The document is not changed apart from the
     // comparison-file choice.
     virtual void RunCompare(CTavroDoc& doc, bool bSingleFrame) = 0;
-
-    // False while the dialog behind a command is not available in this build;
-    // the command then stays disabled whatever the document holds.
-    virtual bool CanRun(int nCommandId) const {
-        (void)nCommandId;
-        return true;
-    }
 };

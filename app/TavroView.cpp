@@ -96,9 +96,6 @@ void CTavroView::OnDecompress() {
 }
 
 bool CTavroView::IsCommandEnabled(int nId) const {
-    if (!m_dialogs.CanRun(nId)) {
-        return false;
-    }
     switch (nId) {
         case ID_COMPRESS:
         case ID_PLAY:

@@ -13,6 +13,7 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QSettings>
+#include <QSlider>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -24,12 +25,15 @@
 #include "app/AboutDlg.h"
 #include "app/CompareDlg.h"
 #include "app/MainFrame.h"
+#include "app/ParametersDlg.h"
+#include "app/ProcessingDlg.h"
 #include "app/QtPrompts.h"
 #include "app/RecentFileList.h"
 #include "app/ShellCommands.h"
 #include "app/ShellDialogs.h"
 #include "app/TavroApp.h"
 #include "app/TavroView.h"
+#include "app/ViewerDlg.h"
 #include "codec/CodecContext.h"
 #include "codec/Subbands.h"
 #include "codec/WorkingState.h"
@@ -615,6 +619,53 @@ private slots:
         QCOMPARE(strTitle, QString("About Tavro"));
         QCOMPARE(strText.section('\n', 0, 0), QString("Tavro version 1.0"));
         QCOMPARE(banner, QSize(455, 79));
+    }
+
+    // The real parameters, processing and viewer dialogs behind Compress,
+    // Decompress and Play, answered by clicks.
+    void realDialogsCompressDecompressPlay() {
+        CScriptedPrompts prompts;
+        CTempDir dir;
+        QSettings().clear();
+        CTavroApp app(nullptr, CTavroApp::Options{false});
+        QVERIFY(app.InitInstance({}));
+        WriteBytes(dir.File("clip.qcf"), Frames(12));
+        QVERIFY(app.MainFrame()->OpenDocumentFile(QString::fromStdString(dir.File("clip.qcf"))));
+
+        WhenModal<CParametersDlg>([](CParametersDlg* pDlg) {
+            pDlg->findChild<QSlider*>("ctl1010")->setSliderPosition(5);  // frames
+            QTest::mouseClick(pDlg->findChild<QPushButton*>("ctl1"), Qt::LeftButton);
+        });
+        // Start, then the run closes the dialog by itself.
+        WhenModal<CProcessingDlg>([](CProcessingDlg* pDlg) {
+            QTest::mouseClick(pDlg->findChild<QPushButton*>("ctl1015"), Qt::LeftButton);
+        });
+        app.MainFrame()->Action(ID_COMPRESS)->trigger();
+        QCOMPARE(app.Document().m_cState, 's');
+        QCOMPARE(app.Document().m_nCodedFrames, 5);
+        QCOMPARE(app.Document().m_nThreshold, 10u);
+        QCOMPARE(app.Document().m_nQuantiser, 16u);
+
+        // Cancel before Start keeps the compressed stream.
+        WhenModal<CProcessingDlg>([](CProcessingDlg* pDlg) {
+            QTest::mouseClick(pDlg->findChild<QPushButton*>("ctl2"), Qt::LeftButton);
+        });
+        app.MainFrame()->Action(ID_DECOMPRESS)->trigger();
+        QCOMPARE(app.Document().m_cState, 's');
+        WhenModal<CProcessingDlg>([](CProcessingDlg* pDlg) {
+            QTest::mouseClick(pDlg->findChild<QPushButton*>("ctl1015"), Qt::LeftButton);
+        });
+        app.MainFrame()->Action(ID_DECOMPRESS)->trigger();
+        QCOMPARE(app.Document().m_cState, 'x');
+        QCOMPARE(app.Document().m_nStreamFrames, 5);
+
+        uint32_t nShown = 0;
+        WhenModal<CViewerDlg>([&nShown](CViewerDlg* pDlg) {
+            nShown = pDlg->findChild<QLineEdit*>("ctl1022")->text().toUInt();
+            QTest::mouseClick(pDlg->findChild<QAbstractButton*>("ctl2"), Qt::LeftButton);
+        });
+        app.MainFrame()->Action(ID_PLAY)->trigger();
+        QCOMPARE(nShown, 5u);
     }
 
     // The real comparison dialog behind Compare Frames, answered by clicks.

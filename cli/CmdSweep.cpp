@@ -95,7 +95,7 @@ public:
                            "Thresholds: a comma list of numbers and start:stop[:step] ranges, "
                            "1..255 (default 10)");
         m_pApp->add_option(
-            "--quantiser", m_strQuantisers,
+            "-q,--quantiser", m_strQuantisers,
             std::string("Quantisers, as for --threshold (default ") + DEFAULT_QUANTISERS + ")");
         m_pApp->add_option("--csv", m_strCsv, "Write the CSV table to this file");
         m_pApp->add_option("--plot", m_strPlot,

@@ -59,8 +59,8 @@ protected:
 }  // namespace
 
 TEST_F(ResearchCli, SweepSerialAndParallelAgreeWithTheCore) {
-    const std::vector<std::string> base = {"sweep",       m_strClip, "-t",        "5,20",
-                                           "--quantiser", "8:24:8",  "--no-times"};
+    const std::vector<std::string> base = {"sweep", m_strClip, "-t",        "5,20",
+                                           "-q",    "8:24:8",  "--no-times"};
     auto with = [&](std::vector<std::string> extra) {
         std::vector<std::string> args = base;
         args.insert(args.end(), extra.begin(), extra.end());

@@ -1,0 +1,244 @@
+// tavro-cli against damaged compressed streams and outputs that cannot be
+// written. A damaged stream: exit status 1, one line saying why, no output
+// file (or, when the damage still decodes, exactly the frames its header
+// declares). An output that cannot be written (missing folder, a parent that is
+// a file, a target that is a folder, a disk that fills up): exit status 1, one
+// line, the existing target byte for byte as it was, no temporary file left.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <set>
+
+#include "CliRunner.h"
+#include "codec/CodecContext.h"
+#include "codec/Subbands.h"
+#include "codec/WorkingState.h"
+#include "stream/SampleClip.h"
+#include "stream/TavroDoc.h"
+#include "support/TestFiles.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<uint8_t>;
+constexpr uint32_t kFrames = 3;
+
+Bytes SampleFrames(uint32_t nFrames) {
+    Bytes clip(size_t(nFrames) * QCIF_FRAME_BYTES);
+    for (uint32_t n = 0; n < nFrames; ++n) {
+        RenderSampleFrame(n, clip.data() + size_t(n) * QCIF_FRAME_BYTES);
+    }
+    return clip;
+}
+
+// Three sample frames, coarsely coded: a few hundred bytes.
+Bytes SmallStream() {
+    Bytes clip = SampleFrames(kFrames);
+    CCodecContext context;
+    context.m_nFrames = kFrames;
+    context.m_byThreshold = 100;
+    context.m_byQuantiser = 100;
+    context.m_pQcf = clip.data();
+    g_nProgress = 0;
+    BuildBandTable(context);
+    EXPECT_TRUE(context.CompressRun());
+    return Bytes(context.m_pCmp, context.m_pCmp + context.m_nCmpLength);
+}
+
+std::set<std::string> Listing(const fs::path& dir) {
+    std::set<std::string> names;
+    for (const auto& e : fs::recursive_directory_iterator(dir)) {
+        names.insert(e.path().lexically_relative(dir).string());
+    }
+    return names;
+}
+
+// Runs tavro-cli in strCwd with files limited to nLimit bytes (SIGXFSZ ignored,
+// so a write past the limit fails with EFBIG as on a full disk). Output and
+// errors come back through pipes, which the limit does not reach.
+CliResult RunCliDiskFull(const std::vector<std::string>& args, const std::string& strCwd,
+                         rlim_t nLimit) {
+    int out[2], err[2];
+    if (pipe(out) != 0 || pipe(err) != 0) {
+        ADD_FAILURE() << "pipe";
+        return {};
+    }
+    std::fflush(nullptr);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(out[1], 1);
+        dup2(err[1], 2);
+        close(out[0]);
+        close(err[0]);
+        const rlimit limit{nLimit, nLimit};
+        signal(SIGXFSZ, SIG_IGN);
+        if (setrlimit(RLIMIT_FSIZE, &limit) != 0 || chdir(strCwd.c_str()) != 0) {
+            _exit(126);
+        }
+        std::vector<char*> argv{const_cast<char*>(TAVRO_CLI_PATH)};
+        for (const auto& a : args) {
+            argv.push_back(const_cast<char*>(a.c_str()));
+        }
+        argv.push_back(nullptr);
+        execv(TAVRO_CLI_PATH, argv.data());
+        _exit(127);
+    }
+    close(out[1]);
+    close(err[1]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    auto drain = [](int fd) {
+        std::string s;
+        char buf[4096];
+        ssize_t n;
+        while ((n = read(fd, buf, sizeof buf)) > 0) {
+            s.append(buf, size_t(n));
+        }
+        close(fd);
+        return s;
+    };
+    CliResult r;
+    r.nStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    r.strOut = drain(out[0]);
+    r.strErr = drain(err[0]);
+    return r;
+}
+
+enum class Outcome { Frames, Failed };
+
+// Decompresses the bytes with tavro-cli and checks the outcome either way.
+Outcome DecompressDamaged(const CTempDir& dir, const Bytes& cmp, const std::string& strCase) {
+    WriteBytes(dir.File("damaged.cmp"), cmp);
+    const std::string strOut = dir.File("out.qcf");
+    const CliResult r = RunCli({"decompress", "-q", dir.File("damaged.cmp"), strOut});
+    if (r.nStatus == 0) {
+        const uint32_t nDeclared = cmp[0] | cmp[1] << 8;
+        EXPECT_EQ(fs::file_size(strOut), uint64_t(nDeclared) * QCIF_FRAME_BYTES) << strCase;
+        fs::remove(strOut);
+        return Outcome::Frames;
+    }
+    EXPECT_EQ(r.nStatus, 1) << strCase << ": " << r.strErr;
+    EXPECT_EQ(SplitLines(r.strErr).size(), 1u) << strCase << ": " << r.strErr;
+    EXPECT_FALSE(fs::exists(strOut)) << strCase;
+    EXPECT_EQ(Listing(dir.Path()), std::set<std::string>{"damaged.cmp"}) << strCase;
+    return Outcome::Failed;
+}
+
+TEST(CliHardening, DamagedStreamsAreRefusedOrDecodeToTheirFrames) {
+    CTempDir dir;
+    const Bytes good = SmallStream();
+    ASSERT_LT(good.size(), 1000u);
+    EXPECT_EQ(DecompressDamaged(dir, good, "valid"), Outcome::Frames);
+    for (size_t n = 0; n + 2 < good.size(); ++n) {
+        const Bytes cut(good.begin(), good.begin() + n);
+        EXPECT_EQ(DecompressDamaged(dir, cut, "cut at " + std::to_string(n)), Outcome::Failed);
+    }
+    for (size_t i = 0; i < CMP_HEADER_BYTES + 4; ++i) {
+        for (int bit = 0; bit < 8; ++bit) {
+            Bytes bad = good;
+            bad[i] ^= uint8_t(1u << bit);
+            DecompressDamaged(dir, bad,
+                              "byte " + std::to_string(i) + " bit " + std::to_string(bit));
+        }
+    }
+    uint32_t nTrue;
+    std::memcpy(&nTrue, &good[4], 4);
+    struct Case {
+        const char* name;
+        size_t at;
+        Bytes value;
+        Outcome want;
+    } const cases[] = {
+        {"length 0", 4, {0, 0, 0, 0}, Outcome::Failed},
+        {"length 1", 4, {1, 0, 0, 0}, Outcome::Failed},
+        {"length true-1",
+         4,
+         {uint8_t(nTrue - 1), uint8_t((nTrue - 1) >> 8), 0, 0},
+         Outcome::Failed},
+        {"length true+1",
+         4,
+         {uint8_t(nTrue + 1), uint8_t((nTrue + 1) >> 8), 0, 0},
+         Outcome::Failed},
+        {"length 0xFFFFFFFF", 4, {255, 255, 255, 255}, Outcome::Failed},
+        {"frames 0", 0, {0, 0}, Outcome::Failed},
+        {"frames 1", 0, {1, 0}, Outcome::Frames},
+        {"frames true+1", 0, {kFrames + 1, 0}, Outcome::Failed},
+        {"frames 65535", 0, {255, 255}, Outcome::Failed},
+        {"threshold 0", 2, {0}, Outcome::Failed},
+        {"quantiser 0", 3, {0}, Outcome::Failed},
+    };
+    for (const auto& c : cases) {
+        Bytes bad = good;
+        std::copy(c.value.begin(), c.value.end(), bad.begin() + long(c.at));
+        EXPECT_EQ(DecompressDamaged(dir, bad, c.name), c.want) << c.name;
+    }
+}
+
+TEST(CliHardening, EveryOutputFailsCleanlyWhenItCannotBeWritten) {
+    CTempDir dir;
+    WriteBytes(dir.File("in.qcf"), SampleFrames(kFrames));
+    WriteBytes(dir.File("good.cmp"), SmallStream());
+    const fs::path out = dir.Path() / "out";
+    fs::create_directory(out);
+    WriteBytes((out / "plain").string(), Bytes(10, 0x33));
+
+    // Each command with its output's name; the disk-full limit sits well below
+    // the output's size.
+    struct Output {
+        std::vector<std::string> args;  // the output path is appended (or follows --csv)
+        std::string strExt;
+        bool bCsv;
+        rlim_t nLimit;
+    } const outputs[] = {
+        {{"sample", "-q", "-n", "3"}, "qcf", false, 50000},
+        {{"compress", "--quiet", dir.File("in.qcf")}, "cmp", false, 200},
+        {{"decompress", "-q", dir.File("good.cmp")}, "qcf", false, 50000},
+        {{"export", "-q", dir.File("in.qcf")}, "png", false, 1000},
+        {{"compare", "-q", dir.File("in.qcf"), dir.File("in.qcf")}, "csv", true, 20},
+    };
+    for (const auto& o : outputs) {
+        const std::string strExisting = (out / ("existing." + o.strExt)).string();
+        const Bytes existing(40, 0x5A);
+        WriteBytes(strExisting, existing);
+        fs::create_directories(out / ("folder." + o.strExt));
+        const std::string targets[] = {
+            (out / "missing" / ("x." + o.strExt)).string(),
+            (out / "plain" / ("x." + o.strExt)).string(), (out / ("folder." + o.strExt)).string(),
+            strExisting,  // with the disk full
+        };
+        for (const auto& strTarget : targets) {
+            const auto before = Listing(out);
+            std::vector<std::string> args = o.args;
+            if (o.bCsv) {
+                args.push_back("--csv");
+            }
+            args.push_back(strTarget);
+            std::string line = args[0] + " -> " + strTarget;
+            const CliResult r = strTarget == strExisting
+                                    ? RunCliDiskFull(args, dir.Path().string(), o.nLimit)
+                                    : RunCli(args, dir.Path().string());
+            EXPECT_EQ(r.nStatus, 1) << line << ": " << r.strErr;
+            EXPECT_EQ(SplitLines(r.strErr).size(), 1u) << line << ": " << r.strErr;
+            EXPECT_EQ(Listing(out), before) << line << ": a file was left behind";
+        }
+        EXPECT_EQ(ReadBytes(strExisting), existing) << o.args[0];
+        EXPECT_TRUE(fs::is_empty(out / ("folder." + o.strExt))) << o.args[0];
+        // Without the limit the same command writes its output.
+        std::vector<std::string> args = o.args;
+        if (o.bCsv) {
+            args.push_back("--csv");
+        }
+        args.push_back(strExisting);
+        EXPECT_EQ(RunCli(args, dir.Path().string()).nStatus, 0) << o.args[0];
+        EXPECT_NE(ReadBytes(strExisting), existing) << o.args[0];
+    }
+    EXPECT_EQ(ReadBytes((out / "plain").string()), Bytes(10, 0x33));
+}
+
+}  // namespace

@@ -24,7 +24,7 @@ QString CAboutDlg::AboutText() {
     return QStringLiteral(
         "Tavro version 1.0\n"
         "A workbench for QCIF video: wavelet compression and decompression, "
-        "loss measured as RMS error and PSNR, and playback in 256 colours.\n"
+        "loss measured as RMS error and PSNR, and dithered 8-bit playback.\n"
         "Free to use, study and improve.");
 }
 

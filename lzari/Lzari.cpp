@@ -1,5 +1,6 @@
 #include "lzari/Lzari.h"
 
+#include <bit>
 #include <cstdlib>
 #include <cstring>
 
@@ -60,103 +61,119 @@ void CLzariCoder::UpdateModel(uint32_t nSym) {
 
 void CLzariCoder::ResetTree() {
     for (uint32_t i = kWindow + 1; i <= kWindow + 256; ++i) {
-        m_anRight[i] = kNil;
+        Right(i) = kNil;
     }
     for (uint32_t i = 0; i < kWindow; ++i) {
-        m_anParent[i] = kNil;
+        m_awParent[i] = kNil;
     }
 }
+
+namespace {
+
+// Index of the first byte in 1 .. kLookAhead - 1 where the keys at a and b
+// differ, or kLookAhead when they agree on all of them. Reads up to
+// CLzariCoder's compare slack past the keys.
+inline uint32_t FirstDifference(const uint8_t* a, const uint8_t* b) {
+    constexpr uint32_t kEnd = CLzariCoder::kLookAhead;
+    for (uint32_t i = 1; i < kEnd; i += 8) {
+        uint64_t x, y;
+        std::memcpy(&x, a + i, 8);
+        std::memcpy(&y, b + i, 8);
+        if (x != y) {
+            const uint64_t d = x ^ y;
+            const uint32_t nByte = std::endian::native == std::endian::little
+                                       ? std::countr_zero(d) / 8
+                                       : std::countl_zero(d) / 8;
+            i += nByte;
+            return i < kEnd ? i : kEnd;
+        }
+    }
+    return kEnd;
+}
+
+}  // namespace
 
 void CLzariCoder::InsertNode(uint32_t r) {
     const uint8_t* pKey = &m_abyRing[r];
-    int nCmp = 1;
+    uint32_t nDir = 1;  // the root's right child
     uint32_t p = kWindow + 1 + pKey[0];
-    m_anRight[r] = m_anLeft[r] = kNil;
-    m_nMatchLen = 0;
-    uint32_t i;
+    Right(r) = Left(r) = kNil;
+    // The best match so far is chosen without branches: which node wins is
+    // data-dependent and would be mispredicted about every other time.
+    uint32_t nLen = 0, nPos = m_nMatchPos;
     for (;;) {
-        if (nCmp >= 0) {
-            if (m_anRight[p] == kNil) {
-                m_anRight[p] = r;
-                m_anParent[r] = p;
-                return;
-            }
-            p = m_anRight[p];
-        } else {
-            if (m_anLeft[p] == kNil) {
-                m_anLeft[p] = r;
-                m_anParent[r] = p;
-                return;
-            }
-            p = m_anLeft[p];
+        uint16_t& wNext = m_awChild[2 * p + nDir];
+        if (wNext == kNil) {
+            wNext = static_cast<uint16_t>(r);
+            m_awParent[r] = static_cast<uint16_t>(p);
+            m_nMatchLen = nLen;
+            m_nMatchPos = nPos;
+            return;
         }
+        p = wNext;
         const uint8_t* pNode = &m_abyRing[p];
-        nCmp = 0;
-        for (i = 1; i < kLookAhead; ++i) {
-            nCmp = pKey[i] - pNode[i];
-            if (nCmp != 0) {
-                break;
-            }
+        const uint32_t i = FirstDifference(pKey, pNode);
+        const uint32_t nDist = (r - p) & (kWindow - 1);
+        if (i >= kLookAhead) {
+            // Equal keys: no closer match exists, and r takes p's place below.
+            nLen = i;
+            nPos = nDist;
+            break;
         }
-        if (i > kThreshold) {
-            const uint32_t nDist = (r - p) & (kWindow - 1);
-            if (i > m_nMatchLen) {
-                m_nMatchPos = nDist;
-                m_nMatchLen = i;
-                if (i >= kLookAhead) {
-                    break;
-                }
-            } else if (i == m_nMatchLen && nDist < m_nMatchPos) {
-                m_nMatchPos = nDist;  // the nearer of two equally long matches
-            }
-        }
+        nDir = pKey[i] > pNode[i];  // larger keys go right
+        // Longer than the best, or as long and nearer (the nearer of two equally long matches).
+        const bool bTake = i > kThreshold && (i > nLen || (i == nLen && nDist < nPos));
+        nPos = bTake ? nDist : nPos;
+        nLen = bTake ? i : nLen;
     }
+    m_nMatchLen = nLen;
+    m_nMatchPos = nPos;
     // A full-length match: r replaces p, whose key it equals.
-    m_anParent[r] = m_anParent[p];
-    m_anLeft[r] = m_anLeft[p];
-    m_anRight[r] = m_anRight[p];
-    m_anParent[m_anLeft[p]] = r;
-    m_anParent[m_anRight[p]] = r;
-    const uint32_t nUp = m_anParent[p];
-    if (m_anRight[nUp] == p) {
-        m_anRight[nUp] = r;
+    m_awParent[r] = m_awParent[p];
+    Left(r) = Left(p);
+    Right(r) = Right(p);
+    m_awParent[Left(p)] = static_cast<uint16_t>(r);
+    m_awParent[Right(p)] = static_cast<uint16_t>(r);
+    const uint32_t nUp = m_awParent[p];
+    if (Right(nUp) == p) {
+        Right(nUp) = static_cast<uint16_t>(r);
     } else {
-        m_anLeft[nUp] = r;
+        Left(nUp) = static_cast<uint16_t>(r);
     }
-    m_anParent[p] = kNil;
+    m_awParent[p] = kNil;
 }
 
 void CLzariCoder::DeleteNode(uint32_t p) {
-    if (m_anParent[p] == kNil) {
+    if (m_awParent[p] == kNil) {
         return;
     }
     uint32_t q;
-    if (m_anRight[p] == kNil) {
-        q = m_anLeft[p];
-    } else if (m_anLeft[p] == kNil) {
-        q = m_anRight[p];
+    if (Right(p) == kNil) {
+        q = Left(p);
+    } else if (Left(p) == kNil) {
+        q = Right(p);
     } else {
-        q = m_anLeft[p];
-        if (m_anRight[q] != kNil) {
+        q = Left(p);
+        if (Right(q) != kNil) {
             do {
-                q = m_anRight[q];
-            } while (m_anRight[q] != kNil);
-            m_anRight[m_anParent[q]] = m_anLeft[q];
-            m_anParent[m_anLeft[q]] = m_anParent[q];
-            m_anLeft[q] = m_anLeft[p];
-            m_anParent[m_anLeft[p]] = q;
+                q = Right(q);
+            } while (Right(q) != kNil);
+            Right(m_awParent[q]) = Left(q);
+            m_awParent[Left(q)] = m_awParent[q];
+            Left(q) = Left(p);
+            m_awParent[Left(p)] = static_cast<uint16_t>(q);
         }
-        m_anRight[q] = m_anRight[p];
-        m_anParent[m_anRight[p]] = q;
+        Right(q) = Right(p);
+        m_awParent[Right(p)] = static_cast<uint16_t>(q);
     }
-    const uint32_t nUp = m_anParent[p];
-    m_anParent[q] = nUp;
-    if (m_anRight[nUp] == p) {
-        m_anRight[nUp] = q;
+    const uint32_t nUp = m_awParent[p];
+    m_awParent[q] = static_cast<uint16_t>(nUp);
+    if (Right(nUp) == p) {
+        Right(nUp) = static_cast<uint16_t>(q);
     } else {
-        m_anLeft[nUp] = q;
+        Left(nUp) = static_cast<uint16_t>(q);
     }
-    m_anParent[p] = kNil;
+    m_awParent[p] = kNil;
 }
 
 // ---------------------------------------------------------------------------

@@ -88,13 +88,20 @@ private:
     uint16_t m_wBitBuffer = 0;
     uint16_t m_wBitMask = 0;
 
-    // Window and match tree.
-    uint8_t m_abyRing[kWindow + kLookAhead - 1];  // the tail repeats positions 0..58
+    // Window and match tree. The tree is walked for every byte coded, so it is
+    // kept small (16-bit links, both children of a node side by side) to stay
+    // in the first-level cache together with the window.
+    static constexpr uint32_t kCompareSlack = 8;  // keys are compared 8 bytes at a time
+    // The tail repeats positions 0..58; the slack past it is never compared.
+    uint8_t m_abyRing[kWindow + kLookAhead - 1 + kCompareSlack];
     uint32_t m_nMatchPos = 0;
     uint32_t m_nMatchLen = 0;
-    uint32_t m_anLeft[kWindow + 1];
-    uint32_t m_anRight[kWindow + 257];  // 4097..4352: one root per first byte
-    uint32_t m_anParent[kWindow + 1];
+    // [2 n] left, [2 n + 1] right child of node n; 4097..4352 are the roots,
+    // one per first byte, which use only their right child.
+    uint16_t m_awChild[2 * (kWindow + 257)];
+    uint16_t m_awParent[kWindow + 1];
+    uint16_t& Left(uint32_t n) { return m_awChild[2 * n]; }
+    uint16_t& Right(uint32_t n) { return m_awChild[2 * n + 1]; }
 
     // Arithmetic coder.
     uint32_t m_nLow = 0;

@@ -22,11 +22,9 @@ constexpr uint32_t LANES = 4;
 typedef double VDouble __attribute__((vector_size(8 * LANES)));
 typedef int32_t VInt __attribute__((vector_size(4 * LANES)));
 
-inline VDouble Load(const double* p) {
-    VDouble v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
+// Unaligned view of LANES consecutive doubles.
+typedef double VDoubleU __attribute__((vector_size(8 * LANES), aligned(8), may_alias));
+#define LOAD_LANES(p) (*reinterpret_cast<const VDoubleU*>(p))
 
 // Half-line arrays rounded up to whole vectors, plus two values of periodic
 // extension (and room for the lanes past the end, which are computed but
@@ -46,9 +44,9 @@ struct CSplitLine {
 template <typename Store>
 inline void AnalyseSplit(const CSplitLine& s, uint32_t half, Store store) {
     for (uint32_t k = 0; k < half; k += LANES) {
-        const VDouble e0 = Load(s.adEven + k), o0 = Load(s.adOdd + k);
-        const VDouble e1 = Load(s.adEven + k + 1), o1 = Load(s.adOdd + k + 1);
-        const VDouble e2 = Load(s.adEven + k + 2), o2 = Load(s.adOdd + k + 2);
+        const VDouble e0 = LOAD_LANES(s.adEven + k), o0 = LOAD_LANES(s.adOdd + k);
+        const VDouble e1 = LOAD_LANES(s.adEven + k + 1), o1 = LOAD_LANES(s.adOdd + k + 1);
+        const VDouble e2 = LOAD_LANES(s.adEven + k + 2), o2 = LOAD_LANES(s.adOdd + k + 2);
         VDouble lo = H[0] * e0;
         lo += H[1] * o0;
         lo += H[2] * e1;
@@ -95,10 +93,10 @@ struct CHalves {
 template <typename Store>
 inline void SynthesiseHalves(const CHalves& s, uint32_t half, Store store) {
     for (uint32_t j = 0; j < half; j += LANES) {
-        const VDouble a2 = Load(s.adLow + j), a1 = Load(s.adLow + j + 1);
-        const VDouble a0 = Load(s.adLow + j + 2);
-        const VDouble d2 = Load(s.adHigh + j), d1 = Load(s.adHigh + j + 1);
-        const VDouble d0 = Load(s.adHigh + j + 2);
+        const VDouble a2 = LOAD_LANES(s.adLow + j), a1 = LOAD_LANES(s.adLow + j + 1);
+        const VDouble a0 = LOAD_LANES(s.adLow + j + 2);
+        const VDouble d2 = LOAD_LANES(s.adHigh + j), d1 = LOAD_LANES(s.adHigh + j + 1);
+        const VDouble d0 = LOAD_LANES(s.adHigh + j + 2);
         VDouble even = H[0] * a0;
         even += H[2] * a1;
         even += H[4] * a2;

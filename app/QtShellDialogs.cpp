@@ -26,7 +26,7 @@ int CQtShellDialogs::RunProcessing(CCodecContext& context, bool& bCancelled) {
     return nResult;
 }
 
-void CQtShellDialogs::RunViewer(const uint8_t* pFrames, uint16_t nFrames) {
+void CQtShellDialogs::RunViewer(const uint8_t* pFrames, uint32_t nFrames) {
     CViewerDlg dlg(pFrames, nFrames, m_pOwner);
     dlg.exec();
 }

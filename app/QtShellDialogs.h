@@ -14,7 +14,7 @@ public:
 
     int RunParameters(CParametersChoice& choice) override;
     int RunProcessing(CCodecContext& context, bool& bCancelled) override;
-    void RunViewer(const uint8_t* pFrames, uint16_t nFrames) override;
+    void RunViewer(const uint8_t* pFrames, uint32_t nFrames) override;
     void RunCompare(CTavroDoc& doc, bool bSingleFrame) override;
 
 private:

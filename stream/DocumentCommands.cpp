@@ -101,5 +101,5 @@ void CTavroDoc::Decompress(IDocumentDialogs& dialogs) {
 }
 
 void CTavroDoc::OnPlay(IDocumentDialogs& dialogs) {
-    dialogs.RunViewer(m_pQcfData, static_cast<uint16_t>(m_nCodedFrames));
+    dialogs.RunViewer(m_pQcfData, m_nCodedFrames > 0 ? static_cast<uint32_t>(m_nCodedFrames) : 0);
 }

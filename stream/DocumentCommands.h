@@ -35,5 +35,7 @@ public:
     virtual int RunProcessing(CCodecContext& context, bool& bCancelled) = 0;
 
     // Viewer: plays nFrames raw frames from pFrames; the buffer stays the document's.
-    virtual void RunViewer(const uint8_t* pFrames, uint16_t nFrames) = 0;
+    // The count is passed whole: the viewer caps it at the most it can show,
+    // which keeps a long stream playable instead of wrapping its count to 16 bits.
+    virtual void RunViewer(const uint8_t* pFrames, uint32_t nFrames) = 0;
 };

@@ -72,7 +72,7 @@ public:
     std::deque<std::optional<CParametersChoice>> parameters;  // nullopt: Cancel
     Processing processing = Processing::Run;
     std::vector<CParametersChoice> parametersShown;
-    std::vector<std::pair<const uint8_t*, uint16_t>> viewerRuns;
+    std::vector<std::pair<const uint8_t*, uint32_t>> viewerRuns;
     std::vector<std::pair<bool, std::string>> compareRuns;  // single frame?, RMSE text
 
     int RunParameters(CParametersChoice& choice) override {
@@ -100,7 +100,7 @@ public:
         bCancelled = processing == Processing::CancelAfterLastFrame;
         return IDOK;
     }
-    void RunViewer(const uint8_t* pFrames, uint16_t nFrames) override {
+    void RunViewer(const uint8_t* pFrames, uint32_t nFrames) override {
         viewerRuns.emplace_back(pFrames, nFrames);
     }
     void RunCompare(CTavroDoc& doc, bool bSingleFrame) override {

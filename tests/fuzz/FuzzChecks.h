@@ -81,7 +81,7 @@ public:
         }
         return IDOK;
     }
-    void RunViewer(const uint8_t*, uint16_t) override {}
+    void RunViewer(const uint8_t*, uint32_t) override {}
 };
 
 // A private folder for the files the checks write, made once per process.

@@ -29,7 +29,7 @@ public:
 
     Cancel cancel = Cancel::Never;
     int nRuns = 0;
-    std::vector<std::pair<const uint8_t*, uint16_t>> played;
+    std::vector<std::pair<const uint8_t*, uint32_t>> played;
 
     int RunParameters(CParametersChoice& choice) override {
         shown.push_back(choice);
@@ -69,7 +69,7 @@ public:
         return IDOK;
     }
 
-    void RunViewer(const uint8_t* pFrames, uint16_t nFrames) override {
+    void RunViewer(const uint8_t* pFrames, uint32_t nFrames) override {
         played.emplace_back(pFrames, nFrames);
     }
 };
@@ -281,4 +281,17 @@ TEST(Commands, DecompressionWithoutMemoryIsFatal) {
     EXPECT_EQ(t.dialogs.nRuns, 1);  // only the compression ran
     EXPECT_EQ(t.doc.m_cState, 's');
     EXPECT_EQ(t.doc.m_pCmpData, pCmp);
+}
+
+// Regression: Play used to cut the frame count to 16 bits, so a 65536-frame
+// stream played nothing and a 70000-frame one only 4464 frames.
+TEST(Commands, PlayHandsTheViewerTheWholeFrameCount) {
+    for (int32_t nFrames : {1, 65535, 65536, 70000}) {
+        Fixture t;
+        t.OpenClip(1);
+        t.doc.m_nCodedFrames = nFrames;  // as if a long stream were held
+        t.doc.OnPlay(t.dialogs);
+        ASSERT_EQ(t.dialogs.played.size(), 1u);
+        EXPECT_EQ(t.dialogs.played[0].second, static_cast<uint32_t>(nFrames));
+    }
 }

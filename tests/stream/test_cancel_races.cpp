@@ -203,7 +203,7 @@ public:
         RunWithCancel(context, when, delay);
         return IDOK;
     }
-    void RunViewer(const uint8_t*, uint16_t) override {}
+    void RunViewer(const uint8_t*, uint32_t) override {}
 };
 
 TEST(CancelRaces, DocumentKeepsItsStreamWhenARunIsCancelled) {

@@ -1,13 +1,38 @@
 #!/usr/bin/env bash
-# Builds Tavro and runs its main job on the built-in sample clip.
+# Builds Tavro and runs its main job on the built-in sample clip: write the
+# sample, compress it, decompress it, show both files, measure the loss and
+# export one frame before and after coding as PNG pictures.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
 scripts/build.sh
-echo "Tavro is built; binaries are in build/bin/."
+build_dir="${TAVRO_BUILD_DIR:-build}"
+cli="$build_dir/bin/tavro-cli"
+out="$build_dir/demo"
+mkdir -p "$out"
 
+echo "== sample clip =="
+"$cli" sample "$out/sample.qcf" --frames 100
+echo "== compress (threshold 10, quantiser 16) =="
+"$cli" compress "$out/sample.qcf" "$out/sample.cmp"
+echo "== decompress =="
+"$cli" decompress "$out/sample.cmp" "$out/decoded.qcf"
+echo "== info =="
+"$cli" info "$out/sample.qcf"
+echo
+"$cli" info "$out/sample.cmp"
+echo "== loss of the decoded clip against the original =="
+"$cli" compare "$out/decoded.qcf" "$out/sample.qcf" --csv "$out/compare.csv" | tail -n 1
+echo "== frame 50 as PNG, original and decoded =="
+"$cli" export "$out/sample.qcf" "$out/frame50-original.png" --frame 50 --scale 3
+"$cli" export "$out/decoded.qcf" "$out/frame50-decoded.png" --frame 50 --scale 3
+"$cli" export "$out/decoded.qcf" "$out/frame50-dithered.png" --frame 50 --scale 3 --dithered
+echo
+echo "Files are in $out/:"
+ls -l "$out"
+echo
 # The desktop app on the sample clip: opened when a display is available.
-sample_clip="${TAVRO_BUILD_DIR:-build}/sample.qcf"
+sample_clip="$out/sample.qcf"
 [ -f "$sample_clip" ] || "${TAVRO_BUILD_DIR:-build}/bin/tavro-cli" sample -q "$sample_clip"
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -x "${TAVRO_BUILD_DIR:-build}/bin/tavro" ]; then
   echo "Opening the desktop app on $sample_clip ..."

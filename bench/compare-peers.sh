@@ -1,0 +1,109 @@
+#!/usr/bin/env bash
+# Times tavro-cli against ffmpeg's encoders on the same QCIF clip, in one run:
+#   tavro-cli compress / decompress / compare
+#   ffmpeg libx264 -preset ultrafast, vc2 and jpeg2000 encode and decode, psnr filter
+# Every tool runs single-threaded; times are whole-process wall times, the
+# median of several runs. Prints a table with frames per second, sizes,
+# compression ratios (raw bytes / coded bytes), PSNR (all measured by ffmpeg's
+# psnr filter, so the tools are judged alike) and time ratios against Tavro.
+#
+# Usage: bench/compare-peers.sh [CLIP.qcf] [RUNS]
+#   CLIP.qcf  any raw QCIF stream (default: a 300-frame sample from tavro-cli sample)
+#   RUNS      runs per measurement (default 5)
+# Needs a built tavro-cli (scripts/build.sh) and ffmpeg.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build_dir="${TAVRO_BUILD_DIR:-build}"
+cli="$build_dir/bin/tavro-cli"
+out="$build_dir/bench-peers"
+runs="${2:-5}"
+[ -x "$cli" ] || { echo "compare-peers: $cli not built (run scripts/build.sh)" >&2; exit 1; }
+command -v ffmpeg >/dev/null || { echo "compare-peers: ffmpeg not found" >&2; exit 1; }
+mkdir -p "$out"
+
+clip="${1:-}"
+if [ -z "$clip" ]; then
+  clip="$out/sample300.qcf"
+  "$cli" sample "$clip" --frames 300 -q
+fi
+frames=$("$cli" info "$clip" --json | sed -E 's/.*"frames":([0-9]+).*/\1/')
+raw_bytes=$((frames * 38016))
+# ffmpeg reads exactly the whole frames.
+head -c "$raw_bytes" "$clip" > "$out/clip.yuv"
+raw=(-f rawvideo -pix_fmt yuv420p -s 176x144 -r 25)
+ff=(ffmpeg -hide_banner -loglevel error -y -threads 1 -filter_threads 1)
+
+# median_time CMD...: runs the command $runs times; prints the median wall time
+# and the median CPU time (user + system) in seconds. On a loaded machine the CPU
+# time is the steadier figure; both are whole-process.
+median_time() {
+  local walls=() cpus=() line
+  for _ in $(seq "$runs"); do
+    /usr/bin/time -o "$out/time.txt" -f '%e %U %S' "$@" >/dev/null 2>&1
+    line=$(tail -n 1 "$out/time.txt")
+    walls+=("$(echo "$line" | awk '{print $1}')")
+    cpus+=("$(echo "$line" | awk '{print $2 + $3}')")
+  done
+  local med='{a[NR]=$1} END {print (NR%2) ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2}'
+  echo "$(printf '%s\n' "${walls[@]}" | sort -g | awk "$med") $(printf '%s\n' "${cpus[@]}" | sort -g | awk "$med")"
+}
+
+# psnr_of DECODED.yuv: ffmpeg's average PSNR of a decoded clip against the original.
+psnr_of() {
+  ffmpeg -hide_banner -threads 1 -filter_threads 1 "${raw[@]}" -i "$1" "${raw[@]}" -i "$out/clip.yuv" \
+    -lavfi psnr -f null - 2>&1 | sed -nE 's/.*average:([0-9.inf]+).*/\1/p' | tail -n 1
+}
+
+declare -A enc dec size psnr
+echo "clip: $clip ($frames frames, $raw_bytes bytes), median of $runs runs, single thread" >&2
+
+# Tavro.
+enc[tavro]=$(median_time "$cli" compress "$clip" "$out/tavro.cmp" --quiet)
+dec[tavro]=$(median_time "$cli" decompress "$out/tavro.cmp" "$out/tavro.qcf" -q)
+size[tavro]=$(stat -c %s "$out/tavro.cmp")
+psnr[tavro]=$(psnr_of "$out/tavro.qcf")
+cmp_time=$(median_time "$cli" compare "$out/tavro.qcf" "$clip" -q)
+tavro_mean=$("$cli" compare "$out/tavro.qcf" "$clip" | tail -n 1)
+
+# ffmpeg peers, each in the NUT container (no muxer limits on the codecs).
+declare -A args=(
+  [x264]="-c:v libx264 -preset ultrafast"
+  [vc2]="-c:v vc2 -b:v VC2RATE"
+  [jpeg2000]="-c:v jpeg2000"
+)
+# vc2's default rate is far above the raw rate; give it Tavro's bit rate instead.
+tavro_rate=$(( size[tavro] * 8 * 25 / frames ))
+args[vc2]=${args[vc2]/VC2RATE/$tavro_rate}
+for name in x264 vc2 jpeg2000; do
+  # shellcheck disable=SC2086
+  enc[$name]=$(median_time "${ff[@]}" "${raw[@]}" -i "$out/clip.yuv" ${args[$name]} "$out/$name.nut")
+  dec[$name]=$(median_time "${ff[@]}" -i "$out/$name.nut" -f rawvideo -pix_fmt yuv420p "$out/$name.yuv")
+  size[$name]=$(stat -c %s "$out/$name.nut")
+  psnr[$name]=$(psnr_of "$out/$name.yuv")
+done
+psnr_time=$(median_time "${ff[@]}" "${raw[@]}" -i "$out/tavro.qcf" "${raw[@]}" -i "$out/clip.yuv" -lavfi psnr -f null -)
+
+echo
+echo "ffmpeg: ${args[x264]} | ${args[vc2]} | ${args[jpeg2000]}; all -threads 1"
+printf '\n%-9s %7s %7s %7s %7s %7s %7s %7s %7s %9s %7s %7s %8s %8s\n' tool "enc s" "enc fps" "cpu s" "cpu fps" \
+  "dec s" "dec fps" "cpu s" "cpu fps" bytes ratio "PSNR" "enc/tav" "dec/tav"
+for name in tavro x264 vc2 jpeg2000; do
+  read -r ew ec <<<"${enc[$name]}"
+  read -r dw dc <<<"${dec[$name]}"
+  read -r tew tec <<<"${enc[tavro]}"
+  read -r tdw tdc <<<"${dec[tavro]}"
+  awk -v n="$name" -v ew="$ew" -v ec="$ec" -v dw="$dw" -v dc="$dc" -v f="$frames" -v s="${size[$name]}" \
+      -v r="$raw_bytes" -v p="${psnr[$name]}" -v tec="$tec" -v tdc="$tdc" 'BEGIN {
+        ps = (p ~ /inf/) ? "inf" : sprintf("%.2f", p)
+        printf "%-9s %7.3f %7.0f %7.3f %7.0f %7.3f %7.0f %7.3f %7.0f %9d %7.2f %7s %8.2f %8.2f\n", n, ew, f/ew, ec, (ec > 0 ? f/ec : 0), dw, f/dw, dc, (dc > 0 ? f/dc : 0), s, r/s, ps, ec/tec, dc/tdc
+      }'
+done
+echo
+read -r cw cc <<<"$cmp_time"
+read -r pw pc <<<"$psnr_time"
+awk -v cw="$cw" -v cc="$cc" -v pw="$pw" -v pc="$pc" -v f="$frames" \
+  'BEGIN { printf "measure loss: tavro-cli compare %.3f s wall, %.3f s cpu; ffmpeg psnr filter %.3f s wall, %.3f s cpu; cpu ffmpeg/tavro %s\n", cw, cc, pw, pc, (cc > 0 ? sprintf("%.2f", pc/cc) : "n/a (below the 10 ms clock)") }'
+echo "(enc/tav, dec/tav: the peer's CPU time over Tavro's; above 1 means Tavro is faster.)"
+echo "tavro-cli compare of the decoded clip: $tavro_mean"
+echo "(ratio = raw bytes / coded bytes; the desktop summary's ratio counts 2 bytes a sample, twice this.)"
+echo "Files are in $out/."

@@ -325,6 +325,8 @@ bool CMainFrame::OpenDocumentFile(const QString& strPath) {
     const bool bOpened = m_doc.OnOpenDocument(QFileInfo(strPath).absoluteFilePath().toStdString());
     if (bOpened) {
         OnDocumentOpened(strPath);
+    } else {
+        m_doc.DiscardEmptyStream();
     }
     m_pView->update();
     UpdateCommands();

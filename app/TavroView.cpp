@@ -67,7 +67,9 @@ void CTavroView::OnFileOpen() {
         Redraw();
         return;
     }
-    // The failed open has emptied the document: show that at once too.
+    // The failed open has emptied the document (a file of no whole frame too):
+    // show that at once.
+    m_doc.DiscardEmptyStream();
     Redraw();
     Prompts().MessageBox("Invalid format file.", "Error");
 }

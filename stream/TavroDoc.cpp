@@ -186,3 +186,11 @@ bool CTavroDoc::OnSaveOutput() {
     }
     return true;
 }
+
+bool CTavroDoc::DiscardEmptyStream() {
+    if (m_cState == 'd' || m_nStreamFrames > 0) {
+        return false;
+    }
+    DeleteContents();
+    return true;
+}

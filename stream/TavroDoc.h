@@ -64,6 +64,12 @@ public:
     // emptied the document and then failed clears them.
     bool OnOpenDocument(const std::string& strPath);
 
+    // Empties the document when it holds a stream of no whole frame, as a failed
+    // open leaves it, so that no command is offered on an empty stream. The
+    // desktop's open paths call it after a failed open; a document holding
+    // frames is left alone. True when it emptied the document.
+    bool DiscardEmptyStream();
+
     // Save Output: asks for a file name (save chooser) and writes the held stream.
     // Returns true when a file was written; false on Cancel, state 'd' or failure
     // (after an "Error" message naming the file). The document never changes.

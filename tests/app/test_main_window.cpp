@@ -353,8 +353,8 @@ private slots:
             {"notes.txt",
              {{"Unknown File Type.", "Error"}, {"Invalid format file.", "Error"}},
              true},
-            // Less than one frame: the document keeps its zero-frame raw state.
-            {"short.qcf", {{"Invalid format file.", "Error"}}, false},
+            // Less than one frame: no command may be offered on a stream of no frame.
+            {"short.qcf", {{"Invalid format file.", "Error"}}, true},
         };
         for (const auto& row : rows) {
             WriteBytes(s.dir.File(row.pszName), std::vector<uint8_t>(100, 7));

@@ -231,7 +231,20 @@ TEST(Document, StreamsWithoutAWholeFrameFailTheOpen) {
         EXPECT_EQ(doc.m_cState, c.cState);
         EXPECT_EQ(doc.m_nStreamFrames, 0);
         EXPECT_TRUE(doc.GetTitle().empty());
+        // The desktop then empties it, so nothing is offered on a stream of no frame.
+        EXPECT_EQ(doc.DiscardEmptyStream(), c.cState != 'd');
+        EXPECT_EQ(doc.m_cState, 'd');
+        EXPECT_EQ(doc.m_pQcfData, nullptr);
+        EXPECT_EQ(doc.m_pCmpData, nullptr);
     }
+    // A document that holds frames is left alone.
+    CScriptedPrompts prompts;
+    CTempDir dir;
+    WriteBytes(dir.File("one.qcf"), Pattern(QCIF_FRAME_BYTES));
+    CTavroDoc doc;
+    ASSERT_TRUE(doc.OnOpenDocument(dir.File("one.qcf")));
+    EXPECT_FALSE(doc.DiscardEmptyStream());
+    EXPECT_EQ(doc.m_cState, 'i');
 }
 
 TEST(Document, ReopeningEmptiesFirstUnlessTheFileCannotBeOpened) {

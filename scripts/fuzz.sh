@@ -24,18 +24,35 @@ cmake --build "$build_dir" --target "${targets[@]}" -j "${TAVRO_JOBS:-2}"
 mkdir -p "$build_dir/crashes"
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1}"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1}"
-for t in "${targets[@]}"; do
-  work="$build_dir/corpus/$t"
+# One target per core at a time.
+parallel="${TAVRO_JOBS:-2}"
+run_target() {
+  local t="$1" work="$build_dir/corpus/$1"
   mkdir -p "$work"
-  echo "== $t: ${seconds} s =="
-  log="$build_dir/$t.log"
-  if ! "$build_dir/bin/$t" "$work" "tests/fuzz/corpus/$t" -max_total_time="$seconds" \
-      -rss_limit_mb=2048 -timeout=30 -print_final_stats=1 \
-      -artifact_prefix="$build_dir/crashes/$t-" >"$log" 2>&1; then
-    tail -n 60 "$log"
-    echo "fuzz: $t failed; input kept in $build_dir/crashes/" >&2
-    exit 1
-  fi
-  grep -E '^(Done|stat::number_of_executed_units)' "$log" || true
+  "$build_dir/bin/$t" "$work" "tests/fuzz/corpus/$t" -max_total_time="$seconds" \
+    -rss_limit_mb=2048 -timeout=30 -print_final_stats=1 \
+    -artifact_prefix="$build_dir/crashes/$t-" >"$build_dir/$t.log" 2>&1
+}
+echo "== fuzzing ${targets[*]}: ${seconds} s each =="
+pids=()
+for t in "${targets[@]}"; do
+  while [ "$(jobs -rp | wc -l)" -ge "$parallel" ]; do
+    sleep 1
+  done
+  run_target "$t" &
+  pids+=($!)
 done
+failed=0
+for i in "${!targets[@]}"; do
+  t="${targets[$i]}"
+  if wait "${pids[$i]}"; then
+    runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$build_dir/$t.log")
+    echo "$t: ${runs:-?} executions in ${seconds} s"
+  else
+    tail -n 60 "$build_dir/$t.log"
+    echo "fuzz: $t failed; input kept in $build_dir/crashes/" >&2
+    failed=1
+  fi
+done
+[ "$failed" -eq 0 ] || exit 1
 echo "== fuzzing found nothing =="

@@ -162,14 +162,46 @@ void UnscanSubbands(CCodecContext&) {
     g_pCoef[2] = src;
 }
 
+namespace {
+
+// Exact quotient n / d for 0 <= n < 2^17 and 1 <= d < 2^15 by multiplying
+// with m = ceil(2^32 / d): the error m d - 2^32 is below d, so n m / 2^32
+// stays below the next integer whenever n (m d - 2^32) < 2^32.
+struct CDivider {
+    explicit CDivider(uint32_t d) : m_nMul(((uint64_t(1) << 32) + d - 1) / d) {}
+    uint32_t Divide(uint32_t n) const { return static_cast<uint32_t>((n * m_nMul) >> 32); }
+    uint64_t m_nMul;
+};
+
+}  // namespace
+
+// Same results as QuantiseValue for every value: outside the dead zone the
+// index magnitude is ceil(q / 2) with q = (|x| - t) / half.
 void QuantiseBands(CCodecContext& context) {
     int16_t* frame = g_pCoef[g_bCurrent];
+    const int32_t t = context.m_byThreshold;
     for (uint32_t b = 0; b < BAND_COUNT; ++b) {
-        const uint16_t step = context.m_nBandStep[b];
+        const int32_t half = context.m_nBandStep[b] / 2;
         const int16_t offset = BandOffset(b);
-        for (uint32_t p = context.m_nBandStart[b]; p < BandEnd(context, b); ++p) {
-            const int16_t x = static_cast<int16_t>(frame[p] - offset);
-            frame[p] = QuantiseValue(x, step, context.m_byThreshold);
+        const int32_t nDeadZone = half + t;
+        const uint32_t nEnd = BandEnd(context, b);
+        if (half == 0) {
+            for (uint32_t p = context.m_nBandStart[b]; p < nEnd; ++p) {
+                frame[p] = QuantiseValue(static_cast<int16_t>(frame[p] - offset), 1, uint8_t(t));
+            }
+            continue;
+        }
+        const CDivider divider(static_cast<uint32_t>(half));
+        for (uint32_t p = context.m_nBandStart[b]; p < nEnd; ++p) {
+            const int32_t x = static_cast<int16_t>(frame[p] - offset);
+            const int32_t ax = x < 0 ? -x : x;
+            int32_t r = 0;
+            if (ax >= nDeadZone) {
+                const int32_t q = static_cast<int32_t>(divider.Divide(uint32_t(ax - t)));
+                r = (q + 1) >> 1;
+                r = x < 0 ? -r : r;
+            }
+            frame[p] = static_cast<int16_t>(r);
         }
     }
 }
@@ -177,12 +209,16 @@ void QuantiseBands(CCodecContext& context) {
 void DequantiseBands(CCodecContext& context) {
     const int16_t* src = g_pCoef[1];
     int16_t* dst = g_pCoef[0];
+    const int32_t t = context.m_byThreshold;
     for (uint32_t b = 0; b < BAND_COUNT; ++b) {
-        const uint16_t step = context.m_nBandStep[b];
-        const int16_t offset = BandOffset(b);
-        for (uint32_t p = context.m_nBandStart[b]; p < BandEnd(context, b); ++p) {
-            dst[p] =
-                static_cast<int16_t>(DequantiseValue(src[p], step, context.m_byThreshold) + offset);
+        const int32_t step = context.m_nBandStep[b];
+        const int32_t offset = BandOffset(b);
+        const uint32_t nEnd = BandEnd(context, b);
+        // v s + sign(v) t + offset, wrapped to 16 bits once (0 stays 0 + offset).
+        for (uint32_t p = context.m_nBandStart[b]; p < nEnd; ++p) {
+            const int32_t v = src[p];
+            const int32_t nSign = (v > 0) - (v < 0);
+            dst[p] = static_cast<int16_t>(v * step + nSign * t + offset);
         }
     }
 }

@@ -1,12 +1,25 @@
 #include "codec/ZeroRun.h"
 
+#include <bit>
 #include <cstring>
 
 namespace {
 
-// Length of the run of zeros starting at pInput[i], which is zero.
+// Length of the run of zeros starting at pInput[i], which is zero. Difference
+// records are mostly zeros, so the run is scanned eight bytes at a time.
 inline uint32_t ZeroRunLength(const uint8_t* pInput, uint32_t i, uint32_t nLength) {
     uint32_t j = i + 1;
+    while (nLength - j >= 8) {
+        uint64_t w;
+        std::memcpy(&w, pInput + j, 8);
+        if (w != 0) {
+            if constexpr (std::endian::native == std::endian::little) {
+                return j + std::countr_zero(w) / 8 - i;
+            }
+            break;
+        }
+        j += 8;
+    }
     while (j < nLength && pInput[j] == 0) {
         ++j;
     }

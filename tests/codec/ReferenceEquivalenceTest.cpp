@@ -1,0 +1,159 @@
+// The frame-wide fast paths against the plain per-value definitions: the
+// band quantiser's reciprocal division and branch-free dequantiser against
+// QuantiseValue / DequantiseValue for every 16-bit value, and the vectorised
+// line transforms against a direct modulo-indexed evaluation.
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <random>
+#include <vector>
+
+#include "CodecTestFrames.h"
+#include "codec/Subbands.h"
+#include "codec/Wavelet.h"
+
+namespace {
+
+constexpr double H[6] = {0.47046720778405,  1.14111691583131,  0.65036500052554,
+                         -0.19093441556797, -0.12083220831036, 0.04981749973164};
+constexpr double G[6] = {0.04981749973164,  0.12083220831036, -0.19093441556797,
+                         -0.65036500052554, 1.14111691583131, -0.47046720778405};
+constexpr double K = 0.7071067811865;
+
+int16_t Trunc(double v) {
+    return static_cast<int16_t>(static_cast<int32_t>(v));
+}
+
+void ReferenceAnalyse(const std::vector<int16_t>& x, std::vector<int16_t>& lo,
+                      std::vector<int16_t>& hi) {
+    const size_t n = x.size();
+    for (size_t k = 0; k < n / 2; ++k) {
+        double l = H[0] * x[2 * k], h = G[0] * x[2 * k];
+        for (size_t t = 1; t < 6; ++t) {
+            l += H[t] * x[(2 * k + t) % n];
+            h += G[t] * x[(2 * k + t) % n];
+        }
+        lo[k] = Trunc(K * l);
+        hi[k] = Trunc(K * h);
+    }
+}
+
+void ReferenceSynthesise(const std::vector<int16_t>& a, const std::vector<int16_t>& d,
+                         std::vector<int16_t>& out) {
+    const size_t half = a.size();
+    for (size_t j = 0; j < half; ++j) {
+        const size_t j1 = (j + half - 1) % half, j2 = (j + half - 2) % half;
+        double e = H[0] * a[j];
+        e += H[2] * a[j1];
+        e += H[4] * a[j2];
+        e += G[0] * d[j];
+        e += G[2] * d[j1];
+        e += G[4] * d[j2];
+        double o = H[1] * a[j];
+        o += H[3] * a[j1];
+        o += H[5] * a[j2];
+        o += G[1] * d[j];
+        o += G[3] * d[j1];
+        o += G[5] * d[j2];
+        out[2 * j] = Trunc(K * e);
+        out[2 * j + 1] = Trunc(K * o);
+    }
+}
+
+}  // namespace
+
+// Every even length the line operations accept (tails of 1..4 outputs past
+// the last whole vector), with samples, wavelet-sized values and extremes
+// whose sums leave the 16-bit range and must wrap.
+TEST(FastPaths, LineTransformsMatchDirectEvaluation) {
+    std::mt19937 rng(7);
+    const int32_t anRange[] = {255, 4096, 32767};
+    for (uint32_t n = 6; n <= WAVELET_MAX_LINE; n += 2) {
+        for (int32_t nRange : anRange) {
+            std::uniform_int_distribution<int32_t> dist(-nRange, nRange);
+            std::vector<int16_t> x(n), lo(n / 2), hi(n / 2), refLo(n / 2), refHi(n / 2);
+            for (auto& v : x) {
+                v = static_cast<int16_t>(dist(rng));
+            }
+            ASSERT_TRUE(AnalyseLine(n, x.data(), lo.data(), hi.data()));
+            ReferenceAnalyse(x, refLo, refHi);
+            EXPECT_EQ(lo, refLo) << "analysis, length " << n << " range " << nRange;
+            EXPECT_EQ(hi, refHi) << "analysis, length " << n << " range " << nRange;
+
+            std::vector<int16_t> out(n), refOut(n);
+            ASSERT_TRUE(SynthesiseLine(n, out.data(), x.data(), x.data() + n / 2));
+            ReferenceSynthesise(std::vector<int16_t>(x.begin(), x.begin() + n / 2),
+                                std::vector<int16_t>(x.begin() + n / 2, x.end()), refOut);
+            EXPECT_EQ(out, refOut) << "synthesis, length " << n << " range " << nRange;
+        }
+    }
+}
+
+// All 65536 values in a band without offset (band 4) for steps with half
+// steps 0, 1, odd and even, small and large, and thresholds 1..255.
+TEST(FastPaths, BandQuantiserMatchesPerValueRule) {
+    CTestFrames frames;
+    CCodecContext ctx;
+    BuildBandTable(ctx);
+    const uint16_t anSteps[] = {1, 2, 3, 12, 16, 27, 36, 63, 100, 251, 1347, 40000, 65535};
+    const uint8_t abyThresholds[] = {1, 10, 255};
+    const uint32_t nStart = ctx.m_nBandStart[4], nBand = ctx.m_nBandStart[5] - nStart;
+    for (uint16_t nStep : anSteps) {
+        for (uint8_t t : abyThresholds) {
+            ctx.m_byThreshold = t;
+            for (auto& s : ctx.m_nBandStep) {
+                s = nStep;
+            }
+            for (int32_t nFirst = -32768; nFirst < 32768; nFirst += int32_t(nBand)) {
+                for (uint32_t i = 0; i < nBand; ++i) {
+                    g_pCoef[0][nStart + i] = static_cast<int16_t>(nFirst + int32_t(i));
+                }
+                g_bCurrent = 0;
+                QuantiseBands(ctx);
+                uint32_t nBad = 0;
+                for (uint32_t i = 0; i < nBand; ++i) {
+                    const int16_t x = static_cast<int16_t>(nFirst + int32_t(i));
+                    nBad += g_pCoef[0][nStart + i] != QuantiseValue(x, nStep, t);
+                }
+                ASSERT_EQ(nBad, 0u) << "step " << nStep << " T " << int(t) << " from " << nFirst;
+            }
+        }
+    }
+}
+
+// Every index, through bands with and without offsets, wrapping like the
+// 16-bit per-value rule.
+TEST(FastPaths, BandDequantiserMatchesPerValueRule) {
+    CTestFrames frames;
+    CCodecContext ctx;
+    BuildBandTable(ctx);
+    struct Case {
+        uint32_t nBand;
+        int16_t nOffset;
+    } const aCases[] = {{4, 0}, {LUMA_DC_BAND, LUMA_DC_OFFSET}, {CHROMA_DC_BAND, CHROMA_DC_OFFSET}};
+    for (const Case& c : aCases) {
+        for (uint16_t nStep : {uint16_t(1), uint16_t(21), uint16_t(1347)}) {
+            for (uint8_t t : {uint8_t(1), uint8_t(255)}) {
+                ctx.m_byThreshold = t;
+                ctx.m_nBandStep[c.nBand] = nStep;
+                const uint32_t nStart = ctx.m_nBandStart[c.nBand];
+                const uint32_t nBand = ctx.m_nBandStart[c.nBand + 1] - nStart;
+                for (int32_t nFirst = -32768; nFirst < 32768; nFirst += int32_t(nBand)) {
+                    for (uint32_t i = 0; i < nBand; ++i) {
+                        g_pCoef[1][nStart + i] = static_cast<int16_t>(nFirst + int32_t(i));
+                    }
+                    DequantiseBands(ctx);
+                    uint32_t nBad = 0;
+                    for (uint32_t i = 0; i < nBand; ++i) {
+                        const int16_t v = static_cast<int16_t>(nFirst + int32_t(i));
+                        const int16_t nExpected =
+                            static_cast<int16_t>(DequantiseValue(v, nStep, t) + c.nOffset);
+                        nBad += g_pCoef[0][nStart + i] != nExpected;
+                    }
+                    ASSERT_EQ(nBad, 0u) << "band " << c.nBand << " step " << nStep;
+                }
+            }
+        }
+    }
+}

@@ -7,8 +7,14 @@
 # compression ratios (raw bytes / coded bytes), PSNR (all measured by ffmpeg's
 # psnr filter, so the tools are judged alike) and time ratios against Tavro.
 #
+# Ends with the speed targets: compress and decompress against x264, compare
+# against the psnr filter, ConvertFrame time (Google Benchmark, needs a build
+# with -DTAVRO_BUILD_BENCH=ON) and the peak memory of tavro-cli decompress.
+#
 # Usage: bench/compare-peers.sh [CLIP.qcf] [RUNS]
-#   CLIP.qcf  any raw QCIF stream (default: a 300-frame sample from tavro-cli sample)
+#   CLIP.qcf  any raw QCIF stream (default: 300 natural frames joined from the
+#             camera clips in $TAVRO_DATA_DIR or ../shared/data, else a
+#             300-frame sample from tavro-cli sample)
 #   RUNS      runs per measurement (default 5)
 # Needs a built tavro-cli (scripts/build.sh) and ffmpeg.
 set -euo pipefail
@@ -22,6 +28,21 @@ command -v ffmpeg >/dev/null || { echo "compare-peers: ffmpeg not found" >&2; ex
 mkdir -p "$out"
 
 clip="${1:-}"
+data_dir="${TAVRO_DATA_DIR:-../shared/data}"
+if [ -z "$clip" ]; then
+  # foreman 100 + bus 75 + hall 50 + highway 40 + glasgow 35 frames.
+  parts=(foreman_100f:100 bus_75f:75 hall_50f:50 highway_40f:40 glasgow_40f:35)
+  clip="$out/natural300.qcf"
+  : > "$clip"
+  for part in "${parts[@]}"; do
+    file="$data_dir/${part%%:*}.qcf"
+    if [ ! -f "$file" ]; then
+      clip=""
+      break
+    fi
+    head -c $(( ${part##*:} * 38016 )) "$file" >> "$clip"
+  done
+fi
 if [ -z "$clip" ]; then
   clip="$out/sample300.qcf"
   "$cli" sample "$clip" --frames 300 -q
@@ -107,3 +128,30 @@ echo "(enc/tav, dec/tav: the peer's CPU time over Tavro's; above 1 means Tavro i
 echo "tavro-cli compare of the decoded clip: $tavro_mean"
 echo "(ratio = raw bytes / coded bytes; the desktop summary's ratio counts 2 bytes a sample, twice this.)"
 echo "Files are in $out/."
+
+# Speed targets (CPU times: on a shared machine they are steadier than wall).
+read -r tew tec <<<"${enc[tavro]}"
+read -r tdw tdc <<<"${dec[tavro]}"
+read -r xew xec <<<"${enc[x264]}"
+read -r xdw xdc <<<"${dec[x264]}"
+peak_kb=$(/usr/bin/time -f '%M' "$cli" decompress "$out/tavro.cmp" "$out/tavro.qcf" -q 2>&1 >/dev/null | tail -n 1)
+convert_us="n/a (build with -DTAVRO_BUILD_BENCH=ON)"
+if [ -x "$build_dir/bin/tavro_convert_bench" ]; then
+  convert_us=$("$build_dir/bin/tavro_convert_bench" --benchmark_repetitions="$runs" \
+    --benchmark_report_aggregates_only=true 2>/dev/null |
+    awk '/_median/ {printf "%.1f us cpu (%.1f us wall)", $4, $2}')
+fi
+echo
+echo "targets (median of $runs runs, $frames frames):"
+awk -v f="$frames" -v tec="$tec" -v tdc="$tdc" -v xec="$xec" -v xdc="$xdc" -v tew="$tew" -v tdw="$tdw" \
+    -v xew="$xew" -v xdw="$xdw" -v cw="$cw" -v cc="$cc" -v pw="$pw" -v pc="$pc" 'BEGIN {
+  fmt = "  %-34s %9.0f fps cpu %9.0f fps wall   x264 %7.0f cpu %7.0f wall   ratio %5.2f cpu %5.2f wall (target >= 3)\n"
+  printf fmt, "tavro-cli compress", f/tec, f/tew, f/xec, f/xew, xec/tec, xew/tew
+  printf fmt, "tavro-cli decompress", f/tdc, f/tdw, f/xdc, f/xdw, xdc/tdc, xdw/tdw
+  printf "  %-34s %.3f s cpu %.3f s wall   psnr filter %.3f s cpu %.3f s wall   ratio %s cpu %.2f wall (target >= 5)\n",
+    "tavro-cli compare", cc, cw, pc, pw, (cc > 0 ? sprintf("%.2f", pc/cc) : "n/a"), pw/cw
+}'
+echo "  ConvertFrame                       $convert_us per frame (target <= 30 us)"
+awk -v kb="$peak_kb" -v raw="$raw_bytes" 'BEGIN {
+  printf "  tavro-cli decompress peak memory   %.1f MB; output %.1f MB + 16 MB = %.1f MB allowed\n", kb/1024, raw/1048576, raw/1048576 + 16
+}'

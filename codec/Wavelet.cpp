@@ -61,9 +61,14 @@ inline void AnalyseSplit(const CSplitLine& s, uint32_t half, Store store) {
         hi += G[5] * o2;
         const VInt nLo = __builtin_convertvector(K * lo, VInt);
         const VInt nHi = __builtin_convertvector(K * hi, VInt);
-        const uint32_t nCount = half - k < LANES ? half - k : LANES;
-        for (uint32_t i = 0; i < nCount; ++i) {
-            store(k + i, static_cast<int16_t>(nLo[i]), static_cast<int16_t>(nHi[i]));
+        if (half - k >= LANES) {
+            for (uint32_t i = 0; i < LANES; ++i) {  // unrolled: a whole vector
+                store(k + i, static_cast<int16_t>(nLo[i]), static_cast<int16_t>(nHi[i]));
+            }
+        } else {
+            for (uint32_t i = 0; i < half - k; ++i) {
+                store(k + i, static_cast<int16_t>(nLo[i]), static_cast<int16_t>(nHi[i]));
+            }
         }
     }
 }
@@ -111,9 +116,14 @@ inline void SynthesiseHalves(const CHalves& s, uint32_t half, Store store) {
         odd += G[5] * d2;
         const VInt nEven = __builtin_convertvector(K * even, VInt);
         const VInt nOdd = __builtin_convertvector(K * odd, VInt);
-        const uint32_t nCount = half - j < LANES ? half - j : LANES;
-        for (uint32_t i = 0; i < nCount; ++i) {
-            store(j + i, static_cast<int16_t>(nEven[i]), static_cast<int16_t>(nOdd[i]));
+        if (half - j >= LANES) {
+            for (uint32_t i = 0; i < LANES; ++i) {  // unrolled: a whole vector
+                store(j + i, static_cast<int16_t>(nEven[i]), static_cast<int16_t>(nOdd[i]));
+            }
+        } else {
+            for (uint32_t i = 0; i < half - j; ++i) {
+                store(j + i, static_cast<int16_t>(nEven[i]), static_cast<int16_t>(nOdd[i]));
+            }
         }
     }
 }

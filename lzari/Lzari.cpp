@@ -210,11 +210,12 @@ inline void CLzariCoder::OutputBit(uint32_t nBit) {
     }
 }
 
-inline void CLzariCoder::EncodeChar(uint32_t nChar) {
-    const uint32_t nSym = m_anCharToSym[nChar];
+// Narrows the interval to [cum[sym], cum[sym-1]) of the total and sends every
+// bit that the narrowing has settled.
+inline void CLzariCoder::EncodeInterval(uint32_t nCumHigh, uint32_t nCumLow, uint32_t nTotal) {
     const uint32_t nRange = m_nHigh - m_nLow;
-    m_nHigh = m_nLow + nRange * m_awSymCum[nSym - 1] / m_awSymCum[0];
-    m_nLow += nRange * m_awSymCum[nSym] / m_awSymCum[0];
+    m_nHigh = m_nLow + nRange * nCumHigh / nTotal;
+    m_nLow += nRange * nCumLow / nTotal;
     for (;;) {
         if (m_nHigh <= kQ2) {
             OutputBit(0);
@@ -232,30 +233,16 @@ inline void CLzariCoder::EncodeChar(uint32_t nChar) {
         m_nLow += m_nLow;
         m_nHigh += m_nHigh;
     }
+}
+
+inline void CLzariCoder::EncodeChar(uint32_t nChar) {
+    const uint32_t nSym = m_anCharToSym[nChar];
+    EncodeInterval(m_awSymCum[nSym - 1], m_awSymCum[nSym], m_awSymCum[0]);
     UpdateModel(nSym);
 }
 
 inline void CLzariCoder::EncodePosition(uint32_t nCode) {
-    const uint32_t nRange = m_nHigh - m_nLow;
-    m_nHigh = m_nLow + nRange * m_awPosCum[nCode] / m_awPosCum[0];
-    m_nLow += nRange * m_awPosCum[nCode + 1] / m_awPosCum[0];
-    for (;;) {
-        if (m_nHigh <= kQ2) {
-            OutputBit(0);
-        } else if (m_nLow >= kQ2) {
-            OutputBit(1);
-            m_nLow -= kQ2;
-            m_nHigh -= kQ2;
-        } else if (m_nLow >= kQ1 && m_nHigh <= kQ3) {
-            ++m_nPending;
-            m_nLow -= kQ1;
-            m_nHigh -= kQ1;
-        } else {
-            break;
-        }
-        m_nLow += m_nLow;
-        m_nHigh += m_nHigh;
-    }
+    EncodeInterval(m_awPosCum[nCode], m_awPosCum[nCode + 1], m_awPosCum[0]);
 }
 
 // Selects a quarter of the range that lies wholly inside the final interval,

@@ -74,6 +74,7 @@ private:
     bool FlushOutput();
     void PutBit(uint32_t nBit);
     void OutputBit(uint32_t nBit);
+    void EncodeInterval(uint32_t nCumHigh, uint32_t nCumLow, uint32_t nTotal);
     void EncodeChar(uint32_t nChar);
     void EncodePosition(uint32_t nCode);
     void EncodeEnd();

@@ -1,6 +1,7 @@
 #include "app/MainFrame.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
@@ -16,12 +17,14 @@
 #include <QToolBar>
 #include <QUrl>
 
+#include "app/ChartWindow.h"
 #include "app/LockKeys.h"
 #include "app/RecentFileList.h"
 #include "app/ShellCommands.h"
 #include "app/ShellDialogs.h"
 #include "app/ShellResources.h"
 #include "app/TavroView.h"
+#include "stats/PerFrameSeries.h"
 #include "stream/Prompts.h"
 #include "stream/TavroDoc.h"
 
@@ -196,7 +199,7 @@ QList<QAction*> CMainFrame::RecentFileActions() const {
 
 void CMainFrame::UpdateCommands() {
     for (int nId : {ID_COMPRESS, ID_DECOMPRESS, ID_PLAY, ID_COMPARE_FRAMES, ID_COMPARE_STREAMS,
-                    ID_FILE_SAVE_AS, ID_CHANGE_COMPARE_FILE}) {
+                    ID_FILE_SAVE_AS, ID_CHANGE_COMPARE_FILE, ID_PER_FRAME_CHART}) {
         m_actions.value(nId)->setEnabled(m_pView->IsCommandEnabled(nId));
     }
 
@@ -297,6 +300,9 @@ void CMainFrame::OnCommand(int nId) {
                 m_pView->update();
             }
             break;
+        case ID_PER_FRAME_CHART:
+            OnPerFrameChart();
+            break;
         case ID_APP_ABOUT:
             emit aboutRequested();
             break;
@@ -363,4 +369,33 @@ void CMainFrame::dropEvent(QDropEvent* pEvent) {
     pEvent->acceptProposedAction();
     activateWindow();
     OpenDocumentFile(strPath);
+}
+
+CChartWindow* CMainFrame::ChartWindow() const {
+    return m_pChartWindow.data();
+}
+
+void CMainFrame::OnPerFrameChart() {
+    SPerFrameSeries series;
+    std::string strError;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const bool bComplete = ComputeDocumentSeries(m_doc, series, &strError);
+    QApplication::restoreOverrideCursor();
+    if (!bComplete) {
+        // A comparison file that shrank still charts the frames read before its end.
+        Prompts().MessageBox(strError, "Error");
+        if (series.rows.empty()) {
+            return;
+        }
+    }
+    const QString strDocument = m_doc.GetTitle().empty() ? QString::fromLatin1(kDefaultDocumentName)
+                                                         : QString::fromStdString(m_doc.GetTitle());
+    const QString strCaption =
+        strDocument + QStringLiteral(" against ") + QString::fromStdString(m_doc.m_strCompareName);
+    // One chart at a time: a new one replaces the last, which may show an older stream.
+    delete m_pChartWindow;
+    m_pChartWindow = new CChartWindow(std::move(series), strCaption, this);
+    m_pChartWindow->setAttribute(Qt::WA_DeleteOnClose);
+    m_pChartWindow->show();
+    m_pChartWindow->raise();
 }

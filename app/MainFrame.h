@@ -6,12 +6,14 @@
 #include <QList>
 #include <QMainWindow>
 #include <QMap>
+#include <QPointer>
 #include <array>
 
 class QAction;
 class QLabel;
 class QMenu;
 class QToolBar;
+class CChartWindow;
 class CRecentFileList;
 class CTavroDoc;
 class CTavroView;
@@ -33,6 +35,8 @@ public:
     QLabel* Indicator(int nLockKey) const { return m_indicators[size_t(nLockKey)]; }
     // The menu actions of the recent-file entries (the first is ID_FILE_MRU_FILE1).
     QList<QAction*> RecentFileActions() const;
+    // The per-frame chart window last opened, while it is open.
+    CChartWindow* ChartWindow() const;
 
     // Opens a file as the document template does for the recent-file list, the
     // command line and dropped files: the document takes it, the caption shows
@@ -65,6 +69,7 @@ private:
     void CreateStatusBar();
     void OnCommand(int nId);
     void OnOpenRecentFile(int nIndex);
+    void OnPerFrameChart();
     void OnDocumentOpened(const QString& strPath);
     void SaveRecentFiles();
 
@@ -79,4 +84,5 @@ private:
     QList<QMenu*> m_menus;
     QList<QAction*> m_recentEntries;  // entries 2.. of the recent-file list
     int m_nIndicatorTimer = 0;
+    QPointer<CChartWindow> m_pChartWindow;
 };

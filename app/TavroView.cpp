@@ -110,6 +110,8 @@ bool CTavroView::IsCommandEnabled(int nId) const {
             return m_doc.OnUpdateSaveOutput();
         case ID_CHANGE_COMPARE_FILE:
             return m_doc.OnUpdateChangeCompareFile();
+        case ID_PER_FRAME_CHART:
+            return m_doc.OnUpdateRawStreamCommand() && m_doc.m_bCompareFile;
         default:
             return false;
     }

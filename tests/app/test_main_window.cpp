@@ -228,6 +228,7 @@ private slots:
              "Calculate the mean RMS Error and Peak SNR for a given stream", "Compare Streams"},
             {3, 32793, "Change Compare File\tCtrl+A", "Ctrl+A",
              "Select another stream to against which to compare", "Change Comparison File"},
+            {3, 32796, "Per-frame Chart...", "", "", "Per-frame Chart"},
             {4, 59392, "&Toolbar", "", "Show or hide the toolbar", "Toggle ToolBar"},
             {4, 59393, "&Status Bar", "", "Show or hide the status bar", "Toggle StatusBar"},
             {5, 57664, "&About Tavro...\tF1", "F1", "", "About"},
@@ -246,6 +247,14 @@ private slots:
                 QCOMPARE(pAction->statusTip(), row.strPrompt);
             }
         }
+        // Statistics: the three comparison items, then the chart as an addition.
+        QStringList statisticsItems;
+        for (QAction* pAction : s.Frame()->Menu(3)->actions()) {
+            statisticsItems << pAction->text();
+        }
+        QCOMPARE(statisticsItems,
+                 (QStringList{"Compare Frames\tCtrl+F", "Compare Streams\tCtrl+S",
+                              "Change Compare File\tCtrl+A", "Per-frame Chart..."}));
         // The File menu's layout: Open, Save, separator, recent files, separator, Exit.
         QStringList fileItems;
         for (QAction* pAction : s.Frame()->Menu(0)->actions()) {

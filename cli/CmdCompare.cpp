@@ -2,6 +2,9 @@
 
 #include <cmath>
 #include <cstdio>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "cli/CliSupport.h"
 #include "cli/Command.h"
@@ -113,6 +116,9 @@ public:
             rows.push_back(row);
         }
 
+        // Both outputs go to temporary files first and replace their targets only
+        // when both were written, so a failure leaves neither half-updated.
+        std::vector<std::pair<const std::string*, std::string>> outputs;
         if (!m_strCsv.empty()) {
             std::string csv = "frame,rmse,psnr,psnr_y,psnr_u,psnr_v\n";
             for (const auto& r : rows) {
@@ -120,18 +126,26 @@ public:
                        CsvNumber(r.figures.dPsnr) + "," + CsvNumber(r.planes.adPsnr[0]) + "," +
                        CsvNumber(r.planes.adPsnr[1]) + "," + CsvNumber(r.planes.adPsnr[2]) + "\n";
             }
-            if (!WriteFileSafely(m_strCsv, csv.data(), csv.size(), &strError)) {
-                return CliFail(strError);
-            }
+            outputs.emplace_back(&m_strCsv, std::move(csv));
         }
-
         if (!m_strStatsFile.empty()) {
             std::string stats;
             for (const auto& r : rows) {
                 stats += FormatStatsLine(r.nFrame, r.planes);
             }
-            if (!WriteFileSafely(m_strStatsFile, stats.data(), stats.size(), &strError)) {
-                return CliFail(strError);
+            outputs.emplace_back(&m_strStatsFile, std::move(stats));
+        }
+        std::vector<CSafeFileWriter> writers(outputs.size());
+        for (size_t i = 0; i < outputs.size(); ++i) {
+            const std::string& strData = outputs[i].second;
+            if (!writers[i].Open(*outputs[i].first) ||
+                !writers[i].Write(strData.data(), strData.size())) {
+                return CliFail(writers[i].GetError());
+            }
+        }
+        for (CSafeFileWriter& writer : writers) {
+            if (!writer.Commit()) {
+                return CliFail(writer.GetError());
             }
         }
 

@@ -342,3 +342,24 @@ TEST_F(ResearchCli, StatsFileReadsLikeFfmpegs) {
         }
     }
 }
+
+// Regression: with both --csv and --stats-file, a stats file that could not be
+// written used to leave the CSV already replaced.
+TEST_F(ResearchCli, CompareWritesBothOutputsOrNeither) {
+    const std::string csv = m_dir.File("old.csv");
+    WriteBytes(csv, {'o', 'l', 'd'});
+    const CliResult r = RunCli({"compare", m_strClip, m_strClip, "--csv", csv, "--stats-file",
+                                m_dir.File("missing/psnr.log"), "--quiet"});
+    EXPECT_EQ(r.nStatus, 1);
+    EXPECT_NE(r.strErr.find("missing/psnr.log"), std::string::npos) << r.strErr;
+    EXPECT_EQ(ReadBytes(csv), (std::vector<uint8_t>{'o', 'l', 'd'}));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(m_dir.Path()), {}), 2);
+
+    const std::string log = m_dir.File("psnr.log");
+    ASSERT_EQ(
+        RunCli({"compare", m_strClip, m_strClip, "--csv", csv, "--stats-file", log, "--quiet"})
+            .nStatus,
+        0);
+    EXPECT_GT(ReadBytes(csv).size(), 3u);
+    EXPECT_FALSE(ReadBytes(log).empty());
+}

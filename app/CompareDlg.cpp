@@ -12,24 +12,6 @@
 
 #include "app/DialogControls.h"
 
-namespace {
-
-QLabel* MakeLabel(int nId, const char* pszText) {
-    auto* pLabel = new QLabel(QString::fromLatin1(pszText));
-    SetControlId(pLabel, nId);
-    return pLabel;
-}
-
-QLineEdit* MakeEdit(int nId, int nDigits, bool bReadOnly) {
-    auto* pEdit = new QLineEdit;
-    SetControlId(pEdit, nId);
-    pEdit->setReadOnly(bReadOnly);
-    SizeEditForDigits(pEdit, nDigits);
-    return pEdit;
-}
-
-}  // namespace
-
 CUpDownCtrl::CUpDownCtrl(QWidget* pParent) : QWidget(pParent) {
     auto* pLayout = new QVBoxLayout(this);
     pLayout->setContentsMargins(0, 0, 0, 0);

@@ -1,6 +1,7 @@
 #include "app/DialogControls.h"
 
 #include <QFontMetrics>
+#include <QLabel>
 #include <QLineEdit>
 #include <QStyle>
 #include <QStyleOptionFrame>
@@ -43,4 +44,19 @@ std::optional<uint32_t> ReadUIntField(const QString& strText, const char* pszFie
         return std::nullopt;
     }
     return static_cast<uint32_t>(nValue);
+}
+
+QLabel* MakeLabel(int nId, const char* pszText) {
+    auto* pLabel = new QLabel(QString::fromLatin1(pszText));
+    SetControlId(pLabel, nId);
+    return pLabel;
+}
+
+QLineEdit* MakeEdit(int nId, int nDigits, bool bReadOnly, Qt::Alignment alignment) {
+    auto* pEdit = new QLineEdit;
+    SetControlId(pEdit, nId);
+    pEdit->setReadOnly(bReadOnly);
+    pEdit->setAlignment(alignment);
+    SizeEditForDigits(pEdit, nDigits);
+    return pEdit;
 }

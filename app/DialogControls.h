@@ -7,7 +7,10 @@
 #include <cstdint>
 #include <optional>
 
+#include <Qt>
+
 class QWidget;
+class QLabel;
 class QLineEdit;
 
 // Dialog result codes as the callers know them.
@@ -20,6 +23,11 @@ QString ControlName(int nId);
 
 // A read-only edit sized for nDigits digits of the current font (at any DPI).
 void SizeEditForDigits(QLineEdit* pEdit, int nDigits);
+
+// A label and an edit named after their control ids; the edit is sized for nDigits.
+QLabel* MakeLabel(int nId, const char* pszText);
+QLineEdit* MakeEdit(int nId, int nDigits, bool bReadOnly,
+                    Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignVCenter);
 
 // Parses the edit text as an unsigned number and checks nMin..nMax. On
 // failure shows a message naming the field and the range through the prompt

@@ -11,33 +11,15 @@
 
 #include "app/DialogControls.h"
 
-namespace {
-
-QLineEdit* MakeReadOnlyEdit(int nId) {
-    auto* pEdit = new QLineEdit;
-    SetControlId(pEdit, nId);
-    pEdit->setReadOnly(true);
-    SizeEditForDigits(pEdit, 5);
-    return pEdit;
-}
-
-QLabel* MakeLabel(int nId, const char* pszText) {
-    auto* pLabel = new QLabel(QString::fromLatin1(pszText));
-    SetControlId(pLabel, nId);
-    return pLabel;
-}
-
-}  // namespace
-
 CParametersDlg::CParametersDlg(QWidget* pParent) : QDialog(pParent) {
     setWindowTitle(QStringLiteral("Compression Parameters"));
 
     m_pFramesSlider = MakeSlider(1010);
     m_pThresholdSlider = MakeSlider(1003);
     m_pQuantiserSlider = MakeSlider(1004);
-    m_pFramesEdit = MakeReadOnlyEdit(1011);
-    m_pThresholdEdit = MakeReadOnlyEdit(1005);
-    m_pQuantiserEdit = MakeReadOnlyEdit(1006);
+    m_pFramesEdit = MakeEdit(1011, 5, true);
+    m_pThresholdEdit = MakeEdit(1005, 5, true);
+    m_pQuantiserEdit = MakeEdit(1006, 5, true);
 
     auto* pGrid = new QGridLayout;
     pGrid->setHorizontalSpacing(12);

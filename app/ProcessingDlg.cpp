@@ -17,21 +17,6 @@ namespace {
 
 constexpr int kTimerMs = 250;
 
-QLineEdit* MakeReadOnlyEdit(int nId, Qt::Alignment alignment = Qt::AlignLeft) {
-    auto* pEdit = new QLineEdit;
-    SetControlId(pEdit, nId);
-    pEdit->setReadOnly(true);
-    pEdit->setAlignment(alignment);
-    SizeEditForDigits(pEdit, 5);
-    return pEdit;
-}
-
-QLabel* MakeLabel(int nId, const char* pszText) {
-    auto* pLabel = new QLabel(QString::fromLatin1(pszText));
-    SetControlId(pLabel, nId);
-    return pLabel;
-}
-
 }  // namespace
 
 CProcessingDlg::CProcessingDlg(CCodecContext& context, QWidget* pParent)
@@ -49,10 +34,10 @@ CProcessingDlg::CProcessingDlg(CCodecContext& context, QWidget* pParent)
     connect(m_pStart, &QPushButton::clicked, this, &CProcessingDlg::OnStart);
     connect(m_pCancel, &QPushButton::clicked, this, &CProcessingDlg::reject);
 
-    m_pThresholdEdit = MakeReadOnlyEdit(1005);
-    m_pQuantiserEdit = MakeReadOnlyEdit(1006);
-    m_pFramesDoneEdit = MakeReadOnlyEdit(1016, Qt::AlignRight);
-    m_pFramesEdit = MakeReadOnlyEdit(1011);
+    m_pThresholdEdit = MakeEdit(1005, 5, true);
+    m_pQuantiserEdit = MakeEdit(1006, 5, true);
+    m_pFramesDoneEdit = MakeEdit(1016, 5, true, Qt::AlignRight);
+    m_pFramesEdit = MakeEdit(1011, 5, true);
     m_pProgress = new QProgressBar;
     SetControlId(m_pProgress, 1013);
     m_pProgress->setRange(0, 100);

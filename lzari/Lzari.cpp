@@ -375,49 +375,40 @@ inline void CLzariCoder::DecodeRenormalise() {
     }
 }
 
-// The interval always contains the code value whatever bits are read, so the
-// searches below always land on a symbol; bad input shows only in what the
-// symbols say.
-inline uint32_t CLzariCoder::DecodeChar() {
+// Finds the index i in 1..nLast of a descending cumulative table with
+// cum[i] <= x < cum[i-1] for the code value, narrows the interval to it and
+// takes in the bits that settles. Returns i. The interval always contains the
+// code value whatever bits are read, so the search always lands on an index;
+// bad input shows only in what the symbols say.
+inline uint32_t CLzariCoder::DecodeInterval(const uint16_t* pCum, uint32_t nLast) {
     const uint32_t nRange = m_nHigh - m_nLow;
-    const uint32_t x = ((m_nValue - m_nLow + 1) * m_awSymCum[0] - 1) / nRange;
+    const uint32_t x = ((m_nValue - m_nLow + 1) * pCum[0] - 1) / nRange;
     uint32_t i = 1;
-    uint32_t j = kChars;
+    uint32_t j = nLast;
     while (i < j) {
         const uint32_t k = (i + j) / 2;
-        if (m_awSymCum[k] > x) {
+        if (pCum[k] > x) {
             i = k + 1;
         } else {
             j = k;
         }
     }
-    const uint32_t nSym = i;
-    m_nHigh = m_nLow + nRange * m_awSymCum[nSym - 1] / m_awSymCum[0];
-    m_nLow += nRange * m_awSymCum[nSym] / m_awSymCum[0];
+    m_nHigh = m_nLow + nRange * pCum[i - 1] / pCum[0];
+    m_nLow += nRange * pCum[i] / pCum[0];
     DecodeRenormalise();
+    return i;
+}
+
+inline uint32_t CLzariCoder::DecodeChar() {
+    const uint32_t nSym = DecodeInterval(m_awSymCum, kChars);
     const uint32_t nChar = m_anSymToChar[nSym];
     UpdateModel(nSym);
     return nChar;
 }
 
+// The distance model's cumulative table is indexed by code + 1.
 inline uint32_t CLzariCoder::DecodePosition() {
-    const uint32_t nRange = m_nHigh - m_nLow;
-    const uint32_t x = ((m_nValue - m_nLow + 1) * m_awPosCum[0] - 1) / nRange;
-    uint32_t i = 1;
-    uint32_t j = kWindow;
-    while (i < j) {
-        const uint32_t k = (i + j) / 2;
-        if (m_awPosCum[k] > x) {
-            i = k + 1;
-        } else {
-            j = k;
-        }
-    }
-    const uint32_t nCode = i - 1;
-    m_nHigh = m_nLow + nRange * m_awPosCum[nCode] / m_awPosCum[0];
-    m_nLow += nRange * m_awPosCum[nCode + 1] / m_awPosCum[0];
-    DecodeRenormalise();
-    return nCode;
+    return DecodeInterval(m_awPosCum, kWindow) - 1;
 }
 
 LzariResult CLzariCoder::LzariDecode(CMemFile& in, uint32_t nMaxLength, uint8_t** ppText,

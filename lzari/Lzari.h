@@ -81,6 +81,7 @@ private:
 
     uint32_t GetBit();
     void DecodeRenormalise();
+    uint32_t DecodeInterval(const uint16_t* pCum, uint32_t nLast);
     uint32_t DecodeChar();
     uint32_t DecodePosition();
 

@@ -16,8 +16,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "stream/Prompts.h"
-#include "stream/SafeFileWriter.h"
+#include "io/Prompts.h"
+#include "io/SafeFileWriter.h"
 
 namespace {
 

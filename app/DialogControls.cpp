@@ -6,7 +6,7 @@
 #include <QStyle>
 #include <QStyleOptionFrame>
 
-#include "stream/Prompts.h"
+#include "io/Prompts.h"
 
 void SetControlId(QWidget* pWidget, int nId) {
     pWidget->setObjectName(ControlName(nId));

@@ -25,8 +25,8 @@
 #include "app/ShellResources.h"
 #include "app/TavroView.h"
 #include "stats/PerFrameSeries.h"
-#include "stream/Prompts.h"
-#include "stream/TavroDoc.h"
+#include "io/Prompts.h"
+#include "document/TavroDoc.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <QString>
 #include <QStringList>
 
-#include "stream/Prompts.h"
+#include "io/Prompts.h"
 
 class CQtPrompts : public IPromptServices {
 public:

@@ -3,7 +3,7 @@
 // the document commands, and the comparison dialog. The desktop shows the real
 // dialogs (CQtShellDialogs); tests answer them without any window.
 
-#include "stream/DocumentCommands.h"
+#include "document/DocumentCommands.h"
 
 class CTavroDoc;
 

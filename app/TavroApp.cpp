@@ -11,7 +11,7 @@
 #include "app/QtShellDialogs.h"
 #include "app/RecentFileList.h"
 #include "app/ShellCommands.h"
-#include "stream/TavroDoc.h"
+#include "document/TavroDoc.h"
 
 CTavroApp::CTavroApp(IShellDialogs* pDialogs) : CTavroApp(pDialogs, Options{}) {}
 

@@ -5,8 +5,8 @@
 
 #include "app/ShellCommands.h"
 #include "app/ShellDialogs.h"
-#include "stream/Prompts.h"
-#include "stream/TavroDoc.h"
+#include "io/Prompts.h"
+#include "document/TavroDoc.h"
 
 CTavroView::CTavroView(CTavroDoc& doc, IShellDialogs& dialogs, QWidget* pParent)
     : QWidget(pParent), m_doc(doc), m_dialogs(dialogs) {

@@ -21,7 +21,7 @@
 
 #include "app/DialogControls.h"
 #include "app/PictureButton.h"
-#include "stream/TavroDoc.h"
+#include "io/QcifFormat.h"
 
 namespace {
 

@@ -21,7 +21,7 @@
 #include "codec/CodecContext.h"
 #include "codec/Subbands.h"
 #include "codec/WorkingState.h"
-#include "stream/MemFile.h"
+#include "io/MemFile.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include <cctype>
 #include <cstdio>
 
-#include "stream/File.h"
-#include "stream/TavroDoc.h"
+#include "io/File.h"
+#include "io/QcifFormat.h"
 
 namespace {
 bool g_bQuiet = false;
@@ -38,21 +38,6 @@ void CliNote(const std::string& strMessage) {
     }
 }
 
-EFileType FileTypeOf(const std::string& strPath) {
-    // The last three characters, upper-cased (the whole name if shorter).
-    std::string tail = strPath.size() > 3 ? strPath.substr(strPath.size() - 3) : strPath;
-    for (char& c : tail) {
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    }
-    if (tail == "QCF") {
-        return EFileType::Qcf;
-    }
-    if (tail == "CMP") {
-        return EFileType::Cmp;
-    }
-    return EFileType::Unknown;
-}
-
 bool EndsWithNoCase(const std::string& strPath, const std::string& strEnding) {
     if (strPath.size() < strEnding.size()) {
         return false;
@@ -67,12 +52,12 @@ bool EndsWithNoCase(const std::string& strPath, const std::string& strEnding) {
     return true;
 }
 
-static const char* TypeWord(EFileType type) {
-    return type == EFileType::Qcf ? "a raw QCIF stream (.qcf)" : "a compressed stream (.cmp)";
+static const char* TypeWord(EStreamType type) {
+    return type == EStreamType::Qcf ? "a raw QCIF stream (.qcf)" : "a compressed stream (.cmp)";
 }
 
-bool CheckInputType(const std::string& strPath, EFileType wanted) {
-    if (FileTypeOf(strPath) != wanted) {
+bool CheckInputType(const std::string& strPath, EStreamType wanted) {
+    if (StreamTypeOf(strPath) != wanted) {
         CliFail(Quoted(strPath) + " is not " + TypeWord(wanted) + ": files are typed by their " +
                 "extension");
         return false;
@@ -80,8 +65,8 @@ bool CheckInputType(const std::string& strPath, EFileType wanted) {
     return true;
 }
 
-bool CheckOutputType(const std::string& strPath, EFileType wanted) {
-    if (FileTypeOf(strPath) != wanted) {
+bool CheckOutputType(const std::string& strPath, EStreamType wanted) {
+    if (StreamTypeOf(strPath) != wanted) {
         CliFail("output " + Quoted(strPath) + " must be named as " + TypeWord(wanted));
         return false;
     }
@@ -140,9 +125,11 @@ bool ProbeCmpFile(const std::string& strPath, CmpFileInfo& info, std::string* pE
         SetError(pError, Quoted(strPath) + " is too long for a compressed stream (over 4 GiB)");
         return false;
     }
-    info.nFrames = header[0] | (uint32_t(header[1]) << 8);
-    info.nThreshold = header[2];
-    info.nQuantiser = header[3];
+    SCmpHeader parsed;
+    ReadCmpHeader(header, CMP_HEADER_BYTES, parsed);
+    info.nFrames = parsed.nFrames;
+    info.nThreshold = parsed.byThreshold;
+    info.nQuantiser = parsed.byQuantiser;
     if (info.nFrames == 0) {
         SetError(pError,
                  Quoted(strPath) + " is not a valid compressed stream: its frame count is 0");
@@ -176,9 +163,3 @@ bool ReadWholeFile(const std::string& strPath, std::vector<uint8_t>& out, std::s
     return true;
 }
 
-double CompressionRatio(uint32_t nFrames, uint64_t nCmpBytes) {
-    if (nCmpBytes == 0) {
-        return 0.0;
-    }
-    return static_cast<double>(nFrames) * 76032.0 / static_cast<double>(nCmpBytes);
-}

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "io/QcifFormat.h"
+
 constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;         // bad or unreadable input, a write that failed
 constexpr int kExitUsage = 2;          // the command line itself is wrong
@@ -23,10 +25,6 @@ int CliFail(const std::string& strMessage);
 // Prints an informational line on stderr unless quiet.
 void CliNote(const std::string& strMessage);
 
-// File types as the document decides them: by the last three letters of the
-// name, in any letter case ("clip.QcF" is raw, "x.cmp" compressed).
-enum class EFileType { Qcf, Cmp, Unknown };
-EFileType FileTypeOf(const std::string& strPath);
 // Case-insensitive test of a name's ending, e.g. EndsWithNoCase(p, ".png").
 bool EndsWithNoCase(const std::string& strPath, const std::string& strEnding);
 
@@ -58,11 +56,7 @@ bool ProbeCmpFile(const std::string& strPath, CmpFileInfo& info, std::string* pE
 // Reads a whole file (of at most 4 GiB - 1 bytes) into out.
 bool ReadWholeFile(const std::string& strPath, std::vector<uint8_t>& out, std::string* pError);
 
-// Compression ratio as the status summary shows it: raw 16-bit-per-sample
-// bytes (frames x 76032) over the whole compressed length, header included.
-double CompressionRatio(uint32_t nFrames, uint64_t nCmpBytes);
-
 // Checks that an output name has the wanted type; prints the error and returns
 // false otherwise.
-bool CheckOutputType(const std::string& strPath, EFileType wanted);
-bool CheckInputType(const std::string& strPath, EFileType wanted);
+bool CheckOutputType(const std::string& strPath, EStreamType wanted);
+bool CheckInputType(const std::string& strPath, EStreamType wanted);

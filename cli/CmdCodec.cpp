@@ -10,8 +10,8 @@
 #include "cli/Command.h"
 #include "cli/Json.h"
 #include "codec/CodecContext.h"
-#include "stream/SafeFileWriter.h"
-#include "stream/TavroDoc.h"
+#include "io/SafeFileWriter.h"
+#include "io/QcifFormat.h"
 
 namespace {
 
@@ -45,8 +45,8 @@ public:
     }
 
     int Run() override {
-        if (!CheckInputType(m_strIn, EFileType::Qcf) ||
-            !CheckOutputType(m_strOut, EFileType::Cmp)) {
+        if (!CheckInputType(m_strIn, EStreamType::Qcf) ||
+            !CheckOutputType(m_strOut, EStreamType::Cmp)) {
             return kExitFailed;
         }
         CInterruptGuard guard;
@@ -96,7 +96,7 @@ public:
             }
             return CliFail(strError);
         }
-        double dRatio = CompressionRatio(nFrames, ctx.m_nCmpLength);
+        double dRatio = RgbCompressionRatio(nFrames, ctx.m_nCmpLength);
         if (CliQuiet()) {
             return kExitOk;
         }
@@ -142,8 +142,8 @@ public:
     }
 
     int Run() override {
-        if (!CheckInputType(m_strIn, EFileType::Cmp) ||
-            !CheckOutputType(m_strOut, EFileType::Qcf)) {
+        if (!CheckInputType(m_strIn, EStreamType::Cmp) ||
+            !CheckOutputType(m_strOut, EStreamType::Qcf)) {
             return kExitFailed;
         }
         CInterruptGuard guard;

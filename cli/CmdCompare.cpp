@@ -10,9 +10,9 @@
 #include "cli/Command.h"
 #include "cli/Json.h"
 #include "stats/FrameFigures.h"
-#include "stream/File.h"
-#include "stream/SafeFileWriter.h"
-#include "stream/TavroDoc.h"
+#include "io/File.h"
+#include "io/SafeFileWriter.h"
+#include "io/QcifFormat.h"
 
 namespace {
 
@@ -65,7 +65,7 @@ public:
     }
 
     int Run() override {
-        if (!CheckInputType(m_strIn, EFileType::Qcf) || !CheckInputType(m_strRef, EFileType::Qcf)) {
+        if (!CheckInputType(m_strIn, EStreamType::Qcf) || !CheckInputType(m_strRef, EStreamType::Qcf)) {
             return kExitFailed;
         }
         std::string strError;

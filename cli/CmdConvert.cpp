@@ -4,8 +4,8 @@
 
 #include "cli/CliSupport.h"
 #include "cli/Command.h"
-#include "stream/SafeFileWriter.h"
-#include "stream/TavroDoc.h"
+#include "io/SafeFileWriter.h"
+#include "io/QcifFormat.h"
 #include "stream/Y4m.h"
 
 namespace {

@@ -12,8 +12,8 @@
 #include "codec/StageDump.h"
 #include "codec/Subbands.h"
 #include "codec/WorkingState.h"
-#include "stream/SafeFileWriter.h"
-#include "stream/TavroDoc.h"
+#include "io/SafeFileWriter.h"
+#include "io/QcifFormat.h"
 
 namespace {
 
@@ -82,7 +82,7 @@ public:
     }
 
     int Run() override {
-        if (!CheckInputType(m_strIn, EFileType::Qcf)) {
+        if (!CheckInputType(m_strIn, EStreamType::Qcf)) {
             return kExitFailed;
         }
         QcfFileInfo info;

@@ -7,9 +7,9 @@
 #include "cli/PngWriter.h"
 #include "cli/YuvToRgb.h"
 #include "playback/DitherDisplay.h"
-#include "stream/File.h"
-#include "stream/SafeFileWriter.h"
-#include "stream/TavroDoc.h"
+#include "io/File.h"
+#include "io/SafeFileWriter.h"
+#include "io/QcifFormat.h"
 
 namespace {
 
@@ -66,7 +66,7 @@ public:
     }
 
     int Run() override {
-        if (!CheckInputType(m_strIn, EFileType::Qcf)) {
+        if (!CheckInputType(m_strIn, EStreamType::Qcf)) {
             return kExitFailed;
         }
         if (!EndsWithNoCase(m_strOut, ".png")) {

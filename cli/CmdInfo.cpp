@@ -5,8 +5,8 @@
 #include "cli/CliSupport.h"
 #include "cli/Command.h"
 #include "cli/Json.h"
-#include "stream/File.h"
-#include "stream/TavroDoc.h"
+#include "io/File.h"
+#include "io/QcifFormat.h"
 
 namespace {
 
@@ -26,8 +26,8 @@ public:
 
     int Run() override {
         std::string strError;
-        switch (FileTypeOf(m_strFile)) {
-            case EFileType::Qcf: {
+        switch (StreamTypeOf(m_strFile)) {
+            case EStreamType::Qcf: {
                 QcfFileInfo info;
                 if (!ProbeQcfFile(m_strFile, info, &strError)) {
                     return CliFail(strError);
@@ -55,13 +55,13 @@ public:
                 }
                 return kExitOk;
             }
-            case EFileType::Cmp: {
+            case EStreamType::Cmp: {
                 CmpFileInfo info;
                 if (!ProbeCmpFile(m_strFile, info, &strError)) {
                     return CliFail(strError);
                 }
                 double dAverage = static_cast<double>(info.nBytes) / info.nFrames;
-                double dRatio = CompressionRatio(info.nFrames, info.nBytes);
+                double dRatio = RgbCompressionRatio(info.nFrames, info.nBytes);
                 if (m_bJson) {
                     CJsonWriter json;
                     json.BeginObject()
@@ -87,7 +87,7 @@ public:
                 }
                 return kExitOk;
             }
-            case EFileType::Unknown:
+            case EStreamType::Unknown:
                 break;
         }
         return CliFail("\"" + m_strFile + "\": unknown file type (expected .qcf or .cmp)");

@@ -23,7 +23,7 @@ public:
     }
 
     int Run() override {
-        if (!CheckOutputType(m_strOut, EFileType::Qcf)) {
+        if (!CheckOutputType(m_strOut, EStreamType::Qcf)) {
             return kExitFailed;
         }
         std::string strError;

@@ -18,7 +18,7 @@
 #include "cli/Json.h"
 #include "codec/CodecContext.h"
 #include "stats/RateDistortion.h"
-#include "stream/SafeFileWriter.h"
+#include "io/SafeFileWriter.h"
 
 namespace {
 
@@ -114,7 +114,7 @@ public:
     }
 
     int Run() override {
-        if (!CheckInputType(m_strIn, EFileType::Qcf)) {
+        if (!CheckInputType(m_strIn, EStreamType::Qcf)) {
             return kExitFailed;
         }
         std::vector<uint32_t> thresholds, quantisers;

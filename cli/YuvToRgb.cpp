@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "stream/TavroDoc.h"
+#include "io/QcifFormat.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <cstdlib>
 
 #include "codec/WorkingState.h"
-#include "stream/Prompts.h"
+#include "io/Prompts.h"
 
 const char* CodecErrorText(CodecError nError) {
     switch (nError) {

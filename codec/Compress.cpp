@@ -8,13 +8,12 @@
 #include "codec/Wavelet.h"
 #include "codec/WorkingState.h"
 #include "codec/ZeroRun.h"
-#include "stream/MemFile.h"
+#include "io/MemFile.h"
+#include "io/QcifFormat.h"
 
 namespace {
 
 constexpr uint32_t FILE_GROWTH = 64 * 1024;
-constexpr uint32_t U_START = 25344;
-constexpr uint32_t V_START = 31680;
 
 }  // namespace
 
@@ -35,8 +34,8 @@ bool CCodecContext::CompressRun() {
 
     CMemFile cmpOut(FILE_GROWTH);
     CMemFile recordsOut(FILE_GROWTH);
-    const uint8_t header[4] = {static_cast<uint8_t>(m_nFrames & 0xFF),
-                               static_cast<uint8_t>(m_nFrames >> 8), m_byThreshold, m_byQuantiser};
+    uint8_t header[CMP_HEADER_BYTES];
+    WriteCmpHeader({m_nFrames, m_byThreshold, m_byQuantiser}, header);
     if (!cmpOut.Write(header, sizeof header)) {
         return Fail(CodecError::NoMemory);
     }
@@ -94,8 +93,8 @@ bool CCodecContext::CodeFrame() {
     ForwardWavelet(pCur, 4);
     g_nPlaneWidth = 88;
     g_nPlaneHeight = 72;
-    ForwardWavelet(pCur + U_START, 3);
-    ForwardWavelet(pCur + V_START, 3);
+    ForwardWavelet(pCur + QCIF_U_OFFSET, 3);
+    ForwardWavelet(pCur + QCIF_V_OFFSET, 3);
     ScanSubbands(*this);
     QuantiseBands(*this);
     pCur = g_pCoef[g_bCurrent];

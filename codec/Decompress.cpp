@@ -8,13 +8,12 @@
 #include "codec/Wavelet.h"
 #include "codec/WorkingState.h"
 #include "codec/ZeroRun.h"
-#include "stream/MemFile.h"
+#include "io/MemFile.h"
+#include "io/QcifFormat.h"
 
 namespace {
 
 constexpr uint32_t HEADER_BYTES = 4;
-constexpr uint32_t U_START = 25344;
-constexpr uint32_t V_START = 31680;
 
 // Longest zero-run coding of n bytes: every zero run costs at most one byte
 // more than its length, and there are at most n / 2 runs when n is even.
@@ -182,8 +181,8 @@ bool CCodecContext::DecodeFrame() {
     InverseWavelet(pWork, 4);
     g_nPlaneWidth = 88;
     g_nPlaneHeight = 72;
-    InverseWavelet(pWork + U_START, 3);
-    InverseWavelet(pWork + V_START, 3);
+    InverseWavelet(pWork + QCIF_U_OFFSET, 3);
+    InverseWavelet(pWork + QCIF_V_OFFSET, 3);
 
     uint8_t* pOut = m_pQcf + static_cast<size_t>(m_nFrame) * COEF_FRAME_VALUES;
     for (uint32_t k = 0; k < COEF_FRAME_VALUES; ++k) {

@@ -8,12 +8,11 @@
 #include "codec/Subbands.h"
 #include "codec/Wavelet.h"
 #include "codec/ZeroRun.h"
-#include "stream/MemFile.h"
+#include "io/MemFile.h"
+#include "io/QcifFormat.h"
 
 namespace {
 
-constexpr uint32_t U_START = 25344;
-constexpr uint32_t V_START = 31680;
 constexpr uint32_t HEADER_BYTES = 4;
 
 // Borrows the codec's plane geometry and coefficient slots for one call and
@@ -44,8 +43,8 @@ void TransformPlanes(int16_t* pCoef) {
     ForwardWavelet(pCoef, 4);
     g_nPlaneWidth = 88;
     g_nPlaneHeight = 72;
-    ForwardWavelet(pCoef + U_START, 3);
-    ForwardWavelet(pCoef + V_START, 3);
+    ForwardWavelet(pCoef + QCIF_U_OFFSET, 3);
+    ForwardWavelet(pCoef + QCIF_V_OFFSET, 3);
 }
 
 bool LoadFrame(const uint8_t* pFrame, std::vector<int16_t>& coef) {
@@ -258,7 +257,7 @@ SGreyImage RenderPyramid(const int16_t* pPyramid, uint32_t nZoom) {
         uint32_t nStart, nWidth, nHeight, nLevels, nLeft, nTop;
     };
     const SPlane planes[3] = {
-        {0, 176, 144, 4, 0, 0}, {U_START, 88, 72, 3, 0, 144}, {V_START, 88, 72, 3, 88, 144}};
+        {0, 176, 144, 4, 0, 0}, {QCIF_U_OFFSET, 88, 72, 3, 0, 144}, {QCIF_V_OFFSET, 88, 72, 3, 88, 144}};
     for (const SPlane& plane : planes) {
         for (const SRect& rect : PlaneSubbands(plane.nWidth, plane.nHeight, plane.nLevels)) {
             auto at = [&](uint32_t x, uint32_t y) {

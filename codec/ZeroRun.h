@@ -11,7 +11,7 @@
 
 #include <cstdint>
 
-#include "stream/MemFile.h"
+#include "io/MemFile.h"
 
 // Appends one frame record for the nLength bytes of pInput at the end of
 // `records` and leaves the file positioned after it. All or nothing: returns

@@ -12,7 +12,7 @@
 
 #include <cstdint>
 
-#include "stream/MemFile.h"
+#include "io/MemFile.h"
 
 enum class LzariResult {
     Ok,

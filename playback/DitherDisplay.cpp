@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "stream/Prompts.h"
+#include "io/Prompts.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "stream/TavroDoc.h"
+#include "io/QcifFormat.h"
 
 CPlayer::CPlayer(IPlayerHooks& hooks, const uint8_t* pFrames, uint32_t nStreamFrames)
     : m_hooks(hooks),

@@ -27,8 +27,8 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
 echo "== cancel races under ThreadSanitizer =="
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Release -DTAVRO_SANITIZE=thread \
   -DTAVRO_BUILD_APP=OFF -DTAVRO_BUILD_CLI=OFF >/dev/null
-cmake --build build-tsan --target test_stream -j "$jobs"
-TSAN_OPTIONS=halt_on_error=1 build-tsan/bin/test_stream --gtest_filter='CancelRaces.*'
+cmake --build build-tsan --target test_document -j "$jobs"
+TSAN_OPTIONS=halt_on_error=1 build-tsan/bin/test_document --gtest_filter='CancelRaces.*'
 
 echo "== fuzz targets (briefly) =="
 scripts/fuzz.sh "${TAVRO_FUZZ_SECONDS:-20}"

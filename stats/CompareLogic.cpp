@@ -5,9 +5,9 @@
 #include <cstdlib>
 
 #include "stats/FrameFigures.h"
-#include "stream/File.h"
-#include "stream/Prompts.h"
-#include "stream/TavroDoc.h"
+#include "io/File.h"
+#include "io/Prompts.h"
+#include "document/TavroDoc.h"
 
 CCompareLogic::CCompareLogic(const uint8_t* pQcfData, uint32_t nFrames, uint32_t nCompareFrames,
                              std::string strComparePath, bool bSingleFrame)

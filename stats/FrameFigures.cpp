@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <limits>
 
-#include "stream/TavroDoc.h"
+#include "io/QcifFormat.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <vector>
 
-#include "stream/File.h"
-#include "stream/TavroDoc.h"
+#include "io/File.h"
+#include "document/TavroDoc.h"
 
 double SPerFrameSeries::Rmse(const SPerFrameRow& row, int nSeries) {
     if (nSeries == SERIES_FRAME) {

@@ -13,7 +13,7 @@
 #include "codec/Subbands.h"
 #include "codec/WorkingState.h"
 #include "stats/FrameFigures.h"
-#include "stream/TavroDoc.h"
+#include "io/QcifFormat.h"
 
 namespace {
 
@@ -129,7 +129,7 @@ bool EvaluateRdPoint(const uint8_t* pQcf, uint32_t nFrames, uint32_t nThreshold,
         point.adMeanPlanePsnr[p] = adPlaneSum[p] / nFrames;
     }
     point.dBitsPerPixel = double(point.nCmpBytes) * 8.0 / (nFrames * PIXELS_PER_FRAME);
-    point.dRatio = double(uint64_t(nFrames) * RGB_FRAME_BYTES) / double(point.nCmpBytes);
+    point.dRatio = RgbCompressionRatio(nFrames, point.nCmpBytes);
     return true;
 }
 

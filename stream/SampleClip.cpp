@@ -3,8 +3,8 @@
 #include <cmath>
 #include <vector>
 
-#include "stream/SafeFileWriter.h"
-#include "stream/TavroDoc.h"
+#include "io/SafeFileWriter.h"
+#include "io/QcifFormat.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <cctype>
 #include <cstring>
 
-#include "stream/TavroDoc.h"
+#include "io/QcifFormat.h"
 
 namespace {
 

@@ -30,7 +30,7 @@
 #include "codec/WorkingState.h"
 #include "stats/CompareLogic.h"
 #include "stats/PerFrameSeries.h"
-#include "stream/TavroDoc.h"
+#include "document/TavroDoc.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TestFiles.h"
 

@@ -12,7 +12,7 @@
 
 #include "DialogTestUtil.h"
 #include "app/CompareDlg.h"
-#include "stream/TavroDoc.h"
+#include "io/QcifFormat.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TestFiles.h"
 

@@ -38,7 +38,7 @@
 #include "codec/Subbands.h"
 #include "codec/WorkingState.h"
 #include "stats/CompareLogic.h"
-#include "stream/TavroDoc.h"
+#include "document/TavroDoc.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TestFiles.h"
 

@@ -15,7 +15,7 @@
 #include "app/ProcessingDlg.h"
 #include "codec/CodecContext.h"
 #include "codec/WorkingState.h"
-#include "stream/TavroDoc.h"
+#include "io/QcifFormat.h"
 #include "support/ScriptedPrompts.h"
 
 namespace {

@@ -14,7 +14,7 @@
 #include "DialogTestUtil.h"
 #include "app/PictureButton.h"
 #include "app/ViewerDlg.h"
-#include "stream/TavroDoc.h"
+#include "io/QcifFormat.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include "codec/Subbands.h"
 #include "codec/WorkingState.h"
 #include "stream/SampleClip.h"
-#include "stream/TavroDoc.h"
+#include "io/QcifFormat.h"
 #include "support/TestFiles.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include "CliRunner.h"
 #include "cli/YuvToRgb.h"
 #include "playback/DitherDisplay.h"
-#include "stream/TavroDoc.h"
+#include "io/QcifFormat.h"
 #include "support/TestFiles.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include "CliRunner.h"
 #include "codec/StageDump.h"
 #include "stats/RateDistortion.h"
-#include "stream/TavroDoc.h"
+#include "io/QcifFormat.h"
 #include "support/TestFiles.h"
 
 namespace {

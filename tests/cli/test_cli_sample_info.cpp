@@ -8,7 +8,7 @@
 
 #include "CliRunner.h"
 #include "stream/SampleClip.h"
-#include "stream/TavroDoc.h"
+#include "io/QcifFormat.h"
 #include "support/TestFiles.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include "codec/Subbands.h"
 #include "codec/WorkingState.h"
 #include "codec/ZeroRun.h"
-#include "stream/MemFile.h"
+#include "io/MemFile.h"
 #include "support/TestFiles.h"
 
 namespace {

@@ -24,9 +24,9 @@
 #include "codec/Subbands.h"
 #include "codec/WorkingState.h"
 #include "stats/CompareLogic.h"
-#include "stream/DocumentCommands.h"
-#include "stream/Prompts.h"
-#include "stream/TavroDoc.h"
+#include "document/DocumentCommands.h"
+#include "io/Prompts.h"
+#include "document/TavroDoc.h"
 
 namespace fuzzchecks {
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "lzari/Lzari.h"
-#include "stream/MemFile.h"
+#include "io/MemFile.h"
 
 namespace {
 // Bounds the output so that a huge stored length cannot exhaust memory.

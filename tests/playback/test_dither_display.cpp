@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "playback/DitherDisplay.h"
-#include "stream/TavroDoc.h"
+#include "io/QcifFormat.h"
 #include "support/ScriptedPrompts.h"
 
 namespace {

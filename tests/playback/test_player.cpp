@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "playback/Player.h"
-#include "stream/TavroDoc.h"
+#include "io/QcifFormat.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "stats/CompareLogic.h"
-#include "stream/TavroDoc.h"
+#include "document/TavroDoc.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TestFiles.h"
 

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "stats/FrameFigures.h"
-#include "stream/TavroDoc.h"
+#include "io/QcifFormat.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 
 #include "stats/CompareLogic.h"
 #include "stats/PerFrameSeries.h"
-#include "stream/TavroDoc.h"
+#include "document/TavroDoc.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TestFiles.h"
 

@@ -6,7 +6,7 @@
 
 #include "stats/FrameFigures.h"
 #include "stats/RateDistortion.h"
-#include "stream/TavroDoc.h"
+#include "io/QcifFormat.h"
 
 namespace {
 

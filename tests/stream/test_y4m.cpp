@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "stream/TavroDoc.h"
+#include "io/QcifFormat.h"
 #include "stream/Y4m.h"
 #include "support/TestFiles.h"
 

@@ -1,6 +1,6 @@
 #include "support/ScriptedPrompts.h"
 
-#include "stream/File.h"
+#include "io/File.h"
 
 CScriptedPrompts::CScriptedPrompts() : m_pPrevious(SetPrompts(this)) {}
 

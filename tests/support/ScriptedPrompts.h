@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "stream/Prompts.h"
+#include "io/Prompts.h"
 
 class CScriptedPrompts : public IPromptServices {
 public:

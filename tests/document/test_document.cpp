@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <vector>
 
-#include "stream/TavroDoc.h"
+#include "document/TavroDoc.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TestFiles.h"
 

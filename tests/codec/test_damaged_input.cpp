@@ -11,7 +11,7 @@
 #include "CodecTestClips.h"
 #include "codec/CodecContext.h"
 #include "codec/ZeroRun.h"
-#include "stream/MemFile.h"
+#include "io/MemFile.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "codec/ZeroRun.h"
-#include "stream/MemFile.h"
+#include "io/MemFile.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "stream/MemFile.h"
+#include "io/MemFile.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -7,9 +7,9 @@
 #include <cstring>
 #include <filesystem>
 
-#include "stream/File.h"
-#include "stream/MemFile.h"
-#include "stream/SafeFileWriter.h"
+#include "io/File.h"
+#include "io/MemFile.h"
+#include "io/SafeFileWriter.h"
 #include "support/TestFiles.h"
 
 TEST(MemFile, WriteGrowsAndReadReturnsBytesDelivered) {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "lzari/Lzari.h"
-#include "stream/MemFile.h"
+#include "io/MemFile.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "stream/TavroDoc.h"
+#include "document/TavroDoc.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TestFiles.h"
 

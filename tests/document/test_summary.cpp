@@ -1,7 +1,7 @@
 // The status summary's lines and the commands' enabling rules in every state.
 #include <gtest/gtest.h>
 
-#include "stream/TavroDoc.h"
+#include "document/TavroDoc.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "stream/SafeFileWriter.h"
+#include "io/SafeFileWriter.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -17,7 +17,7 @@
 #include "app/ProcessingDlg.h"
 #include "app/ViewerDlg.h"
 #include "codec/CodecContext.h"
-#include "stream/TavroDoc.h"
+#include "io/QcifFormat.h"
 #include "support/TestFiles.h"
 
 namespace {

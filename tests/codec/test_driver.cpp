@@ -19,7 +19,7 @@
 #include "codec/Wavelet.h"
 #include "codec/WorkingState.h"
 #include "codec/ZeroRun.h"
-#include "stream/MemFile.h"
+#include "io/MemFile.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 #include "codec/CodecContext.h"
 #include "codec/Subbands.h"
 #include "codec/WorkingState.h"
-#include "stream/DocumentCommands.h"
-#include "stream/TavroDoc.h"
+#include "document/DocumentCommands.h"
+#include "document/TavroDoc.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TestFiles.h"
 

@@ -15,16 +15,9 @@
 #include <string>
 #include <vector>
 
-class IDocumentDialogs;
+#include "io/QcifFormat.h"
 
-constexpr uint32_t QCIF_FRAME_BYTES = 38016;
-constexpr uint32_t QCIF_Y_BYTES = 25344;
-constexpr uint32_t QCIF_U_OFFSET = 25344;
-constexpr uint32_t QCIF_V_OFFSET = 31680;
-constexpr uint32_t QCIF_CHROMA_BYTES = 6336;
-constexpr uint32_t CMP_HEADER_BYTES = 4;
-// An RGB frame as the summary counts it: 176 x 144 pixels at 3 bytes.
-constexpr uint32_t RGB_FRAME_BYTES = 76032;
+class IDocumentDialogs;
 
 // One line of the status summary, at (x, y) in the view's pixels.
 struct CSummaryLine {

@@ -1,7 +1,7 @@
 #include <cinttypes>
 #include <cstdio>
 
-#include "stream/TavroDoc.h"
+#include "document/TavroDoc.h"
 
 namespace {
 
@@ -49,8 +49,8 @@ std::vector<CSummaryLine> CTavroDoc::SummaryLines() const {
         lines.push_back(Format("CMP Stream length: %u.", m_nCmpLength));
         lines.push_back(Format("Average Bytes per frame: %.2f.",
                                double(m_nCmpLength) / double(m_nCodedFrames)));
-        lines.push_back(
-            Format("Compression ratio (RGB/CMP): %.2f.", double(nRgbBytes) / double(m_nCmpLength)));
+        lines.push_back(Format("Compression ratio (RGB/CMP): %.2f.",
+                               RgbCompressionRatio(uint64_t(m_nCodedFrames), m_nCmpLength)));
     }
     if (m_bCompareFile) {
         lines.push_back("Comparison File:  " + m_strCompareName + ".");

@@ -1,4 +1,4 @@
-#include "stream/Prompts.h"
+#include "io/Prompts.h"
 
 #include <cstdio>
 #include <cstdlib>

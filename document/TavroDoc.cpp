@@ -1,13 +1,13 @@
-#include "stream/TavroDoc.h"
+#include "document/TavroDoc.h"
 
 #include <cctype>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
 
-#include "stream/File.h"
-#include "stream/Prompts.h"
-#include "stream/SafeFileWriter.h"
+#include "io/File.h"
+#include "io/Prompts.h"
+#include "io/SafeFileWriter.h"
 
 namespace {
 
@@ -30,14 +30,6 @@ uint64_t ReadWhole(CFile& file, uint8_t* pBuffer, uint64_t nLength) {
 }
 
 // The last three characters of the path upper-cased (the whole path if shorter).
-std::string TypeOf(const std::string& strPath) {
-    std::string strType = strPath.size() > 3 ? strPath.substr(strPath.size() - 3) : strPath;
-    for (char& c : strType) {
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    }
-    return strType;
-}
-
 }  // namespace
 
 CTavroDoc::AllocateFn CTavroDoc::SetAllocator(AllocateFn pfn) {
@@ -96,8 +88,8 @@ bool CTavroDoc::OnOpenDocument(const std::string& strPath) {
     m_strTitle.clear();
 
     const uint64_t nLength = file.GetLength();
-    const std::string strType = TypeOf(strPath);
-    if (strType == "QCF") {
+    const EStreamType type = StreamTypeOf(strPath);
+    if (type == EStreamType::Qcf) {
         void* p = nLength <= SIZE_MAX ? Allocate(static_cast<size_t>(nLength)) : nullptr;
         if (!p) {
             Prompts().MessageBox("Error allocating memory to m_pQcfData.", "Fatal Error");
@@ -109,7 +101,7 @@ bool CTavroDoc::OnOpenDocument(const std::string& strPath) {
         m_nStreamFrames = nFrames > INT32_MAX ? INT32_MAX : static_cast<int32_t>(nFrames);
         m_nCodedFrames = m_nStreamFrames;
         m_cState = 'i';
-    } else if (strType == "CMP") {
+    } else if (type == EStreamType::Cmp) {
         // The length must fit m_nCmpLength, and the header must be there to read;
         // anything else cannot be a compressed stream.
         if (nLength > UINT32_MAX || nLength < CMP_HEADER_BYTES) {
@@ -129,10 +121,12 @@ bool CTavroDoc::OnOpenDocument(const std::string& strPath) {
             return false;
         }
         m_nCmpLength = static_cast<uint32_t>(nRead);
-        m_nStreamFrames = m_pCmpData[0] | (m_pCmpData[1] << 8);
+        SCmpHeader header;
+        ReadCmpHeader(m_pCmpData, nRead, header);
+        m_nStreamFrames = static_cast<int32_t>(header.nFrames);
         m_nCodedFrames = m_nStreamFrames;
-        m_nThreshold = m_pCmpData[2];
-        m_nQuantiser = m_pCmpData[3];
+        m_nThreshold = header.byThreshold;
+        m_nQuantiser = header.byQuantiser;
         m_cState = 'n';
     } else {
         Prompts().MessageBox("Unknown File Type.", "Error");

@@ -1,7 +1,7 @@
 // Statistics > Change Compare File: the document's choice of a reference stream.
-#include "stream/File.h"
-#include "stream/Prompts.h"
-#include "stream/TavroDoc.h"
+#include "io/File.h"
+#include "io/Prompts.h"
+#include "document/TavroDoc.h"
 
 int CTavroDoc::OnChangeCompareFile() {
     FileChooserRequest request;

@@ -14,7 +14,7 @@
 #include "app/MainFrame.h"
 #include "app/ShellCommands.h"
 #include "app/TavroApp.h"
-#include "stream/TavroDoc.h"
+#include "document/TavroDoc.h"
 #include "support/ScriptedPrompts.h"
 
 int main(int argc, char** argv) {

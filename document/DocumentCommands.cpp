@@ -1,11 +1,11 @@
-#include "stream/DocumentCommands.h"
+#include "document/DocumentCommands.h"
 
 #include <algorithm>
 #include <cstdlib>
 
 #include "codec/CodecContext.h"
-#include "stream/Prompts.h"
-#include "stream/TavroDoc.h"
+#include "io/Prompts.h"
+#include "document/TavroDoc.h"
 
 namespace {
 

@@ -38,8 +38,8 @@ public:
     // The per-frame chart window last opened, while it is open.
     CChartWindow* ChartWindow() const;
 
-    // Opens a file as the document template does for the recent-file list, the
-    // command line and dropped files: the document takes it, the caption shows
+    // Opens a file for the recent-file list, the command line and dropped
+    // files, as File > Open does: the document takes it, the caption shows
     // its name, it goes first in the recent-file list and the view redraws.
     // On failure "Invalid format file." is shown and false returned.
     bool OpenDocumentFile(const QString& strPath);

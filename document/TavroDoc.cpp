@@ -76,8 +76,8 @@ void CTavroDoc::DeleteContents() {
 }
 
 bool CTavroDoc::OnOpenDocument(const std::string& strPath) {
-    // The framework's own open step: a file that cannot be read is reported and
-    // the document keeps what it holds.
+    // A file that cannot be read at all is reported, and the document keeps
+    // what it holds: nothing has been discarded yet.
     CFile file;
     if (!file.Open(strPath, CFile::modeRead)) {
         Prompts().MessageBox("Cannot open \"" + strPath + "\": " + file.GetError() + ".", "Error");

@@ -33,8 +33,7 @@ constexpr int SUMMARY_FONT_HEIGHT = 20;
 class CTavroDoc {
 public:
     CTavroDoc();
-    // Releases whatever buffer the state owns (the framework would have emptied
-    // the document with DeleteContents before destroying it).
+    // Releases whatever buffer the state owns, as DeleteContents does.
     ~CTavroDoc();
     CTavroDoc(const CTavroDoc&) = delete;
     CTavroDoc& operator=(const CTavroDoc&) = delete;
@@ -99,8 +98,8 @@ public:
     // summary), 0 on Cancel or a rejected file (the last accepted file stays).
     int OnChangeCompareFile();
 
-    // Path of the file last opened (the framework document's path name) and the
-    // title derived from it; empty for a new document.
+    // Path of the file last opened and the title derived from it (its file
+    // name, shown in the caption); empty for a new document.
     const std::string& GetPathName() const { return m_strPathName; }
     const std::string& GetTitle() const { return m_strTitle; }
 

@@ -31,13 +31,10 @@ echo
 echo "Files are in $out/:"
 ls -l "$out"
 echo
-# The desktop app on the sample clip: opened when a display is available.
-sample_clip="$out/sample.qcf"
-[ -f "$sample_clip" ] || "${TAVRO_BUILD_DIR:-build}/bin/tavro-cli" sample -q "$sample_clip"
-if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -x "${TAVRO_BUILD_DIR:-build}/bin/tavro" ]; then
-  echo "Opening the desktop app on $sample_clip ..."
-  exec "${TAVRO_BUILD_DIR:-build}/bin/tavro" "$sample_clip"
-else
-  echo "No display here. On a desktop, start the app with:  build/bin/tavro $sample_clip"
-  echo "(scripts/screenshots.sh shows it under a virtual display and writes docs/screenshots/)"
+# The desktop app on the sample clip, when a display is there to show it.
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -x "$build_dir/bin/tavro" ]; then
+  echo "Opening the desktop app on $out/sample.qcf ..."
+  exec "$build_dir/bin/tavro" "$out/sample.qcf"
 fi
+echo "No display here. On a desktop, start the app with:  $build_dir/bin/tavro $out/sample.qcf"
+echo "(scripts/screenshots.sh shows it under a virtual display and writes docs/screenshots/)"

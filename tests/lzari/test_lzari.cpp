@@ -163,6 +163,47 @@ Bytes StructuredBytes(size_t n, uint32_t nSeed) {
     return bytes;
 }
 
+Bytes Repeated(const Bytes& unit, size_t nTimes) {
+    Bytes bytes;
+    for (size_t i = 0; i < nTimes; ++i) {
+        bytes.insert(bytes.end(), unit.begin(), unit.end());
+    }
+    return bytes;
+}
+
+// Every byte value in turn, then the same walk with a stride of 7.
+Bytes AllValues(size_t nRounds) {
+    Bytes bytes;
+    for (size_t i = 0; i < 256 * nRounds; ++i) {
+        bytes.push_back(static_cast<uint8_t>(i < 128 * nRounds ? i : i * 7));
+    }
+    return bytes;
+}
+
+// A few short phrases at random places between random bytes: many matches of
+// equal length at different distances.
+Bytes EqualMatches(size_t n, uint32_t nSeed) {
+    std::mt19937 rng(nSeed);
+    const Bytes phrases[] = {{1, 2, 3}, {1, 2, 3, 4}, {1, 2, 4}, {9, 9, 9, 9, 9}};
+    Bytes bytes;
+    while (bytes.size() < n) {
+        const Bytes& phrase = phrases[rng() % 4];
+        bytes.insert(bytes.end(), phrase.begin(), phrase.end());
+        for (uint32_t k = rng() % 4; k > 0; --k) {
+            bytes.push_back(static_cast<uint8_t>(rng() % 16));
+        }
+    }
+    bytes.resize(n);
+    return bytes;
+}
+
+uint64_t Fnv(const Bytes& bytes, uint64_t h = 14695981039346656037ull) {
+    for (uint8_t b : bytes) {
+        h = (h ^ b) * 1099511628211ull;
+    }
+    return h;
+}
+
 }  // namespace
 
 // Every match is one the decoder can follow: 3..60 bytes, no longer than the
@@ -322,6 +363,7 @@ TEST_F(LzariTest, DamagedStreamsAreSafe) {
     const Bytes stream = Encode(text);
     std::mt19937 rng(13);
     int nReported = 0;
+    uint64_t nOutcomes = 0;
     for (int trial = 0; trial < 400; ++trial) {
         Bytes damaged = stream;
         if (trial % 2 == 0) {
@@ -336,6 +378,7 @@ TEST_F(LzariTest, DamagedStreamsAreSafe) {
         }
         Bytes decoded;
         const LzariResult result = Decode(damaged, &decoded, 1u << 20);
+        nOutcomes = Fnv(decoded, nOutcomes * 31 + static_cast<uint64_t>(result));
         if (result == LzariResult::Ok) {
             const uint32_t nStored = damaged[0] | damaged[1] << 8 | damaged[2] << 16;
             EXPECT_EQ(decoded.size(), nStored);
@@ -345,32 +388,49 @@ TEST_F(LzariTest, DamagedStreamsAreSafe) {
     }
     // Most damage is noticed: random code usually runs out or refers outside the window.
     EXPECT_GT(nReported, 200);
+    // Which result each damaged stream gives, and its text when it decodes, as
+    // recorded from the bit-serial decoder.
+    EXPECT_EQ(nOutcomes, 0xb781b5f9b202257full);
 }
 
 // Pins the exact output for texts long enough to halve the model many times and
 // to wrap the window, so that speed work cannot change a single byte unnoticed.
-// The values were recorded from this coder after it reproduced every known
-// stream above; the round trips alone would not notice a symmetric change.
+// The values were recorded from the bit-serial coder with the byte-by-byte
+// tree compare, after it reproduced every known stream above; the round trips
+// alone would not notice a symmetric change. The texts stress each fast path:
+// long runs of one byte and 60-byte repeats (full-length matches, where the new
+// node replaces the old), 59- and 61-byte repeats, all byte values, repeats at
+// the window's far end (4035 and 4036 back) and just past it (4037), and many
+// equally long matches (the nearer wins).
 TEST_F(LzariTest, PinnedOutputOfLongTexts) {
-    auto fnv = [](const Bytes& bytes) {
-        uint64_t h = 14695981039346656037ull;
-        for (uint8_t b : bytes) {
-            h = (h ^ b) * 1099511628211ull;
-        }
-        return h;
-    };
     struct {
+        const char* name;
         Bytes text;
         size_t nLength;
         uint64_t nHash;
     } const cases[] = {
-        {RandomBytes(100000, 31), 100214, 0x6a4f186bd9a9af93ull},
-        {RandomBytes(100000, 32, 5), 35707, 0x5c87ba5a94c86b2bull},
-        {StructuredBytes(300000, 33), 11535, 0xe28bdc280fdc289bull},
+        {"random", RandomBytes(100000, 31), 100214, 0x6a4f186bd9a9af93ull},
+        {"random of 5", RandomBytes(100000, 32, 5), 35707, 0x5c87ba5a94c86b2bull},
+        {"structured", StructuredBytes(300000, 33), 11535, 0xe28bdc280fdc289bull},
+        {"zeros", Bytes(150000, 0), 3054, 0x578ae86dd6bcdd7full},
+        {"FF run", Bytes(70001, 0xFF), 1484, 0xc8dd88667d5cd2abull},
+        {"60-byte repeats", Repeated(RandomBytes(60, 41), 3000), 3859, 0x3d13a0f551083bb3ull},
+        {"59-byte repeats", Repeated(RandomBytes(59, 42), 2000), 2599, 0xf9e4b39de2d5f9e7ull},
+        {"61-byte repeats", Repeated(RandomBytes(61, 43), 2000), 2684, 0x6ed560db8b9746deull},
+        {"all values", AllValues(300), 2464, 0xab34c458968e1b5dull},
+        {"4035 back", Repeated(RandomBytes(4035, 44), 5), 4764, 0xf5ee2c932fb7a124ull},
+        {"4036 back", Repeated(RandomBytes(4036, 45), 5), 4769, 0x4e0e0859b9eff007ull},
+        {"4037 back", Repeated(RandomBytes(4037, 46), 5), 20218, 0x38d2ab4e443f5a1cull},
+        {"equal matches", EqualMatches(200000, 47), 70199, 0xdbad472da142e54cull},
+        {"binary", RandomBytes(100000, 48, 2), 15926, 0x997b2f0d89054badull},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
         const Bytes stream = Encode(c.text);
         EXPECT_EQ(stream.size(), c.nLength);
-        EXPECT_EQ(fnv(stream), c.nHash);
+        EXPECT_EQ(Fnv(stream), c.nHash);
+        Bytes decoded;
+        ASSERT_EQ(Decode(stream, &decoded), LzariResult::Ok);
+        EXPECT_TRUE(decoded == c.text);
     }
 }

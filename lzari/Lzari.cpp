@@ -4,11 +4,123 @@
 #include <cstdlib>
 #include <cstring>
 
+// Both directions keep their arithmetic-coder state in a local object, not in
+// members: the byte stores into the window and the output would otherwise
+// force the compiler to reload the state after each one.
+
+namespace {
+
+inline uint64_t LoadBigEndian64(const uint8_t* p) {
+    uint64_t v;
+    std::memcpy(&v, p, 8);
+    if constexpr (std::endian::native == std::endian::little) {
+        v = __builtin_bswap64(v);
+    }
+    return v;
+}
+
+inline void StoreBigEndian64(uint8_t* p, uint64_t v) {
+    if constexpr (std::endian::native == std::endian::little) {
+        v = __builtin_bswap64(v);
+    }
+    std::memcpy(p, &v, 8);
+}
+
+// Fixed distance model: nearer distances are more likely. Cum[i] is the sum of
+// the frequencies 10000 / (j + 200) of the distance codes j >= i; Cum[0] is the
+// total. Bucket[x / 8] is the smallest index i >= 1 with Cum[i] <= x + 7, the
+// answer of the decoder's search for any x of that bucket or at most
+// kBucketSpan - 1 places after it (each frequency is at least 2, so a bucket of
+// 8 values meets at most 4 table entries).
+struct CPositionModel {
+    static constexpr uint32_t kCodes = CLzariCoder::kWindow;
+    static constexpr uint32_t kBucketSpan = 4;
+    uint16_t awCum[kCodes + 1 + kBucketSpan - 1] = {};  // zeros past the end
+    uint16_t awBucket[(28568 + 7) / 8] = {};
+};
+
+constexpr CPositionModel MakePositionModel() {
+    CPositionModel m;
+    for (uint32_t i = CPositionModel::kCodes; i >= 1; --i) {
+        m.awCum[i - 1] = static_cast<uint16_t>(m.awCum[i] + 10000 / (i + 200));
+    }
+    // x rising, the answer falls: one sweep fills every bucket.
+    uint32_t i = CPositionModel::kCodes;
+    for (uint32_t b = 0; b < sizeof(m.awBucket) / sizeof(m.awBucket[0]); ++b) {
+        while (i > 1 && m.awCum[i - 1] <= 8 * b + 7) {
+            --i;
+        }
+        m.awBucket[b] = static_cast<uint16_t>(i);
+    }
+    return m;
+}
+
+constexpr CPositionModel kPositions = MakePositionModel();
+constexpr uint32_t kPositionTotal = 28568;
+static_assert(kPositions.awCum[0] == kPositionTotal);
+
+// Decoder's search in the distance model: the index i in 1..4096 with
+// Cum[i] <= x < Cum[i - 1].
+inline uint32_t FindPosition(uint32_t x) {
+    const uint32_t i = kPositions.awBucket[x >> 3];
+    const uint16_t* c = kPositions.awCum + i;
+    return i + (c[0] > x) + (c[1] > x) + (c[2] > x) + (c[3] > x);
+}
+
+constexpr bool BucketsHoldEveryAnswer() {
+    uint32_t i = CPositionModel::kCodes;  // the answer for x = 0; it falls as x rises
+    for (uint32_t x = 0; x < kPositionTotal; ++x) {
+        while (kPositions.awCum[i - 1] <= x) {
+            --i;
+        }
+        const uint32_t b = kPositions.awBucket[x >> 3];
+        uint32_t n = b;
+        for (uint32_t k = 0; k < CPositionModel::kBucketSpan; ++k) {
+            n += kPositions.awCum[b + k] > x;
+        }
+        if (n != i) {
+            return false;
+        }
+    }
+    return true;
+}
+static_assert(BucketsHoldEveryAnswer());
+
+// One renormalisation of the 17-bit interval [nLow, nHigh), done at once:
+// first the nSettled leading bits that low and high - 1 share leave the top
+// (each a bit of output), then nMiddle middle-half expansions follow (low
+// 01..., high - 1 10...). Every step maps low, high and the code value alike,
+// x -> 2x - c, so the result is one shift and one offset for all three.
+struct CRenormalisation {
+    uint32_t nSettled;
+    uint32_t nMiddle;
+    uint32_t nLow, nHigh;
+
+    CRenormalisation(uint32_t low, uint32_t high) {
+        // At most 17; the OR'ed bit caps the count when low == high - 1.
+        nSettled = __builtin_clz(((low ^ (high - 1)) << 15) | (1u << 14));
+        const uint32_t l1 = (low << nSettled) & 0x1FFFF;
+        const uint32_t h1 = (((high - 1) << nSettled) & 0x1FFFF) + (1u << nSettled);
+        // Leading places (bit 15 down) where low holds 1 and high - 1 holds 0.
+        const uint32_t y = (~l1 | (h1 - 1)) & 0xFFFF;
+        nMiddle = __builtin_clz((y << 16) | (1u << 15));
+        nLow = 0x10000 + ((l1 - 0x10000) << nMiddle);
+        nHigh = 0x10000 + ((h1 - 0x10000) << nMiddle);
+    }
+    // The same map for a value inside the interval, before the new bits enter.
+    uint32_t Map(uint32_t v) const {
+        return 0x10000 + ((((v << nSettled) & 0x1FFFF) - 0x10000) << nMiddle);
+    }
+};
+
+}  // namespace
+
 // ---------------------------------------------------------------------------
 // Models
 
 void CLzariCoder::ResetModel() {
-    m_awSymCum[kChars] = 0;
+    std::memset(m_awSymFreq, 0, sizeof(m_awSymFreq));
+    std::memset(m_awSymCum, 0, sizeof(m_awSymCum));
     for (uint32_t nSym = kChars; nSym >= 1; --nSym) {
         const uint32_t nChar = nSym - 1;
         m_anCharToSym[nChar] = nSym;
@@ -18,16 +130,10 @@ void CLzariCoder::ResetModel() {
     }
     m_awSymFreq[0] = 0;  // sentinel: stops the run search in UpdateModel
     m_anSymToChar[0] = 0;
-
-    // Fixed distance model: nearer distances are more likely.
-    m_awPosCum[kWindow] = 0;
-    for (uint32_t i = kWindow; i >= 1; --i) {
-        m_awPosCum[i - 1] = static_cast<uint16_t>(m_awPosCum[i] + 10000 / (i + 200));
-    }
 }
 
-void CLzariCoder::UpdateModel(uint32_t nSym) {
-    if (m_awSymCum[0] >= kMaxTotal) {
+inline void CLzariCoder::UpdateModel(uint32_t nSym) {
+    if (m_awSymCum[0] >= kMaxTotal) [[unlikely]] {
         uint32_t nSum = 0;
         for (uint32_t i = kChars; i >= 1; --i) {
             m_awSymCum[i] = static_cast<uint16_t>(nSum);
@@ -36,9 +142,15 @@ void CLzariCoder::UpdateModel(uint32_t nSym) {
         }
         m_awSymCum[0] = static_cast<uint16_t>(nSum);
     }
-    // Move the character to the front of its run of equal frequencies.
+    // Move the character to the front of its run of equal frequencies. The
+    // frequencies never rise with the index, so when the one 8 places back
+    // still equals, so do all in between.
+    const uint16_t wFreq = m_awSymFreq[nSym];
     uint32_t i = nSym;
-    while (m_awSymFreq[i] == m_awSymFreq[i - 1]) {
+    while (i > 8 && m_awSymFreq[i - 8] == wFreq) {
+        i -= 8;
+    }
+    while (m_awSymFreq[i - 1] == wFreq) {
         --i;
     }
     if (i < nSym) {
@@ -50,8 +162,15 @@ void CLzariCoder::UpdateModel(uint32_t nSym) {
         m_anCharToSym[nCharS] = i;
     }
     ++m_awSymFreq[i];
-    while (i > 0) {
-        ++m_awSymCum[--i];
+    // Add 1 to cum[0 .. i-1], eight entries at a time (the tables run on to
+    // whole groups; lanes at i and beyond add 0).
+    typedef int16_t V8 __attribute__((vector_size(16)));
+    const V8 vLane = {0, 1, 2, 3, 4, 5, 6, 7};
+    for (uint32_t j = 0; j < i; j += 8) {
+        V8 v;
+        std::memcpy(&v, m_awSymCum + j, sizeof(v));
+        v -= vLane + static_cast<int16_t>(j) < static_cast<int16_t>(i);  // true lanes are -1
+        std::memcpy(m_awSymCum + j, &v, sizeof(v));
     }
 }
 
@@ -68,210 +187,234 @@ void CLzariCoder::ResetTree() {
     }
 }
 
-namespace {
-
-// Index of the first byte in 1 .. kLookAhead - 1 where the keys at a and b
-// differ, or kLookAhead when they agree on all of them. Reads up to
-// CLzariCoder's compare slack past the keys.
-inline uint32_t FirstDifference(const uint8_t* a, const uint8_t* b) {
-    constexpr uint32_t kEnd = CLzariCoder::kLookAhead;
-    for (uint32_t i = 1; i < kEnd; i += 8) {
-        uint64_t x, y;
-        std::memcpy(&x, a + i, 8);
-        std::memcpy(&y, b + i, 8);
-        if (x != y) {
-            const uint64_t d = x ^ y;
-            const uint32_t nByte = std::endian::native == std::endian::little
-                                       ? std::countr_zero(d) / 8
-                                       : std::countl_zero(d) / 8;
-            i += nByte;
-            return i < kEnd ? i : kEnd;
-        }
-    }
-    return kEnd;
-}
-
-}  // namespace
-
-void CLzariCoder::InsertNode(uint32_t r) {
+// Inserts position r and returns its best match as (length << 12) | (4095 -
+// distance): the larger number is the longer match, or of two equally long
+// the nearer one, so the best is a running maximum without branches. Lengths
+// of 1 and 2 may come out too; the caller codes those as literals, as it does
+// when there is no match.
+[[gnu::always_inline]] inline uint32_t CLzariCoder::InsertNode(uint32_t r) {
     const uint8_t* pKey = &m_abyRing[r];
+    // Key bytes 1..8 as one big-endian number: one comparison orders two keys
+    // when they differ there (nearly always), and the highest differing bit
+    // gives the matched length.
+    const uint64_t qwKey = LoadBigEndian64(pKey + 1);
+    // Indexes as 64-bit numbers fold into the loads' addressing.
+    size_t p = kWindow + 1 + pKey[0];
     uint32_t nDir = 1;  // the root's right child
-    uint32_t p = kWindow + 1 + pKey[0];
+    size_t nNext = Right(p);
     Right(r) = Left(r) = kNil;
-    // The best match so far is chosen without branches: which node wins is
-    // data-dependent and would be mispredicted about every other time.
-    uint32_t nLen = 0, nPos = m_nMatchPos;
+    uint32_t nBest = 0;
+    constexpr uint32_t kRightShift = std::endian::native == std::endian::little ? 16 : 0;
     for (;;) {
-        uint16_t& wNext = m_awChild[2 * p + nDir];
-        if (wNext == kNil) {
-            wNext = static_cast<uint16_t>(r);
+        if (nNext == kNil) {
+            m_awChild[2 * p + nDir] = static_cast<uint16_t>(r);
             m_awParent[r] = static_cast<uint16_t>(p);
-            m_nMatchLen = nLen;
-            m_nMatchPos = nPos;
-            return;
+            return nBest;
         }
-        p = wNext;
-        const uint8_t* pNode = &m_abyRing[p];
-        const uint32_t i = FirstDifference(pKey, pNode);
-        const uint32_t nDist = (r - p) & (kWindow - 1);
-        if (i >= kLookAhead) {
-            // Equal keys: no closer match exists, and r takes p's place below.
-            nLen = i;
-            nPos = nDist;
-            break;
+        p = nNext;
+        // Both children in one load, made while the keys are compared; the
+        // comparison then picks one by a conditional move.
+        uint32_t nChildren;
+        std::memcpy(&nChildren, &m_awChild[2 * p], sizeof(nChildren));
+        const size_t nRightChild = (nChildren >> kRightShift) & 0xFFFF;
+        const size_t nLeftChild = (nChildren >> (16 - kRightShift)) & 0xFFFF;
+        const uint64_t qwNode = LoadBigEndian64(m_abyRing + 1 + p);
+        uint32_t nLen;
+        if (qwKey != qwNode) [[likely]] {
+            nLen = 1 + __builtin_clzll(qwKey ^ qwNode) / 8;
+            nDir = qwKey > qwNode;  // larger keys go right
+            nNext = qwKey > qwNode ? nRightChild : nLeftChild;
+        } else {
+            const uint8_t* pNode = &m_abyRing[p];
+            nLen = kLookAhead;
+            for (uint32_t i = 9; i < kLookAhead; i += 8) {
+                const uint64_t a = LoadBigEndian64(pKey + i);
+                const uint64_t b = LoadBigEndian64(pNode + i);
+                if (a != b) {
+                    nLen = i + __builtin_clzll(a ^ b) / 8;
+                    nDir = a > b;
+                    break;
+                }
+            }
+            if (nLen >= kLookAhead) {
+                break;  // equal keys (a difference past byte 59 does not count)
+            }
+            nNext = nDir ? nRightChild : nLeftChild;
         }
-        nDir = pKey[i] > pNode[i];  // larger keys go right
-        // Longer than the best, or as long and nearer (the nearer of two equally long matches).
-        const bool bTake = i > kThreshold && (i > nLen || (i == nLen && nDist < nPos));
-        nPos = bTake ? nDist : nPos;
-        nLen = bTake ? i : nLen;
+        const uint32_t nScore =
+            nLen << 12 | (kWindow - 1 - ((r - static_cast<uint32_t>(p)) & (kWindow - 1)));
+        nBest = nScore > nBest ? nScore : nBest;
     }
-    m_nMatchLen = nLen;
-    m_nMatchPos = nPos;
-    // A full-length match: r replaces p, whose key it equals.
-    m_awParent[r] = m_awParent[p];
-    Left(r) = Left(p);
-    Right(r) = Right(p);
-    m_awParent[Left(p)] = static_cast<uint16_t>(r);
-    m_awParent[Right(p)] = static_cast<uint16_t>(r);
+    // A full-length match: no closer one exists, and r takes the place of p,
+    // whose key it equals.
+    nBest = kLookAhead << 12 | (kWindow - 1 - ((r - static_cast<uint32_t>(p)) & (kWindow - 1)));
     const uint32_t nUp = m_awParent[p];
-    if (Right(nUp) == p) {
-        Right(nUp) = static_cast<uint16_t>(r);
-    } else {
-        Left(nUp) = static_cast<uint16_t>(r);
-    }
+    const uint32_t nLeft = Left(p), nRight = Right(p);
+    m_awParent[r] = static_cast<uint16_t>(nUp);
+    Left(r) = static_cast<uint16_t>(nLeft);
+    Right(r) = static_cast<uint16_t>(nRight);
+    m_awParent[nLeft] = static_cast<uint16_t>(r);
+    m_awParent[nRight] = static_cast<uint16_t>(r);
+    m_awChild[2 * nUp + (Right(nUp) == p)] = static_cast<uint16_t>(r);
     m_awParent[p] = kNil;
+    return nBest;
 }
 
-void CLzariCoder::DeleteNode(uint32_t p) {
-    if (m_awParent[p] == kNil) {
+[[gnu::always_inline]] inline void CLzariCoder::DeleteNode(uint32_t p) {
+    const uint32_t nUp = m_awParent[p];
+    if (nUp == kNil) {
         return;
     }
+    const uint32_t nLeft = Left(p), nRight = Right(p);
     uint32_t q;
-    if (Right(p) == kNil) {
-        q = Left(p);
-    } else if (Left(p) == kNil) {
-        q = Right(p);
+    if (nLeft == kNil || nRight == kNil) {
+        q = nLeft ^ nRight ^ kNil;  // the only child, or none
     } else {
-        q = Left(p);
+        // In-order predecessor: the rightmost node of the left subtree.
+        q = nLeft;
         if (Right(q) != kNil) {
             do {
                 q = Right(q);
             } while (Right(q) != kNil);
-            Right(m_awParent[q]) = Left(q);
-            m_awParent[Left(q)] = m_awParent[q];
-            Left(q) = Left(p);
-            m_awParent[Left(p)] = static_cast<uint16_t>(q);
+            const uint32_t nUpQ = m_awParent[q];
+            Right(nUpQ) = Left(q);
+            m_awParent[Left(q)] = static_cast<uint16_t>(nUpQ);
+            Left(q) = static_cast<uint16_t>(nLeft);
+            m_awParent[nLeft] = static_cast<uint16_t>(q);
         }
-        Right(q) = Right(p);
-        m_awParent[Right(p)] = static_cast<uint16_t>(q);
+        Right(q) = static_cast<uint16_t>(nRight);
+        m_awParent[nRight] = static_cast<uint16_t>(q);
     }
-    const uint32_t nUp = m_awParent[p];
     m_awParent[q] = static_cast<uint16_t>(nUp);
-    if (Right(nUp) == p) {
-        Right(nUp) = static_cast<uint16_t>(q);
-    } else {
-        Left(nUp) = static_cast<uint16_t>(q);
-    }
+    m_awChild[2 * nUp + (Right(nUp) == p)] = static_cast<uint16_t>(q);
     m_awParent[p] = kNil;
 }
 
 // ---------------------------------------------------------------------------
 // Encoder
 
-bool CLzariCoder::FlushOutput() {
-    if (m_nOutCount != 0 && !m_bOutFailed) {
-        m_bOutFailed = !m_pOut->Write(m_abyOut, m_nOutCount);
-    }
-    m_nOutCount = 0;
-    return !m_bOutFailed;
-}
+struct CLzariCoder::CEncoderState {
+    uint32_t nLow = 0;
+    uint32_t nHigh = kQ4;
+    uint32_t nPending = 0;  // middle-half expansions whose bits are still owed
+    uint64_t qwBits = 0;    // bits not yet in a whole byte, from the top
+    uint32_t nBits = 0;     // how many (0..7 between calls)
+    uint32_t nOut = 0;      // bytes waiting in m_abyOut
+    uint8_t* pOut = nullptr;
 
-inline void CLzariCoder::PutBit(uint32_t nBit) {
-    if (nBit) {
-        m_wBitBuffer = static_cast<uint16_t>(m_wBitBuffer | m_wBitMask);
+    // Appends the nCount (0..32) low bits of nValue, most significant first.
+    // Stores 8 bytes at the output position; only whole bytes count.
+    void Put(uint32_t nValue, uint32_t nCount) {
+        qwBits |= static_cast<uint64_t>(nValue) << (63 - nBits - nCount) << 1;  // no shift by 64
+        nBits += nCount;
+        StoreBigEndian64(pOut + nOut, qwBits);
+        nOut += nBits >> 3;
+        qwBits <<= nBits & ~7u;
+        nBits &= 7;
     }
-    m_wBitMask = static_cast<uint16_t>(m_wBitMask >> 1);
-    if (m_wBitMask == 0) {
-        m_abyOut[m_nOutCount++] = static_cast<uint8_t>(m_wBitBuffer);
-        if (m_nOutCount == sizeof(m_abyOut)) {
-            FlushOutput();
-        }
-        m_wBitBuffer = 0;
-        m_wBitMask = 0x80;
-    }
-}
+};
 
-// A bit followed by the bits still owed for middle-half expansions.
-inline void CLzariCoder::OutputBit(uint32_t nBit) {
-    PutBit(nBit);
-    for (; m_nPending > 0; --m_nPending) {
-        PutBit(!nBit);
+void CLzariCoder::FlushOutput(CEncoderState& st) {
+    if (st.nOut != 0 && !m_bOutFailed) {
+        m_bOutFailed = !m_pOut->Write(m_abyOut, st.nOut);
     }
+    st.nOut = 0;
 }
 
 // Narrows the interval to [cum[sym], cum[sym-1]) of the total and sends every
-// bit that the narrowing has settled.
-inline void CLzariCoder::EncodeInterval(uint32_t nCumHigh, uint32_t nCumLow, uint32_t nTotal) {
-    const uint32_t nRange = m_nHigh - m_nLow;
-    m_nHigh = m_nLow + nRange * nCumHigh / nTotal;
-    m_nLow += nRange * nCumLow / nTotal;
-    for (;;) {
-        if (m_nHigh <= kQ2) {
-            OutputBit(0);
-        } else if (m_nLow >= kQ2) {
-            OutputBit(1);
-            m_nLow -= kQ2;
-            m_nHigh -= kQ2;
-        } else if (m_nLow >= kQ1 && m_nHigh <= kQ3) {
-            ++m_nPending;
-            m_nLow -= kQ1;
-            m_nHigh -= kQ1;
+// bit that the narrowing has settled: the first followed by the bits owed for
+// earlier middle-half expansions (its opposite), then the rest.
+[[gnu::always_inline]] inline void CLzariCoder::EncodeInterval(CEncoderState& st, uint32_t nCumHigh,
+                                                               uint32_t nCumLow, uint32_t nTotal) {
+    const uint32_t nRange = st.nHigh - st.nLow;
+    const uint32_t nHigh = st.nLow + nRange * nCumHigh / nTotal;
+    const uint32_t nLow = st.nLow + nRange * nCumLow / nTotal;
+    const CRenormalisation norm(nLow, nHigh);
+    const uint32_t n = norm.nSettled;
+    const uint32_t nPrefix = nLow >> (17 - n);
+    if (st.nPending == 0 || n == 0) [[likely]] {
+        st.Put(nPrefix, n);
+    } else {
+        const uint32_t nFirst = nPrefix >> (n - 1);
+        const uint32_t nFill = nFirst ? 0 : 0xFFFFFFFF;
+        uint32_t nOwed = st.nPending;
+        if (nOwed + n <= 32) {
+            // First bit, the owed bits, the rest: one value.
+            const uint32_t nRest = nPrefix & ((1u << (n - 1)) - 1);
+            const uint32_t nOwedBits = static_cast<uint32_t>(nFill & ((1ull << nOwed) - 1));
+            st.Put(
+                static_cast<uint32_t>(((uint64_t{nFirst} << nOwed | nOwedBits) << (n - 1)) | nRest),
+                n + nOwed);
         } else {
-            break;
+            st.Put(nFirst, 1);
+            for (; nOwed != 0; nOwed -= nOwed < 32 ? nOwed : 32) {
+                if (st.nOut >= kOutChunk) {
+                    FlushOutput(st);
+                }
+                const uint32_t k = nOwed < 32 ? nOwed : 32;
+                st.Put(static_cast<uint32_t>(nFill >> (32 - k)), k);
+            }
+            if (st.nOut >= kOutChunk) {
+                FlushOutput(st);
+            }
+            st.Put(nPrefix & ((1u << (n - 1)) - 1), n - 1);
         }
-        m_nLow += m_nLow;
-        m_nHigh += m_nHigh;
+        st.nPending = 0;
     }
+    st.nPending += norm.nMiddle;
+    st.nLow = norm.nLow;
+    st.nHigh = norm.nHigh;
 }
 
-inline void CLzariCoder::EncodeChar(uint32_t nChar) {
+[[gnu::always_inline]] inline void CLzariCoder::EncodeChar(CEncoderState& st, uint32_t nChar) {
     const uint32_t nSym = m_anCharToSym[nChar];
-    EncodeInterval(m_awSymCum[nSym - 1], m_awSymCum[nSym], m_awSymCum[0]);
+    EncodeInterval(st, m_awSymCum[nSym - 1], m_awSymCum[nSym], m_awSymCum[0]);
     UpdateModel(nSym);
 }
 
-inline void CLzariCoder::EncodePosition(uint32_t nCode) {
-    EncodeInterval(m_awPosCum[nCode], m_awPosCum[nCode + 1], m_awPosCum[0]);
+// The total is a constant here, so the divisions become multiplications.
+[[gnu::always_inline]] inline void CLzariCoder::EncodePosition(CEncoderState& st, uint32_t nCode) {
+    EncodeInterval(st, kPositions.awCum[nCode], kPositions.awCum[nCode + 1], kPositionTotal);
 }
 
 // Selects a quarter of the range that lies wholly inside the final interval,
 // so that whatever a decoder reads past the end cannot change the result.
-void CLzariCoder::EncodeEnd() {
-    ++m_nPending;
-    OutputBit(m_nLow < kQ1 ? 0 : 1);
-    for (int i = 0; i < 7; ++i) {
-        PutBit(0);  // completes a partly filled byte; an empty one stays unwritten
+void CLzariCoder::EncodeEnd(CEncoderState& st) {
+    if (st.nOut >= kOutChunk) {
+        FlushOutput(st);
     }
+    // One more owed bit: the chosen quarter's second bit.
+    ++st.nPending;
+    const uint32_t nBit = st.nLow < kQ1 ? 0 : 1;
+    st.Put(nBit, 1);
+    for (uint32_t nOwed = st.nPending; nOwed != 0; nOwed -= nOwed < 32 ? nOwed : 32) {
+        if (st.nOut >= kOutChunk) {
+            FlushOutput(st);
+        }
+        const uint32_t k = nOwed < 32 ? nOwed : 32;
+        st.Put(nBit ? 0 : 0xFFFFFFFFu >> (32 - k), k);
+    }
+    st.nPending = 0;
+    if (st.nOut >= kOutChunk) {
+        FlushOutput(st);
+    }
+    st.Put(0, 7);  // completes a partly filled byte; an empty one stays unwritten
 }
 
 bool CLzariCoder::LzariEncode(const uint8_t* pText, uint32_t nLength, CMemFile& out) {
     m_pOut = &out;
     m_bOutFailed = false;
-    m_nOutCount = 0;
-    m_wBitBuffer = 0;
-    m_wBitMask = 0x80;
-    m_nLow = 0;
-    m_nHigh = kQ4;
-    m_nPending = 0;
     m_nTextSize = nLength;
+    CEncoderState st;
+    st.pOut = m_abyOut;
 
     out.Seek(out.GetLength());
     for (int k = 0; k < 4; ++k) {
-        m_abyOut[m_nOutCount++] = static_cast<uint8_t>(nLength >> (8 * k));
+        m_abyOut[st.nOut++] = static_cast<uint8_t>(nLength >> (8 * k));
     }
     if (nLength == 0) {
-        return FlushOutput();
+        FlushOutput(st);
+        return !m_bOutFailed;
     }
 
     ResetModel();
@@ -289,29 +432,34 @@ bool CLzariCoder::LzariEncode(const uint8_t* pText, uint32_t nLength, CMemFile& 
     for (uint32_t i = 1; i <= kLookAhead; ++i) {
         InsertNode(r - i);
     }
-    InsertNode(r);
+    uint32_t nBest = InsertNode(r);
 
     while (nLen > 0) {
-        if (m_nMatchLen > nLen) {
-            m_nMatchLen = nLen;
+        uint32_t nMatchLen = nBest >> 12;
+        const uint32_t nMatchPos = kWindow - 1 - (nBest & (kWindow - 1));
+        if (nMatchLen > nLen) {
+            nMatchLen = nLen;
         }
         uint32_t nCoded;
-        if (m_nMatchLen <= kThreshold) {
+        if (nMatchLen <= kThreshold) {
             nCoded = 1;
-            EncodeChar(m_abyRing[r]);
+            EncodeChar(st, m_abyRing[r]);
             if (m_pObserver) {
                 m_pObserver->OnCoded(m_abyRing[r], 0);
             }
         } else {
-            nCoded = m_nMatchLen;
-            EncodeChar(255 - kThreshold + m_nMatchLen);
-            EncodePosition(m_nMatchPos - 1);
+            nCoded = nMatchLen;
+            EncodeChar(st, 255 - kThreshold + nMatchLen);
+            EncodePosition(st, nMatchPos - 1);
             if (m_pObserver) {
-                m_pObserver->OnCoded(255 - kThreshold + m_nMatchLen, m_nMatchPos - 1);
+                m_pObserver->OnCoded(255 - kThreshold + nMatchLen, nMatchPos - 1);
             }
         }
-        if (m_bOutFailed) {
-            return false;
+        if (st.nOut >= kOutChunk) {
+            FlushOutput(st);
+            if (m_bOutFailed) {
+                return false;
+            }
         }
         uint32_t i = 0;
         for (; i < nCoded && nNext < nLength; ++i) {
@@ -323,115 +471,108 @@ bool CLzariCoder::LzariEncode(const uint8_t* pText, uint32_t nLength, CMemFile& 
             }
             s = (s + 1) & (kWindow - 1);
             r = (r + 1) & (kWindow - 1);
-            InsertNode(r);
+            nBest = InsertNode(r);
         }
         for (; i < nCoded; ++i) {
             DeleteNode(s);
             s = (s + 1) & (kWindow - 1);
             r = (r + 1) & (kWindow - 1);
             if (--nLen != 0) {
-                InsertNode(r);
+                nBest = InsertNode(r);
             }
         }
     }
-    EncodeEnd();
-    return FlushOutput();
+    EncodeEnd(st);
+    FlushOutput(st);
+    return !m_bOutFailed;
 }
 
 // ---------------------------------------------------------------------------
 // Decoder
 
-// Past the end of the input the last byte's bits are used again; the
-// encoder's finishing bits make them irrelevant for a complete stream.
-inline uint32_t CLzariCoder::GetBit() {
-    m_wBitMask = static_cast<uint16_t>(m_wBitMask >> 1);
-    if (m_wBitMask == 0) {
-        if (m_nInPos < m_nInEnd) {
-            m_wBitBuffer = m_pIn[m_nInPos++];
+struct CLzariCoder::CDecoderState {
+    uint32_t nLow = 0;
+    uint32_t nHigh = kQ4;
+    uint32_t nValue = 0;    // the 17-bit code value window
+    uint64_t qwBitPos = 0;  // code bits taken so far
+    const uint8_t* pCode = nullptr;
+    uint32_t nCodeLength = 0;
+    uint8_t byPastEnd = 0;  // what reads past the end see: the last byte again
+
+    // The next nCount (0..17) code bits as a number.
+    uint32_t Take(uint32_t nCount) {
+        const uint64_t nByte = qwBitPos >> 3;
+        uint64_t w;
+        if (nByte + 8 <= nCodeLength) [[likely]] {
+            w = LoadBigEndian64(pCode + nByte);
         } else {
-            ++m_nPastEnd;
+            w = 0;
+            for (uint64_t k = nByte; k < nByte + 8; ++k) {
+                w = w << 8 | (k < nCodeLength ? pCode[k] : byPastEnd);
+            }
         }
-        m_wBitMask = 0x80;
+        const uint32_t nBits = static_cast<uint32_t>(((w << (qwBitPos & 7)) >> 1) >> (63 - nCount));
+        qwBitPos += nCount;
+        return nBits;
     }
-    return (m_wBitBuffer & m_wBitMask) != 0;
-}
 
-inline void CLzariCoder::DecodeRenormalise() {
-    for (;;) {
-        if (m_nLow >= kQ2) {
-            m_nValue -= kQ2;
-            m_nLow -= kQ2;
-            m_nHigh -= kQ2;
-        } else if (m_nLow >= kQ1 && m_nHigh <= kQ3) {
-            m_nValue -= kQ1;
-            m_nLow -= kQ1;
-            m_nHigh -= kQ1;
-        } else if (m_nHigh > kQ2) {
-            break;
-        }
-        m_nLow += m_nLow;
-        m_nHigh += m_nHigh;
-        m_nValue = 2 * m_nValue + GetBit();
+    // Narrows to [cum[i], cum[i-1]) of the total and takes in the bits that
+    // settles. The interval always contains the code value whatever bits are
+    // read, so bad input shows only in what the symbols say.
+    void Narrow(uint32_t nRange, uint32_t nCumHigh, uint32_t nCumLow, uint32_t nTotal) {
+        const uint32_t nHighNew = nLow + nRange * nCumHigh / nTotal;
+        const uint32_t nLowNew = nLow + nRange * nCumLow / nTotal;
+        const CRenormalisation norm(nLowNew, nHighNew);
+        nValue = norm.Map(nValue) + Take(norm.nSettled + norm.nMiddle);
+        nLow = norm.nLow;
+        nHigh = norm.nHigh;
     }
-}
+};
 
-// Finds the index i in 1..nLast of a descending cumulative table with
-// cum[i] <= x < cum[i-1] for the code value, narrows the interval to it and
-// takes in the bits that settles. Returns i. The interval always contains the
-// code value whatever bits are read, so the search always lands on an index;
-// bad input shows only in what the symbols say.
-inline uint32_t CLzariCoder::DecodeInterval(const uint16_t* pCum, uint32_t nLast) {
-    const uint32_t nRange = m_nHigh - m_nLow;
-    const uint32_t x = ((m_nValue - m_nLow + 1) * pCum[0] - 1) / nRange;
+// Finds the symbol i with cum[i] <= x < cum[i-1] for the code value: the
+// table falls with i, so groups of 8 whose last entry still lies above x are
+// passed whole, and the group that holds i is counted without branches.
+[[gnu::always_inline]] inline uint32_t CLzariCoder::DecodeChar(CDecoderState& st) {
+    const uint32_t nRange = st.nHigh - st.nLow;
+    const uint32_t nTotal = m_awSymCum[0];
+    const uint32_t x = ((st.nValue - st.nLow + 1) * nTotal - 1) / nRange;
     uint32_t i = 1;
-    uint32_t j = nLast;
-    while (i < j) {
-        const uint32_t k = (i + j) / 2;
-        if (pCum[k] > x) {
-            i = k + 1;
-        } else {
-            j = k;
-        }
+    while (m_awSymCum[i + 7] > x) {
+        i += 8;
     }
-    m_nHigh = m_nLow + nRange * pCum[i - 1] / pCum[0];
-    m_nLow += nRange * pCum[i] / pCum[0];
-    DecodeRenormalise();
-    return i;
-}
-
-inline uint32_t CLzariCoder::DecodeChar() {
-    const uint32_t nSym = DecodeInterval(m_awSymCum, kChars);
-    const uint32_t nChar = m_anSymToChar[nSym];
-    UpdateModel(nSym);
+    uint32_t nAbove = 0;
+    for (uint32_t k = 0; k < 7; ++k) {
+        nAbove += m_awSymCum[i + k] > x;
+    }
+    i += nAbove;
+    st.Narrow(nRange, m_awSymCum[i - 1], m_awSymCum[i], nTotal);
+    const uint32_t nChar = m_anSymToChar[i];
+    UpdateModel(i);
     return nChar;
 }
 
 // The distance model's cumulative table is indexed by code + 1.
-inline uint32_t CLzariCoder::DecodePosition() {
-    return DecodeInterval(m_awPosCum, kWindow) - 1;
+[[gnu::always_inline]] inline uint32_t CLzariCoder::DecodePosition(CDecoderState& st) {
+    const uint32_t nRange = st.nHigh - st.nLow;
+    const uint32_t x = ((st.nValue - st.nLow + 1) * kPositionTotal - 1) / nRange;
+    const uint32_t i = FindPosition(x);
+    st.Narrow(nRange, kPositions.awCum[i - 1], kPositions.awCum[i], kPositionTotal);
+    return i - 1;
 }
 
 LzariResult CLzariCoder::LzariDecode(CMemFile& in, uint32_t nMaxLength, uint8_t** ppText,
                                      uint32_t* pnLength) {
-    m_wBitBuffer = 0;
-    m_wBitMask = 0;
-    m_nLow = 0;
-    m_nHigh = kQ4;
-    m_nValue = 0;
-    m_nPending = 0;
-
-    m_pIn = in.GetBuffer();
-    m_nInEnd = in.GetLength();
-    m_nInPos = in.GetPosition();
-    m_nPastEnd = 0;
-    if (m_nInPos > m_nInEnd || m_nInEnd - m_nInPos < 4) {
-        in.Seek(m_nInEnd > m_nInPos ? m_nInEnd : m_nInPos);
+    const uint8_t* pIn = in.GetBuffer();
+    const uint32_t nInEnd = in.GetLength();
+    uint32_t nInPos = in.GetPosition();
+    if (nInPos > nInEnd || nInEnd - nInPos < 4) {
+        in.Seek(nInEnd > nInPos ? nInEnd : nInPos);
         return LzariResult::NoText;
     }
-    m_nTextSize = m_pIn[m_nInPos] | m_pIn[m_nInPos + 1] << 8 | m_pIn[m_nInPos + 2] << 16 |
-                  static_cast<uint32_t>(m_pIn[m_nInPos + 3]) << 24;
-    m_nInPos += 4;
-    in.Seek(m_nInPos);
+    m_nTextSize = pIn[nInPos] | pIn[nInPos + 1] << 8 | pIn[nInPos + 2] << 16 |
+                  static_cast<uint32_t>(pIn[nInPos + 3]) << 24;
+    nInPos += 4;
+    in.Seek(nInPos);
     if (m_nTextSize == 0) {
         return LzariResult::NoText;
     }
@@ -442,65 +583,77 @@ LzariResult CLzariCoder::LzariDecode(CMemFile& in, uint32_t nMaxLength, uint8_t*
     if (!pText) {
         return LzariResult::NoMemory;
     }
-    const uint32_t nCodeStart = m_nInPos;
 
-    for (int i = 0; i < 17; ++i) {
-        m_nValue = 2 * m_nValue + GetBit();
-    }
+    CDecoderState st;
+    st.pCode = pIn + nInPos;
+    st.nCodeLength = nInEnd - nInPos;
+    st.byPastEnd = st.nCodeLength ? st.pCode[st.nCodeLength - 1] : 0;
+    st.nValue = st.Take(17);
     ResetModel();
-    std::memset(m_abyRing, ' ', kStart);
-    std::memset(m_abyRing + kStart, 0, sizeof(m_abyRing) - kStart);
+    // Past the end the last byte's bits are used again; the encoder's finishing
+    // bits make them irrelevant for a complete stream, which never needs more
+    // than 2 bytes there.
+    const uint64_t nPastEndBits = uint64_t{st.nCodeLength} * 8;
+    const uint64_t nTruncatedBits = nPastEndBits + 16;
 
     LzariResult result = LzariResult::Ok;
-    uint32_t r = kStart;
+    const uint32_t nTextSize = m_nTextSize;
     uint32_t nCount = 0;
-    while (nCount < m_nTextSize) {
-        const uint32_t nChar = DecodeChar();
+    while (nCount < nTextSize) {
+        const uint32_t nChar = DecodeChar(st);
         if (nChar < 256) {
             pText[nCount++] = static_cast<uint8_t>(nChar);
-            m_abyRing[r] = static_cast<uint8_t>(nChar);
-            r = (r + 1) & (kWindow - 1);
         } else {
             const uint32_t nMatch = nChar - (255 - kThreshold);
-            const uint32_t nDist = DecodePosition() + 1;
+            const uint32_t nDist = DecodePosition(st) + 1;
             // The encoder cuts matches to the text that remains and finds them
             // only among the 4036 positions behind the coding position, of
             // which just the last 60 of the initial spaces are ever offered.
             // Found while reading past the end, the fault is the missing code.
-            if (nMatch > m_nTextSize - nCount || nDist > kStart ||
+            if (nMatch > nTextSize - nCount || nDist > kStart ||
                 nDist > static_cast<uint64_t>(nCount) + kLookAhead) {
-                result = m_nPastEnd > 0 ? LzariResult::Truncated : LzariResult::Corrupt;
+                result = st.qwBitPos > nPastEndBits ? LzariResult::Truncated : LzariResult::Corrupt;
                 break;
             }
-            uint32_t nFrom = (r - nDist) & (kWindow - 1);
-            for (uint32_t k = 0; k < nMatch; ++k) {
-                const uint8_t by = m_abyRing[nFrom];
-                nFrom = (nFrom + 1) & (kWindow - 1);
-                pText[nCount++] = by;
-                m_abyRing[r] = by;
-                r = (r + 1) & (kWindow - 1);
+            uint8_t* pDst = pText + nCount;
+            if (nDist <= nCount) {
+                // The window is the text already written: copy from it, a
+                // group of 8 at a time when the source stays 8 behind.
+                const uint8_t* pSrc = pDst - nDist;
+                if (nDist >= 8 && nTextSize - nCount >= (nMatch + 7) / 8 * 8) {
+                    for (uint32_t k = 0; k < nMatch; k += 8) {
+                        std::memcpy(pDst + k, pSrc + k, 8);
+                    }
+                } else if (nDist == 1) {
+                    std::memset(pDst, *pSrc, nMatch);
+                } else {
+                    for (uint32_t k = 0; k < nMatch; ++k) {
+                        pDst[k] = pSrc[k];
+                    }
+                }
+            } else {
+                // Reaches back into the spaces before the text.
+                for (uint32_t k = 0; k < nMatch; ++k) {
+                    pDst[k] = nCount + k < nDist ? ' ' : pText[nCount + k - nDist];
+                }
             }
+            nCount += nMatch;
         }
-        if (m_nPastEnd > 2) {
+        if (st.qwBitPos > nTruncatedBits) {
             result = LzariResult::Truncated;
             break;
         }
     }
-    if (result == LzariResult::Ok) {
-        // The encoder writes 15 bits fewer than a decoder reads; those it did
-        // write must all be here.
-        uint32_t nMaskBits = 0;
-        for (uint32_t m = m_wBitMask; m > 1; m >>= 1) {
-            ++nMaskBits;
-        }
-        const uint64_t nBitsRead =
-            (static_cast<uint64_t>(m_nInPos - nCodeStart) + m_nPastEnd) * 8 - nMaskBits;
-        const uint64_t nBitsHeld = static_cast<uint64_t>(m_nInPos - nCodeStart) * 8;
-        if (nBitsRead - 15 > nBitsHeld) {
-            result = LzariResult::Truncated;
-        }
+    // Bytes of the input the code has reached.
+    const uint64_t nBytesReached = (st.qwBitPos + 7) / 8;
+    const uint32_t nBytesHeld =
+        nBytesReached < st.nCodeLength ? static_cast<uint32_t>(nBytesReached) : st.nCodeLength;
+    // The encoder writes 15 bits fewer than a decoder reads; those it did write
+    // must all be here.
+    if (result == LzariResult::Ok && st.qwBitPos - 15 > uint64_t{nBytesHeld} * 8) {
+        result = LzariResult::Truncated;
     }
-    in.Seek(m_nInPos);
+    in.Seek(nInPos + nBytesHeld);
     if (result != LzariResult::Ok) {
         std::free(pText);
         return result;

@@ -7,7 +7,7 @@
 // arithmetic code, most significant bit of each byte first, the last byte
 // completed with 0 bits. An empty text is stored as its four length bytes alone.
 //
-// One coder serves one run at a time; its state (about 60 KiB) lives in the
+// One coder serves one run at a time; its tables (about 37 KiB) live in the
 // object, which is meant to be allocated once and reused. Not thread-safe.
 
 #include <cstdint>
@@ -64,31 +64,26 @@ private:
     static constexpr uint32_t kQ1 = 0x8000, kQ2 = 0x10000, kQ3 = 0x18000, kQ4 = 0x20000;
     static constexpr uint32_t kMaxTotal = 32767;
 
+    struct CEncoderState;
+    struct CDecoderState;
+
     void ResetModel();
     void UpdateModel(uint32_t nSym);
 
     void ResetTree();
-    void InsertNode(uint32_t r);
+    uint32_t InsertNode(uint32_t r);
     void DeleteNode(uint32_t p);
 
-    bool FlushOutput();
-    void PutBit(uint32_t nBit);
-    void OutputBit(uint32_t nBit);
-    void EncodeInterval(uint32_t nCumHigh, uint32_t nCumLow, uint32_t nTotal);
-    void EncodeChar(uint32_t nChar);
-    void EncodePosition(uint32_t nCode);
-    void EncodeEnd();
+    void EncodeInterval(CEncoderState& st, uint32_t nCumHigh, uint32_t nCumLow, uint32_t nTotal);
+    void EncodeChar(CEncoderState& st, uint32_t nChar);
+    void EncodePosition(CEncoderState& st, uint32_t nCode);
+    void EncodeEnd(CEncoderState& st);
+    void FlushOutput(CEncoderState& st);
 
-    uint32_t GetBit();
-    void DecodeRenormalise();
-    uint32_t DecodeInterval(const uint16_t* pCum, uint32_t nLast);
-    uint32_t DecodeChar();
-    uint32_t DecodePosition();
+    uint32_t DecodeChar(CDecoderState& st);
+    uint32_t DecodePosition(CDecoderState& st);
 
-    // Text and bit buffers.
     uint32_t m_nTextSize = 0;
-    uint16_t m_wBitBuffer = 0;
-    uint16_t m_wBitMask = 0;
 
     // Window and match tree. The tree is walked for every byte coded, so it is
     // kept small (16-bit links, both children of a node side by side) to stay
@@ -96,39 +91,28 @@ private:
     static constexpr uint32_t kCompareSlack = 8;  // keys are compared 8 bytes at a time
     // The tail repeats positions 0..58; the slack past it is never compared.
     uint8_t m_abyRing[kWindow + kLookAhead - 1 + kCompareSlack];
-    uint32_t m_nMatchPos = 0;
-    uint32_t m_nMatchLen = 0;
     // [2 n] left, [2 n + 1] right child of node n; 4097..4352 are the roots,
     // one per first byte, which use only their right child.
-    uint16_t m_awChild[2 * (kWindow + 257)];
+    alignas(4) uint16_t m_awChild[2 * (kWindow + 257)];
     uint16_t m_awParent[kWindow + 1];
     uint16_t& Left(uint32_t n) { return m_awChild[2 * n]; }
     uint16_t& Right(uint32_t n) { return m_awChild[2 * n + 1]; }
 
-    // Arithmetic coder.
-    uint32_t m_nLow = 0;
-    uint32_t m_nHigh = 0;
-    uint32_t m_nValue = 0;
-    int32_t m_nPending = 0;
-
-    // Character model (symbols 1..314, most frequent first) and distance model.
+    // Character model (symbols 1..314, most frequent first). The tables run on
+    // to whole groups of 8 (frequency 0, cumulative 0) so that searches and
+    // updates can work a group at a time.
+    static constexpr uint32_t kModelSize = (kChars + 1 + 7 + 7) / 8 * 8;
     uint32_t m_anCharToSym[kChars];
     uint32_t m_anSymToChar[kChars + 1];
-    uint16_t m_awSymFreq[kChars + 1];
-    uint16_t m_awSymCum[kChars + 1];
-    uint16_t m_awPosCum[kWindow + 1];
+    alignas(16) uint16_t m_awSymFreq[kModelSize];
+    alignas(16) uint16_t m_awSymCum[kModelSize];
 
-    // Encoder output, gathered into chunks before it goes to the file.
+    // Encoder output, gathered into chunks before it goes to the file; bits are
+    // stored 8 bytes at a time, so the chunk has that much room past its end.
+    static constexpr uint32_t kOutChunk = 4096;
     CMemFile* m_pOut = nullptr;
     bool m_bOutFailed = false;
-    uint32_t m_nOutCount = 0;
-    uint8_t m_abyOut[4096];
-
-    // Decoder input, read straight from the file's buffer.
-    const uint8_t* m_pIn = nullptr;
-    uint32_t m_nInPos = 0;
-    uint32_t m_nInEnd = 0;
-    uint32_t m_nPastEnd = 0;  // bytes asked for beyond the end of the input
+    uint8_t m_abyOut[kOutChunk + 16];
 
     ILzariObserver* m_pObserver = nullptr;
 };

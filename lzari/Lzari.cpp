@@ -30,22 +30,22 @@ inline void StoreBigEndian64(uint8_t* p, uint64_t v) {
 // the frequencies 10000 / (j + 200) of the distance codes j >= i; Cum[0] is the
 // total. Bucket[x / 8] is the smallest index i >= 1 with Cum[i] <= x + 7, the
 // answer of the decoder's search for any x of that bucket or at most
-// kBucketSpan - 1 places after it (each frequency is at least 2, so a bucket of
+// BUCKET_SPAN - 1 places after it (each frequency is at least 2, so a bucket of
 // 8 values meets at most 4 table entries).
-struct CPositionModel {
-    static constexpr uint32_t kCodes = CLzariCoder::kWindow;
-    static constexpr uint32_t kBucketSpan = 4;
-    uint16_t awCum[kCodes + 1 + kBucketSpan - 1] = {};  // zeros past the end
+struct SPositionModel {
+    static constexpr uint32_t CODES = CLzariCoder::WINDOW;
+    static constexpr uint32_t BUCKET_SPAN = 4;
+    uint16_t awCum[CODES + 1 + BUCKET_SPAN - 1] = {};  // zeros past the end
     uint16_t awBucket[(28568 + 7) / 8] = {};
 };
 
-constexpr CPositionModel MakePositionModel() {
-    CPositionModel m;
-    for (uint32_t i = CPositionModel::kCodes; i >= 1; --i) {
+constexpr SPositionModel MakePositionModel() {
+    SPositionModel m;
+    for (uint32_t i = SPositionModel::CODES; i >= 1; --i) {
         m.awCum[i - 1] = static_cast<uint16_t>(m.awCum[i] + 10000 / (i + 200));
     }
     // x rising, the answer falls: one sweep fills every bucket.
-    uint32_t i = CPositionModel::kCodes;
+    uint32_t i = SPositionModel::CODES;
     for (uint32_t b = 0; b < sizeof(m.awBucket) / sizeof(m.awBucket[0]); ++b) {
         while (i > 1 && m.awCum[i - 1] <= 8 * b + 7) {
             --i;
@@ -55,28 +55,28 @@ constexpr CPositionModel MakePositionModel() {
     return m;
 }
 
-constexpr CPositionModel kPositions = MakePositionModel();
-constexpr uint32_t kPositionTotal = 28568;
-static_assert(kPositions.awCum[0] == kPositionTotal);
+constexpr SPositionModel POSITIONS = MakePositionModel();
+constexpr uint32_t POSITION_TOTAL = 28568;
+static_assert(POSITIONS.awCum[0] == POSITION_TOTAL);
 
 // Decoder's search in the distance model: the index i in 1..4096 with
 // Cum[i] <= x < Cum[i - 1].
 inline uint32_t FindPosition(uint32_t x) {
-    const uint32_t i = kPositions.awBucket[x >> 3];
-    const uint16_t* c = kPositions.awCum + i;
+    const uint32_t i = POSITIONS.awBucket[x >> 3];
+    const uint16_t* c = POSITIONS.awCum + i;
     return i + (c[0] > x) + (c[1] > x) + (c[2] > x) + (c[3] > x);
 }
 
 constexpr bool BucketsHoldEveryAnswer() {
-    uint32_t i = CPositionModel::kCodes;  // the answer for x = 0; it falls as x rises
-    for (uint32_t x = 0; x < kPositionTotal; ++x) {
-        while (kPositions.awCum[i - 1] <= x) {
+    uint32_t i = SPositionModel::CODES;  // the answer for x = 0; it falls as x rises
+    for (uint32_t x = 0; x < POSITION_TOTAL; ++x) {
+        while (POSITIONS.awCum[i - 1] <= x) {
             --i;
         }
-        const uint32_t b = kPositions.awBucket[x >> 3];
+        const uint32_t b = POSITIONS.awBucket[x >> 3];
         uint32_t n = b;
-        for (uint32_t k = 0; k < CPositionModel::kBucketSpan; ++k) {
-            n += kPositions.awCum[b + k] > x;
+        for (uint32_t k = 0; k < SPositionModel::BUCKET_SPAN; ++k) {
+            n += POSITIONS.awCum[b + k] > x;
         }
         if (n != i) {
             return false;
@@ -121,7 +121,7 @@ struct CRenormalisation {
 void CLzariCoder::ResetModel() {
     std::memset(m_awSymFreq, 0, sizeof(m_awSymFreq));
     std::memset(m_awSymCum, 0, sizeof(m_awSymCum));
-    for (uint32_t nSym = kChars; nSym >= 1; --nSym) {
+    for (uint32_t nSym = CHARS; nSym >= 1; --nSym) {
         const uint32_t nChar = nSym - 1;
         m_anCharToSym[nChar] = nSym;
         m_anSymToChar[nSym] = nChar;
@@ -133,9 +133,9 @@ void CLzariCoder::ResetModel() {
 }
 
 inline void CLzariCoder::UpdateModel(uint32_t nSym) {
-    if (m_awSymCum[0] >= kMaxTotal) [[unlikely]] {
+    if (m_awSymCum[0] >= MAX_TOTAL) [[unlikely]] {
         uint32_t nSum = 0;
-        for (uint32_t i = kChars; i >= 1; --i) {
+        for (uint32_t i = CHARS; i >= 1; --i) {
             m_awSymCum[i] = static_cast<uint16_t>(nSum);
             m_awSymFreq[i] = static_cast<uint16_t>((m_awSymFreq[i] + 1) / 2);
             nSum += m_awSymFreq[i];
@@ -179,11 +179,11 @@ inline void CLzariCoder::UpdateModel(uint32_t nSym) {
 // that start at each window position.
 
 void CLzariCoder::ResetTree() {
-    for (uint32_t i = kWindow + 1; i <= kWindow + 256; ++i) {
-        Right(i) = kNil;
+    for (uint32_t i = WINDOW + 1; i <= WINDOW + 256; ++i) {
+        Right(i) = NIL;
     }
-    for (uint32_t i = 0; i < kWindow; ++i) {
-        m_awParent[i] = kNil;
+    for (uint32_t i = 0; i < WINDOW; ++i) {
+        m_awParent[i] = NIL;
     }
 }
 
@@ -199,14 +199,14 @@ void CLzariCoder::ResetTree() {
     // gives the matched length.
     const uint64_t qwKey = LoadBigEndian64(pKey + 1);
     // Indexes as 64-bit numbers fold into the loads' addressing.
-    size_t p = kWindow + 1 + pKey[0];
+    size_t p = WINDOW + 1 + pKey[0];
     uint32_t nDir = 1;  // the root's right child
     size_t nNext = Right(p);
-    Right(r) = Left(r) = kNil;
+    Right(r) = Left(r) = NIL;
     uint32_t nBest = 0;
-    constexpr uint32_t kRightShift = std::endian::native == std::endian::little ? 16 : 0;
+    constexpr uint32_t RIGHT_SHIFT = std::endian::native == std::endian::little ? 16 : 0;
     for (;;) {
-        if (nNext == kNil) {
+        if (nNext == NIL) {
             m_awChild[2 * p + nDir] = static_cast<uint16_t>(r);
             m_awParent[r] = static_cast<uint16_t>(p);
             return nBest;
@@ -216,8 +216,8 @@ void CLzariCoder::ResetTree() {
         // comparison then picks one by a conditional move.
         uint32_t nChildren;
         std::memcpy(&nChildren, &m_awChild[2 * p], sizeof(nChildren));
-        const size_t nRightChild = (nChildren >> kRightShift) & 0xFFFF;
-        const size_t nLeftChild = (nChildren >> (16 - kRightShift)) & 0xFFFF;
+        const size_t nRightChild = (nChildren >> RIGHT_SHIFT) & 0xFFFF;
+        const size_t nLeftChild = (nChildren >> (16 - RIGHT_SHIFT)) & 0xFFFF;
         const uint64_t qwNode = LoadBigEndian64(m_abyRing + 1 + p);
         uint32_t nLen;
         if (qwKey != qwNode) [[likely]] {
@@ -226,8 +226,8 @@ void CLzariCoder::ResetTree() {
             nNext = qwKey > qwNode ? nRightChild : nLeftChild;
         } else {
             const uint8_t* pNode = &m_abyRing[p];
-            nLen = kLookAhead;
-            for (uint32_t i = 9; i < kLookAhead; i += 8) {
+            nLen = LOOK_AHEAD;
+            for (uint32_t i = 9; i < LOOK_AHEAD; i += 8) {
                 const uint64_t a = LoadBigEndian64(pKey + i);
                 const uint64_t b = LoadBigEndian64(pNode + i);
                 if (a != b) {
@@ -236,18 +236,18 @@ void CLzariCoder::ResetTree() {
                     break;
                 }
             }
-            if (nLen >= kLookAhead) {
+            if (nLen >= LOOK_AHEAD) {
                 break;  // equal keys (a difference past byte 59 does not count)
             }
             nNext = nDir ? nRightChild : nLeftChild;
         }
         const uint32_t nScore =
-            nLen << 12 | (kWindow - 1 - ((r - static_cast<uint32_t>(p)) & (kWindow - 1)));
+            nLen << 12 | (WINDOW - 1 - ((r - static_cast<uint32_t>(p)) & (WINDOW - 1)));
         nBest = nScore > nBest ? nScore : nBest;
     }
     // A full-length match: no closer one exists, and r takes the place of p,
     // whose key it equals.
-    nBest = kLookAhead << 12 | (kWindow - 1 - ((r - static_cast<uint32_t>(p)) & (kWindow - 1)));
+    nBest = LOOK_AHEAD << 12 | (WINDOW - 1 - ((r - static_cast<uint32_t>(p)) & (WINDOW - 1)));
     const uint32_t nUp = m_awParent[p];
     const uint32_t nLeft = Left(p), nRight = Right(p);
     m_awParent[r] = static_cast<uint16_t>(nUp);
@@ -256,26 +256,26 @@ void CLzariCoder::ResetTree() {
     m_awParent[nLeft] = static_cast<uint16_t>(r);
     m_awParent[nRight] = static_cast<uint16_t>(r);
     m_awChild[2 * nUp + (Right(nUp) == p)] = static_cast<uint16_t>(r);
-    m_awParent[p] = kNil;
+    m_awParent[p] = NIL;
     return nBest;
 }
 
 [[gnu::always_inline]] inline void CLzariCoder::DeleteNode(uint32_t p) {
     const uint32_t nUp = m_awParent[p];
-    if (nUp == kNil) {
+    if (nUp == NIL) {
         return;
     }
     const uint32_t nLeft = Left(p), nRight = Right(p);
     uint32_t q;
-    if (nLeft == kNil || nRight == kNil) {
-        q = nLeft ^ nRight ^ kNil;  // the only child, or none
+    if (nLeft == NIL || nRight == NIL) {
+        q = nLeft ^ nRight ^ NIL;  // the only child, or none
     } else {
         // In-order predecessor: the rightmost node of the left subtree.
         q = nLeft;
-        if (Right(q) != kNil) {
+        if (Right(q) != NIL) {
             do {
                 q = Right(q);
-            } while (Right(q) != kNil);
+            } while (Right(q) != NIL);
             const uint32_t nUpQ = m_awParent[q];
             Right(nUpQ) = Left(q);
             m_awParent[Left(q)] = static_cast<uint16_t>(nUpQ);
@@ -287,7 +287,7 @@ void CLzariCoder::ResetTree() {
     }
     m_awParent[q] = static_cast<uint16_t>(nUp);
     m_awChild[2 * nUp + (Right(nUp) == p)] = static_cast<uint16_t>(q);
-    m_awParent[p] = kNil;
+    m_awParent[p] = NIL;
 }
 
 // ---------------------------------------------------------------------------
@@ -295,7 +295,7 @@ void CLzariCoder::ResetTree() {
 
 struct CLzariCoder::CEncoderState {
     uint32_t nLow = 0;
-    uint32_t nHigh = kQ4;
+    uint32_t nHigh = Q4;
     uint32_t nPending = 0;  // middle-half expansions whose bits are still owed
     uint64_t qwBits = 0;    // bits not yet in a whole byte, from the top
     uint32_t nBits = 0;     // how many (0..7 between calls)
@@ -348,13 +348,13 @@ void CLzariCoder::FlushOutput(CEncoderState& st) {
         } else {
             st.Put(nFirst, 1);
             for (; nOwed != 0; nOwed -= nOwed < 32 ? nOwed : 32) {
-                if (st.nOut >= kOutChunk) {
+                if (st.nOut >= OUT_CHUNK) {
                     FlushOutput(st);
                 }
                 const uint32_t k = nOwed < 32 ? nOwed : 32;
                 st.Put(static_cast<uint32_t>(nFill >> (32 - k)), k);
             }
-            if (st.nOut >= kOutChunk) {
+            if (st.nOut >= OUT_CHUNK) {
                 FlushOutput(st);
             }
             st.Put(nPrefix & ((1u << (n - 1)) - 1), n - 1);
@@ -374,28 +374,28 @@ void CLzariCoder::FlushOutput(CEncoderState& st) {
 
 // The total is a constant here, so the divisions become multiplications.
 [[gnu::always_inline]] inline void CLzariCoder::EncodePosition(CEncoderState& st, uint32_t nCode) {
-    EncodeInterval(st, kPositions.awCum[nCode], kPositions.awCum[nCode + 1], kPositionTotal);
+    EncodeInterval(st, POSITIONS.awCum[nCode], POSITIONS.awCum[nCode + 1], POSITION_TOTAL);
 }
 
 // Selects a quarter of the range that lies wholly inside the final interval,
 // so that whatever a decoder reads past the end cannot change the result.
 void CLzariCoder::EncodeEnd(CEncoderState& st) {
-    if (st.nOut >= kOutChunk) {
+    if (st.nOut >= OUT_CHUNK) {
         FlushOutput(st);
     }
     // One more owed bit: the chosen quarter's second bit.
     ++st.nPending;
-    const uint32_t nBit = st.nLow < kQ1 ? 0 : 1;
+    const uint32_t nBit = st.nLow < Q1 ? 0 : 1;
     st.Put(nBit, 1);
     for (uint32_t nOwed = st.nPending; nOwed != 0; nOwed -= nOwed < 32 ? nOwed : 32) {
-        if (st.nOut >= kOutChunk) {
+        if (st.nOut >= OUT_CHUNK) {
             FlushOutput(st);
         }
         const uint32_t k = nOwed < 32 ? nOwed : 32;
         st.Put(nBit ? 0 : 0xFFFFFFFFu >> (32 - k), k);
     }
     st.nPending = 0;
-    if (st.nOut >= kOutChunk) {
+    if (st.nOut >= OUT_CHUNK) {
         FlushOutput(st);
     }
     st.Put(0, 7);  // completes a partly filled byte; an empty one stays unwritten
@@ -421,27 +421,27 @@ bool CLzariCoder::LzariEncode(const uint8_t* pText, uint32_t nLength, CMemFile& 
     ResetTree();
     // Positions before the text start as spaces; those not yet holding input
     // are zero so that the choice among equal matches is repeatable.
-    std::memset(m_abyRing, ' ', kStart);
-    std::memset(m_abyRing + kStart, 0, sizeof(m_abyRing) - kStart);
+    std::memset(m_abyRing, ' ', START);
+    std::memset(m_abyRing + START, 0, sizeof(m_abyRing) - START);
 
-    uint32_t nLen = nLength < kLookAhead ? nLength : kLookAhead;
-    std::memcpy(m_abyRing + kStart, pText, nLen);
+    uint32_t nLen = nLength < LOOK_AHEAD ? nLength : LOOK_AHEAD;
+    std::memcpy(m_abyRing + START, pText, nLen);
     uint32_t nNext = nLen;  // next input byte to enter the window
-    uint32_t r = kStart;
+    uint32_t r = START;
     uint32_t s = 0;
-    for (uint32_t i = 1; i <= kLookAhead; ++i) {
+    for (uint32_t i = 1; i <= LOOK_AHEAD; ++i) {
         InsertNode(r - i);
     }
     uint32_t nBest = InsertNode(r);
 
     while (nLen > 0) {
         uint32_t nMatchLen = nBest >> 12;
-        const uint32_t nMatchPos = kWindow - 1 - (nBest & (kWindow - 1));
+        const uint32_t nMatchPos = WINDOW - 1 - (nBest & (WINDOW - 1));
         if (nMatchLen > nLen) {
             nMatchLen = nLen;
         }
         uint32_t nCoded;
-        if (nMatchLen <= kThreshold) {
+        if (nMatchLen <= THRESHOLD) {
             nCoded = 1;
             EncodeChar(st, m_abyRing[r]);
             if (m_pObserver) {
@@ -449,13 +449,13 @@ bool CLzariCoder::LzariEncode(const uint8_t* pText, uint32_t nLength, CMemFile& 
             }
         } else {
             nCoded = nMatchLen;
-            EncodeChar(st, 255 - kThreshold + nMatchLen);
+            EncodeChar(st, 255 - THRESHOLD + nMatchLen);
             EncodePosition(st, nMatchPos - 1);
             if (m_pObserver) {
-                m_pObserver->OnCoded(255 - kThreshold + nMatchLen, nMatchPos - 1);
+                m_pObserver->OnCoded(255 - THRESHOLD + nMatchLen, nMatchPos - 1);
             }
         }
-        if (st.nOut >= kOutChunk) {
+        if (st.nOut >= OUT_CHUNK) {
             FlushOutput(st);
             if (m_bOutFailed) {
                 return false;
@@ -466,17 +466,17 @@ bool CLzariCoder::LzariEncode(const uint8_t* pText, uint32_t nLength, CMemFile& 
             DeleteNode(s);
             const uint8_t by = pText[nNext++];
             m_abyRing[s] = by;
-            if (s < kLookAhead - 1) {
-                m_abyRing[s + kWindow] = by;
+            if (s < LOOK_AHEAD - 1) {
+                m_abyRing[s + WINDOW] = by;
             }
-            s = (s + 1) & (kWindow - 1);
-            r = (r + 1) & (kWindow - 1);
+            s = (s + 1) & (WINDOW - 1);
+            r = (r + 1) & (WINDOW - 1);
             nBest = InsertNode(r);
         }
         for (; i < nCoded; ++i) {
             DeleteNode(s);
-            s = (s + 1) & (kWindow - 1);
-            r = (r + 1) & (kWindow - 1);
+            s = (s + 1) & (WINDOW - 1);
+            r = (r + 1) & (WINDOW - 1);
             if (--nLen != 0) {
                 nBest = InsertNode(r);
             }
@@ -492,7 +492,7 @@ bool CLzariCoder::LzariEncode(const uint8_t* pText, uint32_t nLength, CMemFile& 
 
 struct CLzariCoder::CDecoderState {
     uint32_t nLow = 0;
-    uint32_t nHigh = kQ4;
+    uint32_t nHigh = Q4;
     uint32_t nValue = 0;    // the 17-bit code value window
     uint64_t qwBitPos = 0;  // code bits taken so far
     const uint8_t* pCode = nullptr;
@@ -554,9 +554,9 @@ struct CLzariCoder::CDecoderState {
 // The distance model's cumulative table is indexed by code + 1.
 [[gnu::always_inline]] inline uint32_t CLzariCoder::DecodePosition(CDecoderState& st) {
     const uint32_t nRange = st.nHigh - st.nLow;
-    const uint32_t x = ((st.nValue - st.nLow + 1) * kPositionTotal - 1) / nRange;
+    const uint32_t x = ((st.nValue - st.nLow + 1) * POSITION_TOTAL - 1) / nRange;
     const uint32_t i = FindPosition(x);
-    st.Narrow(nRange, kPositions.awCum[i - 1], kPositions.awCum[i], kPositionTotal);
+    st.Narrow(nRange, POSITIONS.awCum[i - 1], POSITIONS.awCum[i], POSITION_TOTAL);
     return i - 1;
 }
 
@@ -604,14 +604,14 @@ LzariResult CLzariCoder::LzariDecode(CMemFile& in, uint32_t nMaxLength, uint8_t*
         if (nChar < 256) {
             pText[nCount++] = static_cast<uint8_t>(nChar);
         } else {
-            const uint32_t nMatch = nChar - (255 - kThreshold);
+            const uint32_t nMatch = nChar - (255 - THRESHOLD);
             const uint32_t nDist = DecodePosition(st) + 1;
             // The encoder cuts matches to the text that remains and finds them
             // only among the 4036 positions behind the coding position, of
             // which just the last 60 of the initial spaces are ever offered.
             // Found while reading past the end, the fault is the missing code.
-            if (nMatch > nTextSize - nCount || nDist > kStart ||
-                nDist > static_cast<uint64_t>(nCount) + kLookAhead) {
+            if (nMatch > nTextSize - nCount || nDist > START ||
+                nDist > static_cast<uint64_t>(nCount) + LOOK_AHEAD) {
                 result = st.qwBitPos > nPastEndBits ? LzariResult::Truncated : LzariResult::Corrupt;
                 break;
             }

@@ -35,11 +35,11 @@ public:
 
 class CLzariCoder {
 public:
-    static constexpr uint32_t kWindow = 4096;
-    static constexpr uint32_t kLookAhead = 60;
-    static constexpr uint32_t kThreshold = 2;  // matches this long or shorter go as literals
-    static constexpr uint32_t kStart = kWindow - kLookAhead;  // first coding position, 4036
-    static constexpr uint32_t kChars = 256 - kThreshold + kLookAhead;  // 314
+    static constexpr uint32_t WINDOW = 4096;
+    static constexpr uint32_t LOOK_AHEAD = 60;
+    static constexpr uint32_t THRESHOLD = 2;  // matches this long or shorter go as literals
+    static constexpr uint32_t START = WINDOW - LOOK_AHEAD;           // first coding position, 4036
+    static constexpr uint32_t CHARS = 256 - THRESHOLD + LOOK_AHEAD;  // 314
 
     // Appends the LZARI stream of the nLength bytes at pText (may be null when
     // nLength is 0) at the end of `out`. False only when `out` cannot grow; it
@@ -60,9 +60,9 @@ public:
     void SetObserver(ILzariObserver* pObserver) { m_pObserver = pObserver; }
 
 private:
-    static constexpr uint32_t kNil = kWindow;  // empty link in the match tree
-    static constexpr uint32_t kQ1 = 0x8000, kQ2 = 0x10000, kQ3 = 0x18000, kQ4 = 0x20000;
-    static constexpr uint32_t kMaxTotal = 32767;
+    static constexpr uint32_t NIL = WINDOW;  // empty link in the match tree
+    static constexpr uint32_t Q1 = 0x8000, Q2 = 0x10000, Q3 = 0x18000, Q4 = 0x20000;
+    static constexpr uint32_t MAX_TOTAL = 32767;
 
     struct CEncoderState;
     struct CDecoderState;
@@ -88,31 +88,31 @@ private:
     // Window and match tree. The tree is walked for every byte coded, so it is
     // kept small (16-bit links, both children of a node side by side) to stay
     // in the first-level cache together with the window.
-    static constexpr uint32_t kCompareSlack = 8;  // keys are compared 8 bytes at a time
+    static constexpr uint32_t COMPARE_SLACK = 8;  // keys are compared 8 bytes at a time
     // The tail repeats positions 0..58; the slack past it is never compared.
-    uint8_t m_abyRing[kWindow + kLookAhead - 1 + kCompareSlack];
+    uint8_t m_abyRing[WINDOW + LOOK_AHEAD - 1 + COMPARE_SLACK];
     // [2 n] left, [2 n + 1] right child of node n; 4097..4352 are the roots,
     // one per first byte, which use only their right child.
-    alignas(4) uint16_t m_awChild[2 * (kWindow + 257)];
-    uint16_t m_awParent[kWindow + 1];
+    alignas(4) uint16_t m_awChild[2 * (WINDOW + 257)];
+    uint16_t m_awParent[WINDOW + 1];
     uint16_t& Left(uint32_t n) { return m_awChild[2 * n]; }
     uint16_t& Right(uint32_t n) { return m_awChild[2 * n + 1]; }
 
     // Character model (symbols 1..314, most frequent first). The tables run on
     // to whole groups of 8 (frequency 0, cumulative 0) so that searches and
     // updates can work a group at a time.
-    static constexpr uint32_t kModelSize = (kChars + 1 + 7 + 7) / 8 * 8;
-    uint32_t m_anCharToSym[kChars];
-    uint32_t m_anSymToChar[kChars + 1];
-    alignas(16) uint16_t m_awSymFreq[kModelSize];
-    alignas(16) uint16_t m_awSymCum[kModelSize];
+    static constexpr uint32_t MODEL_SIZE = (CHARS + 1 + 7 + 7) / 8 * 8;
+    uint32_t m_anCharToSym[CHARS];
+    uint32_t m_anSymToChar[CHARS + 1];
+    alignas(16) uint16_t m_awSymFreq[MODEL_SIZE];
+    alignas(16) uint16_t m_awSymCum[MODEL_SIZE];
 
     // Encoder output, gathered into chunks before it goes to the file; bits are
     // stored 8 bytes at a time, so the chunk has that much room past its end.
-    static constexpr uint32_t kOutChunk = 4096;
+    static constexpr uint32_t OUT_CHUNK = 4096;
     CMemFile* m_pOut = nullptr;
     bool m_bOutFailed = false;
-    uint8_t m_abyOut[kOutChunk + 16];
+    uint8_t m_abyOut[OUT_CHUNK + 16];
 
     ILzariObserver* m_pObserver = nullptr;
 };

@@ -28,3 +28,15 @@ bool ForwardWavelet(int16_t* pPlane, uint8_t nLevels);
 
 // Undoes ForwardWavelet with the same level count (at least 1), in place.
 bool InverseWavelet(int16_t* pPlane, uint8_t nLevels);
+
+// The kernels that compute the lines: all give the same values. By default
+// the first transform picks the best the CPU offers.
+enum class EWaveletPath {
+    Plain,  // one value at a time
+    Sse2,   // the baseline vector unit (SSE2 on x86-64)
+    Avx2,   // AVX2, on x86 processors that have it
+};
+// Uses `path` from now on, for every thread; false, changing nothing, when
+// this processor or build lacks it. For tests and benchmarks.
+bool SetWaveletPath(EWaveletPath path);
+EWaveletPath GetWaveletPath();

@@ -1,9 +1,9 @@
 // The compression run and its per-frame coding step.
 
-#include <algorithm>
 #include <cstdlib>
 
 #include "codec/CodecContext.h"
+#include "codec/FrameLoops.h"
 #include "codec/Subbands.h"
 #include "codec/Wavelet.h"
 #include "codec/WorkingState.h"
@@ -85,9 +85,7 @@ bool CCodecContext::CompressRun() {
 bool CCodecContext::CodeFrame() {
     const uint8_t* pRaw = m_pQcf + static_cast<size_t>(m_nFrame) * COEF_FRAME_VALUES;
     int16_t* pCur = g_pCoef[g_bCurrent];
-    for (uint32_t k = 0; k < COEF_FRAME_VALUES; ++k) {
-        pCur[k] = pRaw[k];
-    }
+    WidenSamples(pRaw, pCur, COEF_FRAME_VALUES);
     g_nPlaneWidth = 176;
     g_nPlaneHeight = 144;
     ForwardWavelet(pCur, 4);
@@ -101,11 +99,7 @@ bool CCodecContext::CodeFrame() {
 
     uint8_t* pBytes = m_pFrameBytes;
     if (!m_bFirstFrameDone) {
-        for (uint32_t k = 0; k < COEF_FRAME_VALUES; ++k) {
-            const uint16_t v = static_cast<uint16_t>(pCur[k]);
-            pBytes[2 * k] = static_cast<uint8_t>(v & 0xFF);
-            pBytes[2 * k + 1] = static_cast<uint8_t>(v >> 8);
-        }
+        StoreLittleEndian16(pCur, pBytes, COEF_FRAME_VALUES);
         if (!EncodeZeroRuns(*g_pRecordsOut, pBytes, 2 * COEF_FRAME_VALUES)) {
             return Fail(CodecError::NoMemory);
         }
@@ -118,12 +112,7 @@ bool CCodecContext::CodeFrame() {
     // the rest follows in the next frames, so the decoder catches up instead of
     // staying off by a multiple of 256. The current slot keeps the decoder's
     // value, which is the reference for the next frame.
-    const int16_t* pPrev = g_pCoef[1 - g_bCurrent];
-    for (uint32_t k = 0; k < COEF_FRAME_VALUES; ++k) {
-        const int32_t d = std::clamp(int32_t(pCur[k]) - int32_t(pPrev[k]), -128, 127);
-        pBytes[k] = static_cast<uint8_t>(d & 0xFF);
-        pCur[k] = static_cast<int16_t>(pPrev[k] + d);
-    }
+    CodeDifferences(pCur, g_pCoef[1 - g_bCurrent], pBytes, COEF_FRAME_VALUES);
     if (!EncodeZeroRuns(*g_pRecordsOut, pBytes, COEF_FRAME_VALUES)) {
         return Fail(CodecError::NoMemory);
     }

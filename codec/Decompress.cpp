@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "codec/CodecContext.h"
+#include "codec/FrameLoops.h"
 #include "codec/Subbands.h"
 #include "codec/Wavelet.h"
 #include "codec/WorkingState.h"
@@ -163,14 +164,10 @@ bool CCodecContext::DecodeFrame() {
     int16_t* pAcc = g_pCoef[1];
     const uint8_t* pBytes = m_pFrameBytes;
     if (bFirst) {
-        for (uint32_t k = 0; k < COEF_FRAME_VALUES; ++k) {
-            pAcc[k] = static_cast<int16_t>(pBytes[2 * k] | (pBytes[2 * k + 1] << 8));
-        }
+        LoadLittleEndian16(pBytes, pAcc, COEF_FRAME_VALUES);
         m_bFirstFrameDone = true;
     } else {
-        for (uint32_t k = 0; k < COEF_FRAME_VALUES; ++k) {
-            pAcc[k] = static_cast<int16_t>(pAcc[k] + static_cast<int8_t>(pBytes[k]));
-        }
+        AddDifferences(pAcc, pBytes, COEF_FRAME_VALUES);
     }
 
     DequantiseBands(*this);
@@ -185,8 +182,6 @@ bool CCodecContext::DecodeFrame() {
     InverseWavelet(pWork + QCIF_V_OFFSET, 3);
 
     uint8_t* pOut = m_pQcf + static_cast<size_t>(m_nFrame) * COEF_FRAME_VALUES;
-    for (uint32_t k = 0; k < COEF_FRAME_VALUES; ++k) {
-        pOut[k] = ClampSample(pWork[k]);
-    }
+    ClampSamples(pWork, pOut, COEF_FRAME_VALUES);
     return true;
 }

@@ -1,6 +1,7 @@
 // The frame-wide fast paths against the plain per-value definitions: the
 // band quantiser's reciprocal division and branch-free dequantiser against
-// QuantiseValue / DequantiseValue for every 16-bit value, and every wavelet
+// QuantiseValue / DequantiseValue for every 16-bit value, the frame loops
+// against their per-value rules, and every wavelet
 // kernel set (plain, SSE2, AVX2 where the processor has it) against a direct
 // modulo-indexed evaluation.
 
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "CodecTestFrames.h"
+#include "codec/FrameLoops.h"
 #include "codec/Subbands.h"
 #include "codec/Wavelet.h"
 #include "codec/WorkingState.h"
@@ -245,5 +247,50 @@ TEST(FastPaths, BandDequantiserMatchesPerValueRule) {
                 }
             }
         }
+    }
+}
+
+// The frame loops against their per-value rules, for counts that leave 0..15
+// values after the last whole vector, on random values mixed with the 16-bit
+// extremes (differences that overflow 16 bits, samples far outside 0..255).
+TEST(FastPaths, FrameLoopsMatchPerValueRules) {
+    std::mt19937 rng(5);
+    std::uniform_int_distribution<int32_t> dist(-32768, 32767);
+    auto value = [&] {
+        const uint32_t nPick = rng() % 8;
+        return static_cast<int16_t>(nPick == 0   ? -32768
+                                    : nPick == 1 ? 32767
+                                    : nPick < 4  ? dist(rng) % 300
+                                                 : dist(rng));
+    };
+    for (uint32_t n : {0u, 1u, 7u, 8u, 15u, 16u, 17u, 31u, 100u, 38016u}) {
+        std::vector<int16_t> cur(n), prev(n), acc(n);
+        std::vector<uint8_t> raw(n), bytes(2 * n);
+        for (uint32_t k = 0; k < n; ++k) {
+            cur[k] = value();
+            prev[k] = value();
+            acc[k] = value();
+            raw[k] = static_cast<uint8_t>(rng());
+        }
+        std::vector<int16_t> widened(n), next = cur, added = acc, back(n);
+        std::vector<uint8_t> diffs(n), clamped(n);
+        WidenSamples(raw.data(), widened.data(), n);
+        CodeDifferences(next.data(), prev.data(), diffs.data(), n);
+        AddDifferences(added.data(), raw.data(), n);
+        ClampSamples(cur.data(), clamped.data(), n);
+        StoreLittleEndian16(cur.data(), bytes.data(), n);
+        LoadLittleEndian16(bytes.data(), back.data(), n);
+        uint32_t nBad = 0;
+        for (uint32_t k = 0; k < n; ++k) {
+            const int32_t d = std::clamp(int32_t(cur[k]) - prev[k], -128, 127);
+            nBad += widened[k] != raw[k];
+            nBad += diffs[k] != uint8_t(d) || next[k] != int16_t(prev[k] + d);
+            nBad += added[k] != int16_t(acc[k] + int8_t(raw[k]));
+            nBad += clamped[k] != std::clamp<int32_t>(cur[k], 0, 255);
+            nBad += bytes[2 * k] != (uint16_t(cur[k]) & 0xFF) ||
+                    bytes[2 * k + 1] != uint16_t(cur[k]) >> 8;
+            nBad += back[k] != cur[k];
+        }
+        EXPECT_EQ(nBad, 0u) << "count " << n;
     }
 }

@@ -5,6 +5,7 @@
 #include <QPixmap>
 #include <QPushButton>
 
+#include "app/DialogControls.h"
 #include "app/ShellResources.h"
 
 namespace {
@@ -35,7 +36,7 @@ CAboutDlg::CAboutDlg(QWidget* pParent) : QDialog(pParent) {
     setFixedSize(DialogUnits(0, 0, 313, 137).size());
 
     auto* pBanner = new QLabel(this);
-    pBanner->setObjectName(QStringLiteral("ctl1030"));
+    SetControlId(pBanner, IDC_ABOUT_BANNER);
     pBanner->setGeometry(DialogUnits(7, 7, 303, 49));
     pBanner->setPixmap(QPixmap(QStringLiteral(":/icons/banner.png")));
     pBanner->setAlignment(Qt::AlignCenter);
@@ -55,7 +56,7 @@ CAboutDlg::CAboutDlg(QWidget* pParent) : QDialog(pParent) {
     pText->setMargin(4);
 
     auto* pOk = new QPushButton(QStringLiteral("OK"), this);
-    pOk->setObjectName(QStringLiteral("ctl1"));
+    SetControlId(pOk, IDOK);
     pOk->setGeometry(DialogUnits(274, 83, 32, 20));
     pOk->setDefault(true);
     connect(pOk, &QPushButton::clicked, this, &QDialog::accept);

@@ -43,18 +43,18 @@ CCompareDlg::CCompareDlg(std::unique_ptr<CCompareLogic> pLogic, QWidget* pParent
     : QDialog(pParent), m_pLogic(std::move(pLogic)) {
     setWindowTitle(QStringLiteral("Frame Comparison"));
 
-    m_pFrameEdit = MakeEdit(1032, 6, false);
+    m_pFrameEdit = MakeEdit(IDC_COMPARE_FRAME_EDIT, 6, false);
     // Digits only; "All" is put there by the dialog, never typed.
     m_pFrameEdit->setValidator(
         new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), this));
     m_pFrameEdit->installEventFilter(this);
     m_pSpin = new CUpDownCtrl;
-    SetControlId(m_pSpin, 1035);
+    SetControlId(m_pSpin, IDC_COMPARE_SPIN);
     m_pSpin->setFixedHeight(m_pFrameEdit->sizeHint().height());
     connect(m_pSpin, &CUpDownCtrl::stepped, this, &CCompareDlg::OnSpin);
-    m_pTotalEdit = MakeEdit(1043, 6, true);
-    m_pRmseEdit = MakeEdit(1038, 8, true);
-    m_pPsnrEdit = MakeEdit(1040, 8, true);
+    m_pTotalEdit = MakeEdit(IDC_TOTAL_FRAMES_EDIT, 6, true);
+    m_pRmseEdit = MakeEdit(IDC_RMSE_EDIT, 8, true);
+    m_pPsnrEdit = MakeEdit(IDC_PSNR_EDIT, 8, true);
 
     auto* pFrameBox = new QHBoxLayout;
     pFrameBox->setSpacing(0);
@@ -63,27 +63,27 @@ CCompareDlg::CCompareDlg(std::unique_ptr<CCompareLogic> pLogic, QWidget* pParent
 
     auto* pGrid = new QGridLayout;
     pGrid->setHorizontalSpacing(8);
-    pGrid->addWidget(MakeLabel(1041, "Compare Frame:"), 0, 0);
+    pGrid->addWidget(MakeLabel(IDC_COMPARE_FRAME_LABEL, "Compare Frame:"), 0, 0);
     pGrid->addLayout(pFrameBox, 0, 1, Qt::AlignLeft);
-    pGrid->addWidget(MakeLabel(1042, "Total Frames:"), 0, 3, Qt::AlignRight);
+    pGrid->addWidget(MakeLabel(IDC_TOTAL_FRAMES_LABEL, "Total Frames:"), 0, 3, Qt::AlignRight);
     pGrid->addWidget(m_pTotalEdit, 0, 4);
-    pGrid->addWidget(MakeLabel(1037, "Root Mean Square Error:"), 1, 0);
+    pGrid->addWidget(MakeLabel(IDC_RMSE_LABEL, "Root Mean Square Error:"), 1, 0);
     pGrid->addWidget(m_pRmseEdit, 1, 1, Qt::AlignLeft);
-    pGrid->addWidget(MakeLabel(1039, "Peak Signal to Noise Ratio:"), 2, 0);
+    pGrid->addWidget(MakeLabel(IDC_PSNR_LABEL, "Peak Signal to Noise Ratio:"), 2, 0);
     auto* pPsnrBox = new QHBoxLayout;
     pPsnrBox->setSpacing(6);
     pPsnrBox->addWidget(m_pPsnrEdit);
-    pPsnrBox->addWidget(MakeLabel(1044, "dB"));
+    pPsnrBox->addWidget(MakeLabel(IDC_DB_LABEL, "dB"));
     pPsnrBox->addStretch(1);
     pGrid->addLayout(pPsnrBox, 2, 1, 1, 2);
     pGrid->setColumnStretch(2, 1);
     pGrid->setColumnMinimumWidth(2, fontMetrics().averageCharWidth() * 6);
 
     m_pCompare = new QPushButton(QStringLiteral("Compare"));
-    SetControlId(m_pCompare, 1);
+    SetControlId(m_pCompare, IDOK);
     m_pCompare->setDefault(true);
     m_pCancel = new QPushButton(QStringLiteral("Cancel"));
-    SetControlId(m_pCancel, 2);
+    SetControlId(m_pCancel, IDCANCEL);
     connect(m_pCompare, &QPushButton::clicked, this, &CCompareDlg::OnOK);
     connect(m_pCancel, &QPushButton::clicked, this, &CCompareDlg::reject);
 

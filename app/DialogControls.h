@@ -9,13 +9,11 @@
 
 #include <Qt>
 
+#include "app/ControlIds.h"
+
 class QWidget;
 class QLabel;
 class QLineEdit;
-
-// Dialog result codes as the callers know them.
-constexpr int IDOK = 1;
-constexpr int IDCANCEL = 2;
 
 // Gives a control the object name "ctl<id>" that tests and screenshots use.
 void SetControlId(QWidget* pWidget, int nId);

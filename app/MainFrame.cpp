@@ -18,6 +18,7 @@
 #include <QUrl>
 
 #include "app/ChartWindow.h"
+#include "app/DialogControls.h"
 #include "app/LockKeys.h"
 #include "app/RecentFileList.h"
 #include "app/ShellCommands.h"
@@ -145,7 +146,7 @@ void CMainFrame::CreateMenus() {
 
 void CMainFrame::CreateToolBar() {
     m_pToolBar = new QToolBar(QStringLiteral("Toolbar"), this);
-    m_pToolBar->setObjectName(QStringLiteral("ctl%1").arg(0xE800));
+    SetControlId(m_pToolBar, AFX_IDW_TOOLBAR);
     m_pToolBar->setIconSize(QSize(31, 31));
     m_pToolBar->setToolButtonStyle(Qt::ToolButtonIconOnly);
     m_pToolBar->setAllowedAreas(Qt::AllToolBarAreas);
@@ -169,7 +170,7 @@ void CMainFrame::CreateToolBar() {
 
 void CMainFrame::CreateStatusBar() {
     QStatusBar* pBar = statusBar();
-    pBar->setObjectName(QStringLiteral("ctl%1").arg(0xE801));
+    SetControlId(pBar, AFX_IDW_STATUS_BAR);
     // A normal widget: a hovered command's prompt covers it for as long as the
     // pointer stays, then "Ready" shows again.
     m_pMessagePane = new QLabel(QString::fromLatin1(kIdlePrompt), pBar);

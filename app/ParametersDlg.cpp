@@ -14,12 +14,12 @@
 CParametersDlg::CParametersDlg(QWidget* pParent) : QDialog(pParent) {
     setWindowTitle(QStringLiteral("Compression Parameters"));
 
-    m_pFramesSlider = MakeSlider(1010);
-    m_pThresholdSlider = MakeSlider(1003);
-    m_pQuantiserSlider = MakeSlider(1004);
-    m_pFramesEdit = MakeEdit(1011, 5, true);
-    m_pThresholdEdit = MakeEdit(1005, 5, true);
-    m_pQuantiserEdit = MakeEdit(1006, 5, true);
+    m_pFramesSlider = MakeSlider(IDC_FRAMES_SLIDER);
+    m_pThresholdSlider = MakeSlider(IDC_THRESHOLD_SLIDER);
+    m_pQuantiserSlider = MakeSlider(IDC_QUANTISER_SLIDER);
+    m_pFramesEdit = MakeEdit(IDC_FRAMES_EDIT, 5, true);
+    m_pThresholdEdit = MakeEdit(IDC_THRESHOLD_EDIT, 5, true);
+    m_pQuantiserEdit = MakeEdit(IDC_QUANTISER_EDIT, 5, true);
 
     auto* pGrid = new QGridLayout;
     pGrid->setHorizontalSpacing(12);
@@ -29,9 +29,9 @@ CParametersDlg::CParametersDlg(QWidget* pParent) : QDialog(pParent) {
         QSlider* pSlider;
         QLineEdit* pEdit;
     } rows[] = {
-        {1007, "Frames", m_pFramesSlider, m_pFramesEdit},
-        {1008, "Threshold", m_pThresholdSlider, m_pThresholdEdit},
-        {1009, "Quantiser", m_pQuantiserSlider, m_pQuantiserEdit},
+        {IDC_FRAMES_LABEL, "Frames", m_pFramesSlider, m_pFramesEdit},
+        {IDC_THRESHOLD_LABEL, "Threshold", m_pThresholdSlider, m_pThresholdEdit},
+        {IDC_QUANTISER_LABEL, "Quantiser", m_pQuantiserSlider, m_pQuantiserEdit},
     };
     int nRow = 0;
     for (const auto& row : rows) {
@@ -45,10 +45,10 @@ CParametersDlg::CParametersDlg(QWidget* pParent) : QDialog(pParent) {
     pGrid->setColumnStretch(1, 1);
 
     m_pOk = new QPushButton(QStringLiteral("Ok"));
-    SetControlId(m_pOk, 1);
+    SetControlId(m_pOk, IDOK);
     m_pOk->setDefault(true);
     m_pCancel = new QPushButton(QStringLiteral("Cancel"));
-    SetControlId(m_pCancel, 2);
+    SetControlId(m_pCancel, IDCANCEL);
     connect(m_pOk, &QPushButton::clicked, this, &CParametersDlg::accept);
     connect(m_pCancel, &QPushButton::clicked, this, &CParametersDlg::reject);
 

@@ -25,21 +25,21 @@ CProcessingDlg::CProcessingDlg(CCodecContext& context, QWidget* pParent)
     setWindowTitle(QStringLiteral("Processing"));
 
     m_pStart = new QPushButton(QStringLiteral("Start"));
-    SetControlId(m_pStart, 1015);
+    SetControlId(m_pStart, IDC_START);
     m_pStart->setDefault(true);
     m_pCancel = new QPushButton(QStringLiteral("Cancel"));
-    SetControlId(m_pCancel, 2);
+    SetControlId(m_pCancel, IDCANCEL);
     // Once Start is disabled, Enter must not fall through to Cancel.
     m_pCancel->setAutoDefault(false);
     connect(m_pStart, &QPushButton::clicked, this, &CProcessingDlg::OnStart);
     connect(m_pCancel, &QPushButton::clicked, this, &CProcessingDlg::reject);
 
-    m_pThresholdEdit = MakeEdit(1005, 5, true);
-    m_pQuantiserEdit = MakeEdit(1006, 5, true);
-    m_pFramesDoneEdit = MakeEdit(1016, 5, true, Qt::AlignRight);
-    m_pFramesEdit = MakeEdit(1011, 5, true);
+    m_pThresholdEdit = MakeEdit(IDC_THRESHOLD_EDIT, 5, true);
+    m_pQuantiserEdit = MakeEdit(IDC_QUANTISER_EDIT, 5, true);
+    m_pFramesDoneEdit = MakeEdit(IDC_FRAMES_DONE_EDIT, 5, true, Qt::AlignRight);
+    m_pFramesEdit = MakeEdit(IDC_FRAMES_EDIT, 5, true);
     m_pProgress = new QProgressBar;
-    SetControlId(m_pProgress, 1013);
+    SetControlId(m_pProgress, IDC_PROGRESS_BAR);
     m_pProgress->setRange(0, 100);
     m_pProgress->setTextVisible(false);
     m_pProgress->setMinimumWidth(fontMetrics().averageCharWidth() * 36);
@@ -49,12 +49,12 @@ CProcessingDlg::CProcessingDlg(CCodecContext& context, QWidget* pParent)
     pButtons->addWidget(m_pCancel);
 
     auto* pGrid = new QGridLayout(this);
-    pGrid->addWidget(MakeLabel(1008, "Threshold"), 0, 0);
+    pGrid->addWidget(MakeLabel(IDC_THRESHOLD_LABEL, "Threshold"), 0, 0);
     pGrid->addWidget(m_pThresholdEdit, 0, 1);
-    pGrid->addWidget(MakeLabel(1009, "Quantiser"), 1, 0);
+    pGrid->addWidget(MakeLabel(IDC_QUANTISER_LABEL, "Quantiser"), 1, 0);
     pGrid->addWidget(m_pQuantiserEdit, 1, 1);
     pGrid->addLayout(pButtons, 0, 2, 2, 2, Qt::AlignRight | Qt::AlignTop);
-    pGrid->addWidget(MakeLabel(1012, "Progress"), 2, 0);
+    pGrid->addWidget(MakeLabel(IDC_PROGRESS_LABEL, "Progress"), 2, 0);
     pGrid->addWidget(m_pFramesDoneEdit, 2, 1);
     pGrid->addWidget(m_pProgress, 2, 2);
     pGrid->addWidget(m_pFramesEdit, 2, 3);

@@ -88,25 +88,25 @@ CViewerDlg::CViewerDlg(const uint8_t* pFrames, uint32_t nFrames, QWidget* pParen
     pFrameLayout->addWidget(m_pPicture);
 
     m_pStart = new CPictureButton(CPictureButton::Glyph::Start, QStringLiteral("Start"));
-    SetControlId(m_pStart, 1027);
+    SetControlId(m_pStart, IDC_VIEWER_START);
     m_pCancel = new CPictureButton(CPictureButton::Glyph::Cancel, QStringLiteral("Cancel"));
-    SetControlId(m_pCancel, 2);
+    SetControlId(m_pCancel, IDCANCEL);
     m_pLoop = new QPushButton(QStringLiteral("Loop"));
-    SetControlId(m_pLoop, 1020);
+    SetControlId(m_pLoop, IDC_VIEWER_LOOP);
     m_pPause = new QPushButton(QStringLiteral("Pause"));
-    SetControlId(m_pPause, 1024);
+    SetControlId(m_pPause, IDC_VIEWER_PAUSE);
     for (QPushButton* pToggle : {m_pLoop, m_pPause}) {
         pToggle->setCheckable(true);
         pToggle->setAutoDefault(false);
     }
 
     m_pSlider = new QSlider(Qt::Horizontal);
-    SetControlId(m_pSlider, 1029);
+    SetControlId(m_pSlider, IDC_VIEWER_SLIDER);
     m_pSlider->setTickPosition(QSlider::TicksBelow);
     m_pCurrentEdit = new QLineEdit;
-    SetControlId(m_pCurrentEdit, 1023);
+    SetControlId(m_pCurrentEdit, IDC_VIEWER_FRAME_EDIT);
     m_pCountEdit = new QLineEdit;
-    SetControlId(m_pCountEdit, 1022);
+    SetControlId(m_pCountEdit, IDC_VIEWER_COUNT_EDIT);
     m_pCountEdit->setAlignment(Qt::AlignCenter);
     for (QLineEdit* pEdit : {m_pCurrentEdit, m_pCountEdit}) {
         pEdit->setReadOnly(true);

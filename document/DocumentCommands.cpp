@@ -12,7 +12,7 @@ namespace {
 // A run counts only when the dialog finished it and nobody asked to cancel; a
 // run the codec gave up on is reported and does not count either.
 bool Accepted(int nResult, bool bCancelled, const CCodecContext& context) {
-    if (nResult == IDocumentDialogs::IDCANCEL || bCancelled) {
+    if (nResult == IDCANCEL || bCancelled) {
         return false;
     }
     if (context.m_nError != CodecError::None) {
@@ -31,7 +31,7 @@ void CTavroDoc::Compress(IDocumentDialogs& dialogs) {
         m_nStreamFrames < 0 ? 0 : std::min<uint32_t>(m_nStreamFrames, CODEC_MAX_FRAMES);
     choice.m_nThreshold = 10;
     choice.m_nQuantiser = 16;
-    if (dialogs.RunParameters(choice) == IDocumentDialogs::IDCANCEL) {
+    if (dialogs.RunParameters(choice) == IDCANCEL) {
         return;
     }
     // More frames than the buffer holds would make the codec read past it.

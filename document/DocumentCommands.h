@@ -7,6 +7,11 @@
 
 class CCodecContext;
 
+// Results of the modal dialogs, which are also the ids of their OK and Cancel
+// buttons.
+constexpr int IDOK = 1;
+constexpr int IDCANCEL = 2;
+
 // The fields of the compression parameters dialog.
 struct CParametersChoice {
     uint32_t m_nMaxFrames = 0;  // in: frames in the loaded raw stream (the slider's top)
@@ -17,9 +22,6 @@ struct CParametersChoice {
 
 class IDocumentDialogs {
 public:
-    static constexpr int IDOK = 1;
-    static constexpr int IDCANCEL = 2;
-
     virtual ~IDocumentDialogs() = default;
 
     // Compression parameters. The dialog opens with the frame count at

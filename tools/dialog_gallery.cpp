@@ -77,7 +77,7 @@ int main(int argc, char* argv[]) {
         CProcessingDlg dlg(context);
         dlg.show();
         QTest::qWait(100);
-        dlg.findChild<QPushButton*>(ControlName(1015))->click();
+        dlg.findChild<QPushButton*>(ControlName(IDC_START))->click();
         QTest::qWait(1100);
         Save(dlg, strDir, "processing", strSuffix);
         dlg.reject();
@@ -96,7 +96,7 @@ int main(int argc, char* argv[]) {
         CCompareDlg dlg(std::make_unique<CCompareLogic>(frames.data(), 100, 100,
                                                         dir.File("reference.qcf"), false));
         dlg.show();
-        dlg.findChild<QPushButton*>(ControlName(1))->click();
+        dlg.findChild<QPushButton*>(ControlName(IDOK))->click();
         Save(dlg, strDir, "compare", strSuffix);
         dlg.reject();
     }
@@ -104,7 +104,7 @@ int main(int argc, char* argv[]) {
         CViewerDlg dlg(frames.data(), 100);
         dlg.show();
         dlg.SetZoom(nZoom);
-        dlg.findChild<QSlider*>(ControlName(1029))->setSliderPosition(30);
+        dlg.findChild<QSlider*>(ControlName(IDC_VIEWER_SLIDER))->setSliderPosition(30);
         Save(dlg, strDir, nZoom == 1 ? "viewer" : "viewer-zoom2", strSuffix);
         dlg.reject();
     }

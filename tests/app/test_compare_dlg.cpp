@@ -72,10 +72,10 @@ class TestCompareDlg : public QObject {
     }
     static QString Text(CCompareDlg* pDlg, int nId) { return Ctl<QLineEdit>(pDlg, nId)->text(); }
     static void Press(CCompareDlg* pDlg) {
-        QTest::mouseClick(Ctl<QPushButton>(pDlg, 1), Qt::LeftButton);
+        QTest::mouseClick(Ctl<QPushButton>(pDlg, IDOK), Qt::LeftButton);
     }
     static void Spin(CCompareDlg* pDlg, const char* pszArrow, int nTimes = 1) {
-        auto* pArrow = Ctl<QWidget>(pDlg, 1035)->findChild<QToolButton*>(pszArrow);
+        auto* pArrow = Ctl<QWidget>(pDlg, IDC_COMPARE_SPIN)->findChild<QToolButton*>(pszArrow);
         for (int i = 0; i < nTimes; ++i) {
             QTest::mouseClick(pArrow, Qt::LeftButton);
         }
@@ -118,14 +118,14 @@ private slots:
         auto pDlg = Open(m_strRef, single, compareFrames);
         QVERIFY(pDlg);
         QCOMPARE(pDlg->windowTitle(), QString("Frame Comparison"));
-        QCOMPARE(Text(pDlg.get(), 1032), frameText);
-        QCOMPARE(Text(pDlg.get(), 1043), total);
-        for (int nId : {1043, 1038, 1040}) {
+        QCOMPARE(Text(pDlg.get(), IDC_COMPARE_FRAME_EDIT), frameText);
+        QCOMPARE(Text(pDlg.get(), IDC_TOTAL_FRAMES_EDIT), total);
+        for (int nId : {IDC_TOTAL_FRAMES_EDIT, IDC_RMSE_EDIT, IDC_PSNR_EDIT}) {
             QVERIFY(Ctl<QLineEdit>(pDlg.get(), nId)->isReadOnly());
         }
-        QVERIFY(!Ctl<QLineEdit>(pDlg.get(), 1032)->isReadOnly());
-        QVERIFY(Ctl<QPushButton>(pDlg.get(), 1)->isDefault());
-        QVERIFY(Ctl<QPushButton>(pDlg.get(), 1)->isEnabled());
+        QVERIFY(!Ctl<QLineEdit>(pDlg.get(), IDC_COMPARE_FRAME_EDIT)->isReadOnly());
+        QVERIFY(Ctl<QPushButton>(pDlg.get(), IDOK)->isDefault());
+        QVERIFY(Ctl<QPushButton>(pDlg.get(), IDOK)->isEnabled());
     }
 
     // Each frame alone, by typing its number or stepping to it with the arrows.
@@ -150,19 +150,19 @@ private slots:
             auto pDlg = Open(m_strRef, true);
             QVERIFY(pDlg);
             if (bTyped) {
-                auto* pEdit = Ctl<QLineEdit>(pDlg.get(), 1032);
+                auto* pEdit = Ctl<QLineEdit>(pDlg.get(), IDC_COMPARE_FRAME_EDIT);
                 pEdit->selectAll();
                 QTest::keyClicks(pEdit, QString::number(frame));
                 QTest::keyClick(pEdit, Qt::Key_Return);  // Enter presses Compare
             } else {
                 Spin(pDlg.get(), "up", frame - 1);
-                QCOMPARE(Text(pDlg.get(), 1032), QString::number(frame));
+                QCOMPARE(Text(pDlg.get(), IDC_COMPARE_FRAME_EDIT), QString::number(frame));
                 Press(pDlg.get());
             }
             QVERIFY(pDlg->isVisible());  // Compare never closes the dialog
-            QCOMPARE(Text(pDlg.get(), 1038), rmse);
-            QCOMPARE(Text(pDlg.get(), 1040), psnr);
-            QVERIFY(Ctl<QPushButton>(pDlg.get(), 1)->isEnabled());
+            QCOMPARE(Text(pDlg.get(), IDC_RMSE_EDIT), rmse);
+            QCOMPARE(Text(pDlg.get(), IDC_PSNR_EDIT), psnr);
+            QVERIFY(Ctl<QPushButton>(pDlg.get(), IDOK)->isEnabled());
         }
     }
 
@@ -171,27 +171,27 @@ private slots:
         QVERIFY(pDlg);
         Press(pDlg.get());
         // Means over 5 frames: RMSE (sqrt(1/38016) + 255) / 5, PSNR 4 x 93.9304678 / 5.
-        QCOMPARE(Text(pDlg.get(), 1038), QString("51.00"));
-        QCOMPARE(Text(pDlg.get(), 1040), QString("75.14"));
+        QCOMPARE(Text(pDlg.get(), IDC_RMSE_EDIT), QString("51.00"));
+        QCOMPARE(Text(pDlg.get(), IDC_PSNR_EDIT), QString("75.14"));
 
         // The arrows replace "All" with a number; later presses compare that frame.
         Spin(pDlg.get(), "up");
-        QCOMPARE(Text(pDlg.get(), 1032), QString("2"));
+        QCOMPARE(Text(pDlg.get(), IDC_COMPARE_FRAME_EDIT), QString("2"));
         Press(pDlg.get());
-        QCOMPARE(Text(pDlg.get(), 1038), QString("0.01"));
+        QCOMPARE(Text(pDlg.get(), IDC_RMSE_EDIT), QString("0.01"));
         // The arrows stop at the ends of 1..5.
         Spin(pDlg.get(), "up", 9);
-        QCOMPARE(Text(pDlg.get(), 1032), QString("5"));
+        QCOMPARE(Text(pDlg.get(), IDC_COMPARE_FRAME_EDIT), QString("5"));
         Spin(pDlg.get(), "down", 9);
-        QCOMPARE(Text(pDlg.get(), 1032), QString("1"));
-        QTest::keyClick(Ctl<QLineEdit>(pDlg.get(), 1032), Qt::Key_Up);
-        QCOMPARE(Text(pDlg.get(), 1032), QString("2"));
+        QCOMPARE(Text(pDlg.get(), IDC_COMPARE_FRAME_EDIT), QString("1"));
+        QTest::keyClick(Ctl<QLineEdit>(pDlg.get(), IDC_COMPARE_FRAME_EDIT), Qt::Key_Up);
+        QCOMPARE(Text(pDlg.get(), IDC_COMPARE_FRAME_EDIT), QString("2"));
     }
 
     void frameEditTakesDigitsOnly() {
         auto pDlg = Open(m_strRef, true);
         QVERIFY(pDlg);
-        auto* pEdit = Ctl<QLineEdit>(pDlg.get(), 1032);
+        auto* pEdit = Ctl<QLineEdit>(pDlg.get(), IDC_COMPARE_FRAME_EDIT);
         pEdit->clear();
         QTest::keyClicks(pEdit, "a3-b");
         QCOMPARE(pEdit->text(), QString("3"));
@@ -208,8 +208,8 @@ private slots:
         QVERIFY(pDlg);
         Spin(pDlg.get(), "up", single ? 3 : 0);
         Press(pDlg.get());
-        QCOMPARE(Text(pDlg.get(), 1038), QString("Match"));
-        QCOMPARE(Text(pDlg.get(), 1040), QString("Match"));
+        QCOMPARE(Text(pDlg.get(), IDC_RMSE_EDIT), QString("Match"));
+        QCOMPARE(Text(pDlg.get(), IDC_PSNR_EDIT), QString("Match"));
     }
 
     // The comparison file goes away, or shrinks, while the dialog is open:
@@ -230,9 +230,9 @@ private slots:
         CWatchingPrompts prompts;
         auto pDlg = Open(strPath, false);
         QVERIFY(pDlg);
-        prompts.pCompare = Ctl<QPushButton>(pDlg.get(), 1);
+        prompts.pCompare = Ctl<QPushButton>(pDlg.get(), IDOK);
         Press(pDlg.get());
-        QCOMPARE(Text(pDlg.get(), 1038), QString("51.00"));
+        QCOMPARE(Text(pDlg.get(), IDC_RMSE_EDIT), QString("51.00"));
 
         if (vanished) {
             std::filesystem::remove(strPath);
@@ -246,9 +246,9 @@ private slots:
             QCOMPARE(prompts.messages[0].strCaption, std::string("Error"));
             QCOMPARE(prompts.compareEnabledAtMessage, std::vector<bool>{false});
         }
-        QVERIFY(!Ctl<QPushButton>(pDlg.get(), 1)->isEnabled());
-        QCOMPARE(Text(pDlg.get(), 1038), QString("51.00"));
-        QCOMPARE(Text(pDlg.get(), 1040), QString("75.14"));
+        QVERIFY(!Ctl<QPushButton>(pDlg.get(), IDOK)->isEnabled());
+        QCOMPARE(Text(pDlg.get(), IDC_RMSE_EDIT), QString("51.00"));
+        QCOMPARE(Text(pDlg.get(), IDC_PSNR_EDIT), QString("75.14"));
         // Enter cannot press a disabled Compare either.
         QTest::keyClick(pDlg.get(), Qt::Key_Return);
         QCOMPARE(int(prompts.messages.size()), messages);

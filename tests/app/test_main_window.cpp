@@ -22,6 +22,7 @@
 #include <deque>
 #include <optional>
 
+#include "DialogTestUtil.h"
 #include "app/AboutDlg.h"
 #include "app/CompareDlg.h"
 #include "app/MainFrame.h"
@@ -621,8 +622,8 @@ private slots:
         WhenModal<CAboutDlg>([&](CAboutDlg* pDlg) {
             strTitle = pDlg->windowTitle();
             strText = pDlg->findChild<QLabel*>("AboutText")->text();
-            banner = pDlg->findChild<QLabel*>("ctl1030")->pixmap().size();
-            QTest::mouseClick(pDlg->findChild<QPushButton*>("ctl1"), Qt::LeftButton);
+            banner = Ctl<QLabel>(pDlg, IDC_ABOUT_BANNER)->pixmap().size();
+            QTest::mouseClick(Ctl<QPushButton>(pDlg, IDOK), Qt::LeftButton);
         });
         s.Key(Qt::Key_F1, Qt::NoModifier);
         QCOMPARE(strTitle, QString("About Tavro"));
@@ -642,12 +643,12 @@ private slots:
         QVERIFY(app.MainFrame()->OpenDocumentFile(QString::fromStdString(dir.File("clip.qcf"))));
 
         WhenModal<CParametersDlg>([](CParametersDlg* pDlg) {
-            pDlg->findChild<QSlider*>("ctl1010")->setSliderPosition(5);  // frames
-            QTest::mouseClick(pDlg->findChild<QPushButton*>("ctl1"), Qt::LeftButton);
+            Ctl<QSlider>(pDlg, IDC_FRAMES_SLIDER)->setSliderPosition(5);  // frames
+            QTest::mouseClick(Ctl<QPushButton>(pDlg, IDOK), Qt::LeftButton);
         });
         // Start, then the run closes the dialog by itself.
         WhenModal<CProcessingDlg>([](CProcessingDlg* pDlg) {
-            QTest::mouseClick(pDlg->findChild<QPushButton*>("ctl1015"), Qt::LeftButton);
+            QTest::mouseClick(Ctl<QPushButton>(pDlg, IDC_START), Qt::LeftButton);
         });
         app.MainFrame()->Action(ID_COMPRESS)->trigger();
         QCOMPARE(app.Document().m_cState, 's');
@@ -657,12 +658,12 @@ private slots:
 
         // Cancel before Start keeps the compressed stream.
         WhenModal<CProcessingDlg>([](CProcessingDlg* pDlg) {
-            QTest::mouseClick(pDlg->findChild<QPushButton*>("ctl2"), Qt::LeftButton);
+            QTest::mouseClick(Ctl<QPushButton>(pDlg, IDCANCEL), Qt::LeftButton);
         });
         app.MainFrame()->Action(ID_DECOMPRESS)->trigger();
         QCOMPARE(app.Document().m_cState, 's');
         WhenModal<CProcessingDlg>([](CProcessingDlg* pDlg) {
-            QTest::mouseClick(pDlg->findChild<QPushButton*>("ctl1015"), Qt::LeftButton);
+            QTest::mouseClick(Ctl<QPushButton>(pDlg, IDC_START), Qt::LeftButton);
         });
         app.MainFrame()->Action(ID_DECOMPRESS)->trigger();
         QCOMPARE(app.Document().m_cState, 'x');
@@ -670,8 +671,8 @@ private slots:
 
         uint32_t nShown = 0;
         WhenModal<CViewerDlg>([&nShown](CViewerDlg* pDlg) {
-            nShown = pDlg->findChild<QLineEdit*>("ctl1022")->text().toUInt();
-            QTest::mouseClick(pDlg->findChild<QAbstractButton*>("ctl2"), Qt::LeftButton);
+            nShown = Ctl<QLineEdit>(pDlg, IDC_VIEWER_COUNT_EDIT)->text().toUInt();
+            QTest::mouseClick(Ctl<QAbstractButton>(pDlg, IDCANCEL), Qt::LeftButton);
         });
         app.MainFrame()->Action(ID_PLAY)->trigger();
         QCOMPARE(nShown, 5u);
@@ -690,10 +691,10 @@ private slots:
         prompts.QueueChoice(dir.File("ref.qcf"));
         QString strTotal, strRmse;
         WhenModal<CCompareDlg>([&](CCompareDlg* pDlg) {
-            QTest::mouseClick(pDlg->findChild<QPushButton*>("ctl1"), Qt::LeftButton);
-            strTotal = pDlg->findChild<QLineEdit*>("ctl1043")->text();
-            strRmse = pDlg->findChild<QLineEdit*>("ctl1038")->text();
-            QTest::mouseClick(pDlg->findChild<QPushButton*>("ctl2"), Qt::LeftButton);
+            QTest::mouseClick(Ctl<QPushButton>(pDlg, IDOK), Qt::LeftButton);
+            strTotal = Ctl<QLineEdit>(pDlg, IDC_TOTAL_FRAMES_EDIT)->text();
+            strRmse = Ctl<QLineEdit>(pDlg, IDC_RMSE_EDIT)->text();
+            QTest::mouseClick(Ctl<QPushButton>(pDlg, IDCANCEL), Qt::LeftButton);
         });
         app.MainFrame()->Action(ID_COMPARE_FRAMES)->trigger();
         QCOMPARE(strTotal, QString("3"));  // the shorter of the two streams

@@ -38,9 +38,9 @@ private slots:
         const struct {
             int nSlider, nEdit, nMax;
             QString strShown;
-        } rows[] = {{1010, 1011, int(maxFrames), QString::number(maxFrames)},
-                    {1003, 1005, 100, "10"},
-                    {1004, 1006, 100, "16"}};
+        } rows[] = {{IDC_FRAMES_SLIDER, IDC_FRAMES_EDIT, int(maxFrames), QString::number(maxFrames)},
+                    {IDC_THRESHOLD_SLIDER, IDC_THRESHOLD_EDIT, 100, "10"},
+                    {IDC_QUANTISER_SLIDER, IDC_QUANTISER_EDIT, 100, "16"}};
         for (const auto& row : rows) {
             auto* pSlider = Ctl<QSlider>(&dlg, row.nSlider);
             auto* pEdit = Ctl<QLineEdit>(&dlg, row.nEdit);
@@ -52,7 +52,7 @@ private slots:
             QVERIFY(pEdit->isReadOnly());
         }
         // Ok untouched takes the whole stream and the caller's threshold and quantiser.
-        QTest::mouseClick(Ctl<QPushButton>(&dlg, 1), Qt::LeftButton);
+        QTest::mouseClick(Ctl<QPushButton>(&dlg, IDOK), Qt::LeftButton);
         QCOMPARE(dlg.result(), IDOK);
         QCOMPARE(dlg.m_nFrames, maxFrames);
         QCOMPARE(dlg.m_nThreshold, 10u);
@@ -62,20 +62,20 @@ private slots:
     void slidersDriveTheValuesTakenOver() {
         CParametersDlg dlg;
         Open(dlg, 300);
-        auto* pFrames = Ctl<QSlider>(&dlg, 1010);
+        auto* pFrames = Ctl<QSlider>(&dlg, IDC_FRAMES_SLIDER);
         pFrames->setSliderPosition(37);  // as a drag would
-        QCOMPARE(Ctl<QLineEdit>(&dlg, 1011)->text(), QString("37"));
+        QCOMPARE(Ctl<QLineEdit>(&dlg, IDC_FRAMES_EDIT)->text(), QString("37"));
 
         // Keyboard steps are the slider's own: one position per arrow key.
-        auto* pQuantiser = Ctl<QSlider>(&dlg, 1004);
+        auto* pQuantiser = Ctl<QSlider>(&dlg, IDC_QUANTISER_SLIDER);
         pQuantiser->setFocus();
         QTest::keyClick(pQuantiser, Qt::Key_Right);
         QTest::keyClick(pQuantiser, Qt::Key_Right);
-        QCOMPARE(Ctl<QLineEdit>(&dlg, 1006)->text(), QString("18"));
-        auto* pThreshold = Ctl<QSlider>(&dlg, 1003);
+        QCOMPARE(Ctl<QLineEdit>(&dlg, IDC_QUANTISER_EDIT)->text(), QString("18"));
+        auto* pThreshold = Ctl<QSlider>(&dlg, IDC_THRESHOLD_SLIDER);
         pThreshold->setFocus();
         QTest::keyClick(pThreshold, Qt::Key_Home);
-        QCOMPARE(Ctl<QLineEdit>(&dlg, 1005)->text(), QString("1"));
+        QCOMPARE(Ctl<QLineEdit>(&dlg, IDC_THRESHOLD_EDIT)->text(), QString("1"));
 
         QTest::keyClick(&dlg, Qt::Key_Return);  // Ok is the default button
         QCOMPARE(dlg.result(), IDOK);
@@ -87,7 +87,7 @@ private slots:
     void editsCannotBeTypedInto() {
         CParametersDlg dlg;
         Open(dlg, 50);
-        auto* pEdit = Ctl<QLineEdit>(&dlg, 1011);
+        auto* pEdit = Ctl<QLineEdit>(&dlg, IDC_FRAMES_EDIT);
         pEdit->setFocus();
         QTest::keyClicks(pEdit, "7");
         QTest::keyClick(pEdit, Qt::Key_Backspace);
@@ -103,12 +103,12 @@ private slots:
         QFETCH(bool, escape);
         CParametersDlg dlg;
         Open(dlg, 300);
-        Ctl<QSlider>(&dlg, 1010)->setSliderPosition(5);
-        Ctl<QSlider>(&dlg, 1003)->setSliderPosition(99);
+        Ctl<QSlider>(&dlg, IDC_FRAMES_SLIDER)->setSliderPosition(5);
+        Ctl<QSlider>(&dlg, IDC_THRESHOLD_SLIDER)->setSliderPosition(99);
         if (escape) {
             QTest::keyClick(&dlg, Qt::Key_Escape);
         } else {
-            QTest::mouseClick(Ctl<QPushButton>(&dlg, 2), Qt::LeftButton);
+            QTest::mouseClick(Ctl<QPushButton>(&dlg, IDCANCEL), Qt::LeftButton);
         }
         QVERIFY(!dlg.isVisible());
         QCOMPARE(dlg.result(), IDCANCEL);
@@ -126,16 +126,16 @@ private slots:
         dlg.m_nQuantiser = 16;
         dlg.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
-        QCOMPARE(Ctl<QLineEdit>(&dlg, 1005)->text(), QString("0"));
-        QTest::mouseClick(Ctl<QPushButton>(&dlg, 1), Qt::LeftButton);
+        QCOMPARE(Ctl<QLineEdit>(&dlg, IDC_THRESHOLD_EDIT)->text(), QString("0"));
+        QTest::mouseClick(Ctl<QPushButton>(&dlg, IDOK), Qt::LeftButton);
         QVERIFY(dlg.isVisible());
         QCOMPARE(prompts.messages.size(), size_t(1));
         QVERIFY(prompts.messages[0].strText.find("threshold") != std::string::npos);
         QVERIFY(prompts.messages[0].strText.find("1 to 100") != std::string::npos);
         QCOMPARE(dlg.m_nFrames, 1u);  // nothing taken over
         // Moving the slider makes the value valid again.
-        Ctl<QSlider>(&dlg, 1003)->setSliderPosition(3);
-        QTest::mouseClick(Ctl<QPushButton>(&dlg, 1), Qt::LeftButton);
+        Ctl<QSlider>(&dlg, IDC_THRESHOLD_SLIDER)->setSliderPosition(3);
+        QTest::mouseClick(Ctl<QPushButton>(&dlg, IDOK), Qt::LeftButton);
         QCOMPARE(dlg.result(), IDOK);
         QCOMPARE(dlg.m_nThreshold, 3u);
         QCOMPARE(dlg.m_nFrames, 20u);

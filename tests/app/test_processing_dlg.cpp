@@ -103,14 +103,14 @@ private slots:
         dlg.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
         QCOMPARE(dlg.windowTitle(), caption);
-        QCOMPARE(Text(&dlg, 1011), QString("300"));
-        QCOMPARE(Text(&dlg, 1005), QString("12"));
-        QCOMPARE(Text(&dlg, 1006), QString("34"));
-        for (int nId : {1005, 1006, 1016, 1011}) {
+        QCOMPARE(Text(&dlg, IDC_FRAMES_EDIT), QString("300"));
+        QCOMPARE(Text(&dlg, IDC_THRESHOLD_EDIT), QString("12"));
+        QCOMPARE(Text(&dlg, IDC_QUANTISER_EDIT), QString("34"));
+        for (int nId : {IDC_THRESHOLD_EDIT, IDC_QUANTISER_EDIT, IDC_FRAMES_DONE_EDIT, IDC_FRAMES_EDIT}) {
             QVERIFY(Ctl<QLineEdit>(&dlg, nId)->isReadOnly());
         }
-        QVERIFY(Ctl<QLineEdit>(&dlg, 1016)->alignment() & Qt::AlignRight);
-        QVERIFY(Ctl<QPushButton>(&dlg, 1015)->isDefault());
+        QVERIFY(Ctl<QLineEdit>(&dlg, IDC_FRAMES_DONE_EDIT)->alignment() & Qt::AlignRight);
+        QVERIFY(Ctl<QPushButton>(&dlg, IDC_START)->isDefault());
         dlg.reject();
     }
 
@@ -133,7 +133,7 @@ private slots:
         dlg.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
         if (how == 0) {
-            QTest::mouseClick(Ctl<QPushButton>(&dlg, 2), Qt::LeftButton);
+            QTest::mouseClick(Ctl<QPushButton>(&dlg, IDCANCEL), Qt::LeftButton);
         } else if (how == 1) {
             QTest::keyClick(&dlg, Qt::Key_Escape);
         } else {
@@ -171,12 +171,12 @@ private slots:
         SGateOpener opener{gate};
         dlg.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
-        auto* pBar = Ctl<QProgressBar>(&dlg, 1013);
-        QTest::mouseClick(Ctl<QPushButton>(&dlg, 1015), Qt::LeftButton);
+        auto* pBar = Ctl<QProgressBar>(&dlg, IDC_PROGRESS_BAR);
+        QTest::mouseClick(Ctl<QPushButton>(&dlg, IDC_START), Qt::LeftButton);
         for (int i = 0; i < percent.size(); ++i) {
             QTRY_COMPARE_WITH_TIMEOUT(gate.Begun().size(), size_t(i + 1), 5000);
             QTRY_COMPARE_WITH_TIMEOUT(pBar->value(), percent[i], 2000);
-            QCOMPARE(Text(&dlg, 1016), done[i]);
+            QCOMPARE(Text(&dlg, IDC_FRAMES_DONE_EDIT), done[i]);
             gate.ReleaseThrough(i);
         }
         QTRY_VERIFY_WITH_TIMEOUT(!dlg.isVisible(), 10000);
@@ -200,18 +200,18 @@ private slots:
         SGateOpener opener{gate};
         dlg.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
-        QTest::mouseClick(Ctl<QPushButton>(&dlg, 1015), Qt::LeftButton);
+        QTest::mouseClick(Ctl<QPushButton>(&dlg, IDC_START), Qt::LeftButton);
         QTRY_COMPARE_WITH_TIMEOUT(gate.Begun().size(), size_t(1), 5000);
 
         QTest::keyClick(&dlg, Qt::Key_Escape);
         QVERIFY(dlg.isVisible());
         QVERIFY(dlg.m_bCancelled);
         QCOMPARE(g_nProgress.load(), PROGRESS_CANCEL);
-        QTest::mouseClick(Ctl<QPushButton>(&dlg, 2), Qt::LeftButton);  // a second request
+        QTest::mouseClick(Ctl<QPushButton>(&dlg, IDCANCEL), Qt::LeftButton);  // a second request
         dlg.close();                                                   // and the close box
         QVERIFY(dlg.isVisible());
-        QTRY_COMPARE_WITH_TIMEOUT(Ctl<QProgressBar>(&dlg, 1013)->value(), 100, 2000);
-        QCOMPARE(Text(&dlg, 1016), QString("6"));
+        QTRY_COMPARE_WITH_TIMEOUT(Ctl<QProgressBar>(&dlg, IDC_PROGRESS_BAR)->value(), 100, 2000);
+        QCOMPARE(Text(&dlg, IDC_FRAMES_DONE_EDIT), QString("6"));
 
         gate.ReleaseThrough(0);
         QTRY_VERIFY_WITH_TIMEOUT(!dlg.isVisible(), 10000);
@@ -232,7 +232,7 @@ private slots:
         SGateOpener opener{gate};
         dlg.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
-        auto* pStart = Ctl<QPushButton>(&dlg, 1015);
+        auto* pStart = Ctl<QPushButton>(&dlg, IDC_START);
         QTest::keyClick(&dlg, Qt::Key_Return);
         QVERIFY(!pStart->isEnabled());
         QTRY_COMPARE_WITH_TIMEOUT(gate.Begun().size(), size_t(1), 5000);
@@ -274,13 +274,13 @@ private slots:
         CProcessingDlg dlg(context);
         dlg.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dlg));
-        QTest::mouseClick(Ctl<QPushButton>(&dlg, 1015), Qt::LeftButton);
+        QTest::mouseClick(Ctl<QPushButton>(&dlg, IDC_START), Qt::LeftButton);
         QTRY_COMPARE_WITH_TIMEOUT(prompts.messages.size(), size_t(1), 5000);
         const QString strText = QString::fromStdString(prompts.messages[0].strText);
         QVERIFY2(strText.contains(field) && strText.contains("1 to 255"), qPrintable(strText));
         QVERIFY(dlg.isVisible());
         QVERIFY(!dlg.m_bCancelled);
-        QTest::mouseClick(Ctl<QPushButton>(&dlg, 2), Qt::LeftButton);
+        QTest::mouseClick(Ctl<QPushButton>(&dlg, IDCANCEL), Qt::LeftButton);
         QVERIFY(!dlg.isVisible());
         QCOMPARE(dlg.result(), IDCANCEL);
         QVERIFY(dlg.m_bCancelled);

@@ -51,8 +51,8 @@ class TestViewerDlg : public QObject {
         }
         CViewerDlg* operator->() { return pDlg.get(); }
         CViewerDlg* get() { return pDlg.get(); }
-        QString Counter() { return Ctl<QLineEdit>(get(), 1023)->text(); }
-        int Slider() { return Ctl<QSlider>(get(), 1029)->value(); }
+        QString Counter() { return Ctl<QLineEdit>(get(), IDC_VIEWER_FRAME_EDIT)->text(); }
+        int Slider() { return Ctl<QSlider>(get(), IDC_VIEWER_SLIDER)->value(); }
         void Click(int nId) { QTest::mouseClick(Ctl<QAbstractButton>(get(), nId), Qt::LeftButton); }
         std::vector<int> DrawnSince(size_t n) { return {drawn.begin() + n, drawn.end()}; }
     };
@@ -70,17 +70,17 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(viewer.get()));
         QCOMPARE(viewer->windowTitle(), QString("QCIF stream viewer"));
         QCOMPARE(viewer.Counter(), QString("1"));
-        QCOMPARE(Ctl<QLineEdit>(viewer.get(), 1022)->text(), QString("12"));
-        auto* pSlider = Ctl<QSlider>(viewer.get(), 1029);
+        QCOMPARE(Ctl<QLineEdit>(viewer.get(), IDC_VIEWER_COUNT_EDIT)->text(), QString("12"));
+        auto* pSlider = Ctl<QSlider>(viewer.get(), IDC_VIEWER_SLIDER);
         QCOMPARE(pSlider->minimum(), 1);
         QCOMPARE(pSlider->maximum(), 12);
         QCOMPARE(pSlider->value(), 1);
         QCOMPARE(viewer.drawn, std::vector<int>{1});
         QCOMPARE(viewer->Player().GetPlayState(), uint8_t(CPlayer::IDLE));
-        QVERIFY(qobject_cast<CPictureButton*>(Ctl<QWidget>(viewer.get(), 1027)));
-        QVERIFY(qobject_cast<CPictureButton*>(Ctl<QWidget>(viewer.get(), 2)));
-        QVERIFY(Ctl<QPushButton>(viewer.get(), 1020)->isCheckable());
-        QVERIFY(Ctl<QPushButton>(viewer.get(), 1024)->isCheckable());
+        QVERIFY(qobject_cast<CPictureButton*>(Ctl<QWidget>(viewer.get(), IDC_VIEWER_START)));
+        QVERIFY(qobject_cast<CPictureButton*>(Ctl<QWidget>(viewer.get(), IDCANCEL)));
+        QVERIFY(Ctl<QPushButton>(viewer.get(), IDC_VIEWER_LOOP)->isCheckable());
+        QVERIFY(Ctl<QPushButton>(viewer.get(), IDC_VIEWER_PAUSE)->isCheckable());
 
         // The picture's top-left pixel sits at 17,18 and shows the palette
         // colour of the converted frame's top row (stored last, bottom-up).
@@ -102,12 +102,12 @@ private slots:
 
     void startPlaysThePassAndAgainFromOne() {
         SViewer viewer(8);
-        viewer.Click(1027);
+        viewer.Click(IDC_VIEWER_START);
         QCOMPARE(viewer.DrawnSince(1), Range(1, 8));
         QCOMPARE(viewer.Counter(), QString("8"));
         QCOMPARE(viewer.Slider(), 8);
         QCOMPARE(viewer->Player().GetPlayState(), uint8_t(CPlayer::IDLE));
-        viewer.Click(1027);
+        viewer.Click(IDC_VIEWER_START);
         QCOMPARE(viewer.DrawnSince(9), Range(1, 8));
         // A repaint after the pass shows the last frame, not one past it.
         QCOMPARE(viewer->LastFrameDrawn(), uint16_t(8));
@@ -126,14 +126,14 @@ private slots:
         SViewer viewer(300);
         After(120, [&] {
             if (how == 0) {
-                viewer.Click(2);
+                viewer.Click(IDCANCEL);
             } else if (how == 1) {
                 QTest::keyClick(viewer.get(), Qt::Key_Escape);
             } else {
                 viewer->close();
             }
         });
-        viewer.Click(1027);  // returns when the pass has ended
+        viewer.Click(IDC_VIEWER_START);  // returns when the pass has ended
         QVERIFY(!viewer->isVisible());
         QCOMPARE(viewer->result(), IDCANCEL);
         QCOMPARE(viewer->DisplayReleases(), 1);
@@ -143,7 +143,7 @@ private slots:
 
     void cancelWhileIdleClosesAtOnce() {
         SViewer viewer(5);
-        viewer.Click(2);
+        viewer.Click(IDCANCEL);
         QVERIFY(!viewer->isVisible());
         QCOMPARE(viewer->result(), IDCANCEL);
         QCOMPARE(viewer->DisplayReleases(), 1);
@@ -160,18 +160,18 @@ private slots:
     void pauseAndResumeContinueFromTheSameFrame() {
         QFETCH(bool, resumeWithStart);
         SViewer viewer(300);
-        After(100, [&] { viewer.Click(1024); });
-        viewer.Click(1027);
+        After(100, [&] { viewer.Click(IDC_VIEWER_PAUSE); });
+        viewer.Click(IDC_VIEWER_START);
         const int nPaused = viewer.drawn.back();
         QVERIFY(nPaused > 1 && nPaused < 300);
         QCOMPARE(viewer.Counter(), QString::number(nPaused));
-        QVERIFY(Ctl<QPushButton>(viewer.get(), 1024)->isChecked());
+        QVERIFY(Ctl<QPushButton>(viewer.get(), IDC_VIEWER_PAUSE)->isChecked());
         QCOMPARE(viewer->Player().GetPlayState(), uint8_t(CPlayer::IDLE));
 
         const size_t nBefore = viewer.drawn.size();
-        After(100, [&] { viewer.Click(2); });
-        viewer.Click(resumeWithStart ? 1027 : 1024);
-        QVERIFY(!Ctl<QPushButton>(viewer.get(), 1024)->isChecked());
+        After(100, [&] { viewer.Click(IDCANCEL); });
+        viewer.Click(resumeWithStart ? IDC_VIEWER_START : IDC_VIEWER_PAUSE);
+        QVERIFY(!Ctl<QPushButton>(viewer.get(), IDC_VIEWER_PAUSE)->isChecked());
         QCOMPARE(viewer.drawn[nBefore], nPaused);
         QCOMPARE(viewer.drawn[nBefore + 1], nPaused + 1);
         QVERIFY(!viewer->isVisible());
@@ -179,19 +179,19 @@ private slots:
 
     void sliderDuringPassAndWhileIdle() {
         SViewer viewer(300);
-        After(100, [&] { Ctl<QSlider>(viewer.get(), 1029)->setSliderPosition(250); });
-        viewer.Click(1027);
+        After(100, [&] { Ctl<QSlider>(viewer.get(), IDC_VIEWER_SLIDER)->setSliderPosition(250); });
+        viewer.Click(IDC_VIEWER_START);
         // The slider's frame is drawn and becomes the next start.
         QCOMPARE(viewer.drawn.back(), 250);
         QCOMPARE(viewer.Counter(), QString("250"));
         QCOMPARE(viewer->Player().GetStartFrame(), 250u);
 
         // While idle it only shows the chosen frame; Start keeps its start.
-        Ctl<QSlider>(viewer.get(), 1029)->setSliderPosition(40);
+        Ctl<QSlider>(viewer.get(), IDC_VIEWER_SLIDER)->setSliderPosition(40);
         QCOMPARE(viewer.drawn.back(), 40);
         QCOMPARE(viewer.Counter(), QString("40"));
         const size_t nBefore = viewer.drawn.size();
-        viewer.Click(1027);
+        viewer.Click(IDC_VIEWER_START);
         QCOMPARE(viewer.DrawnSince(nBefore), Range(250, 300));
     }
 
@@ -199,10 +199,10 @@ private slots:
     // each time, so a later click still stops it.
     void loopOnOneFrameKeepsPumping() {
         SViewer viewer(1);
-        viewer.Click(1020);
+        viewer.Click(IDC_VIEWER_LOOP);
         QVERIFY(viewer->Player().IsLooping());
-        After(200, [&] { viewer.Click(1024); });
-        viewer.Click(1027);
+        After(200, [&] { viewer.Click(IDC_VIEWER_PAUSE); });
+        viewer.Click(IDC_VIEWER_START);
         QVERIFY(viewer.drawn.size() > 4);
         QVERIFY(
             std::all_of(viewer.drawn.begin(), viewer.drawn.end(), [](int n) { return n == 1; }));
@@ -214,10 +214,10 @@ private slots:
     void nestedPassesReleaseOnce() {
         SViewer viewer(300);
         After(80, [&] {
-            After(80, [&] { viewer.Click(2); });
-            viewer.Click(1027);
+            After(80, [&] { viewer.Click(IDCANCEL); });
+            viewer.Click(IDC_VIEWER_START);
         });
-        viewer.Click(1027);
+        viewer.Click(IDC_VIEWER_START);
         QVERIFY(!viewer->isVisible());
         QCOMPARE(viewer->DisplayReleases(), 1);
         QCOMPARE(viewer->Player().GetPlayState(), uint8_t(CPlayer::CLOSE_PENDING));
@@ -225,9 +225,9 @@ private slots:
 
     void zeroFramesDrawNothingAndNeverSpin() {
         SViewer viewer(0);
-        QCOMPARE(Ctl<QLineEdit>(viewer.get(), 1022)->text(), QString("0"));
-        viewer.Click(1020);  // Loop on
-        viewer.Click(1027);  // returns at once
+        QCOMPARE(Ctl<QLineEdit>(viewer.get(), IDC_VIEWER_COUNT_EDIT)->text(), QString("0"));
+        viewer.Click(IDC_VIEWER_LOOP);  // Loop on
+        viewer.Click(IDC_VIEWER_START);  // returns at once
         QVERIFY(viewer.drawn.empty());
         QTest::keyClick(viewer.get(), Qt::Key_Escape);
         QVERIFY(!viewer->isVisible());

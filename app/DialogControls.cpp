@@ -3,6 +3,7 @@
 #include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPalette>
 #include <QStyle>
 #include <QStyleOptionFrame>
 
@@ -46,6 +47,25 @@ std::optional<uint32_t> ReadUIntField(const QString& strText, const char* pszFie
     return static_cast<uint32_t>(nValue);
 }
 
+void SetReadOnlyLook(QLineEdit* pEdit) {
+    pEdit->setReadOnly(true);
+    QPalette palette = pEdit->palette();
+    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+        palette.setBrush(group, QPalette::Base, palette.brush(group, QPalette::Window));
+    }
+    pEdit->setPalette(palette);
+}
+
+void SetTabOrder(std::initializer_list<QWidget*> controls) {
+    QWidget* pPrevious = nullptr;
+    for (QWidget* pControl : controls) {
+        if (pPrevious != nullptr) {
+            QWidget::setTabOrder(pPrevious, pControl);
+        }
+        pPrevious = pControl;
+    }
+}
+
 QLabel* MakeLabel(int nId, const char* pszText) {
     auto* pLabel = new QLabel(QString::fromLatin1(pszText));
     SetControlId(pLabel, nId);
@@ -55,7 +75,9 @@ QLabel* MakeLabel(int nId, const char* pszText) {
 QLineEdit* MakeEdit(int nId, int nDigits, bool bReadOnly, Qt::Alignment alignment) {
     auto* pEdit = new QLineEdit;
     SetControlId(pEdit, nId);
-    pEdit->setReadOnly(bReadOnly);
+    if (bReadOnly) {
+        SetReadOnlyLook(pEdit);
+    }
     pEdit->setAlignment(alignment);
     SizeEditForDigits(pEdit, nDigits);
     return pEdit;

@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
 
 #include <Qt>
@@ -22,7 +23,15 @@ QString ControlName(int nId);
 // A read-only edit sized for nDigits digits of the current font (at any DPI).
 void SizeEditForDigits(QLineEdit* pEdit, int nDigits);
 
-// A label and an edit named after their control ids; the edit is sized for nDigits.
+// The look of a read-only edit on the desktop: the window's colour behind the
+// text instead of the white of an edit that takes typing.
+void SetReadOnlyLook(QLineEdit* pEdit);
+
+// Chains the controls' keyboard focus in this order (Tab forwards, Shift+Tab back).
+void SetTabOrder(std::initializer_list<QWidget*> controls);
+
+// A label and an edit named after their control ids; the edit is sized for
+// nDigits and, when read-only, drawn with the read-only look.
 QLabel* MakeLabel(int nId, const char* pszText);
 QLineEdit* MakeEdit(int nId, int nDigits, bool bReadOnly,
                     Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignVCenter);

@@ -29,8 +29,6 @@ CProcessingDlg::CProcessingDlg(CCodecContext& context, QWidget* pParent)
     m_pStart->setDefault(true);
     m_pCancel = new QPushButton(QStringLiteral("Cancel"));
     SetControlId(m_pCancel, IDCANCEL);
-    // Once Start is disabled, Enter must not fall through to Cancel.
-    m_pCancel->setAutoDefault(false);
     connect(m_pStart, &QPushButton::clicked, this, &CProcessingDlg::OnStart);
     connect(m_pCancel, &QPushButton::clicked, this, &CProcessingDlg::reject);
 
@@ -61,6 +59,8 @@ CProcessingDlg::CProcessingDlg(CCodecContext& context, QWidget* pParent)
     pGrid->setColumnStretch(2, 1);
     pGrid->setHorizontalSpacing(10);
     pGrid->setSizeConstraint(QLayout::SetMinimumSize);
+    SetTabOrder({m_pStart, m_pCancel, m_pThresholdEdit, m_pQuantiserEdit, m_pFramesDoneEdit,
+                 m_pFramesEdit});
 
     m_pTimer = new QTimer(this);
     m_pTimer->setInterval(kTimerMs);
@@ -90,6 +90,7 @@ void CProcessingDlg::OnInitDialog() {
     m_pFramesEdit->setText(QString::number(m_context.m_nFrames));
     m_pThresholdEdit->setText(QString::number(m_context.m_byThreshold));
     m_pQuantiserEdit->setText(QString::number(m_context.m_byQuantiser));
+    m_pStart->setFocus();
 }
 
 void CProcessingDlg::OnStart() {
@@ -98,6 +99,12 @@ void CProcessingDlg::OnStart() {
     }
     m_bStarted = true;
     m_pTimer->start();
+    // Disabling Start moves the focus on to Cancel. While the run is under way
+    // Enter must not cancel it: Cancel gives up being the default when focused,
+    // and Enter goes to the disabled Start, which ignores it. A click or Space
+    // still cancels.
+    m_pCancel->setAutoDefault(false);
+    m_pStart->setDefault(true);
     m_pStart->setEnabled(false);
     BuildBandTable(m_context);
     m_worker = std::thread(&CProcessingDlg::WorkerProc, this);

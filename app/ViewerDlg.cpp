@@ -109,7 +109,7 @@ CViewerDlg::CViewerDlg(const uint8_t* pFrames, uint32_t nFrames, QWidget* pParen
     SetControlId(m_pCountEdit, IDC_VIEWER_COUNT_EDIT);
     m_pCountEdit->setAlignment(Qt::AlignCenter);
     for (QLineEdit* pEdit : {m_pCurrentEdit, m_pCountEdit}) {
-        pEdit->setReadOnly(true);
+        SetReadOnlyLook(pEdit);
         SizeEditForDigits(pEdit, 5);
     }
 

@@ -120,10 +120,15 @@ private slots:
         QCOMPARE(pDlg->windowTitle(), QString("Frame Comparison"));
         QCOMPARE(Text(pDlg.get(), IDC_COMPARE_FRAME_EDIT), frameText);
         QCOMPARE(Text(pDlg.get(), IDC_TOTAL_FRAMES_EDIT), total);
+        // The read-only edits are drawn on the window's colour, the frame edit on white.
         for (int nId : {IDC_TOTAL_FRAMES_EDIT, IDC_RMSE_EDIT, IDC_PSNR_EDIT}) {
             QVERIFY(Ctl<QLineEdit>(pDlg.get(), nId)->isReadOnly());
+            QCOMPARE(DominantColour(Ctl<QLineEdit>(pDlg.get(), nId)),
+                     pDlg->palette().color(QPalette::Window));
         }
-        QVERIFY(!Ctl<QLineEdit>(pDlg.get(), IDC_COMPARE_FRAME_EDIT)->isReadOnly());
+        auto* pFrameEdit = Ctl<QLineEdit>(pDlg.get(), IDC_COMPARE_FRAME_EDIT);
+        QVERIFY(!pFrameEdit->isReadOnly());
+        QCOMPARE(DominantColour(pFrameEdit), pDlg->palette().color(QPalette::Base));
         QVERIFY(Ctl<QPushButton>(pDlg.get(), IDOK)->isDefault());
         QVERIFY(Ctl<QPushButton>(pDlg.get(), IDOK)->isEnabled());
     }

@@ -50,6 +50,7 @@ private slots:
             QCOMPARE(pEdit->text(), row.strShown);
             QCOMPARE(QString::number(pSlider->value()), row.strShown);
             QVERIFY(pEdit->isReadOnly());
+            QCOMPARE(DominantColour(pEdit), dlg.palette().color(QPalette::Window));
         }
         // Ok untouched takes the whole stream and the caller's threshold and quantiser.
         QTest::mouseClick(Ctl<QPushButton>(&dlg, IDOK), Qt::LeftButton);

@@ -107,7 +107,10 @@ private slots:
         QCOMPARE(Text(&dlg, IDC_THRESHOLD_EDIT), QString("12"));
         QCOMPARE(Text(&dlg, IDC_QUANTISER_EDIT), QString("34"));
         for (int nId : {IDC_THRESHOLD_EDIT, IDC_QUANTISER_EDIT, IDC_FRAMES_DONE_EDIT, IDC_FRAMES_EDIT}) {
-            QVERIFY(Ctl<QLineEdit>(&dlg, nId)->isReadOnly());
+            auto* pEdit = Ctl<QLineEdit>(&dlg, nId);
+            QVERIFY(pEdit->isReadOnly());
+            // Drawn on the window's colour, not the white of an edit that takes typing.
+            QCOMPARE(DominantColour(pEdit), dlg.palette().color(QPalette::Window));
         }
         QVERIFY(Ctl<QLineEdit>(&dlg, IDC_FRAMES_DONE_EDIT)->alignment() & Qt::AlignRight);
         QVERIFY(Ctl<QPushButton>(&dlg, IDC_START)->isDefault());
@@ -218,6 +221,67 @@ private slots:
         QCOMPARE(dlg.result(), IDOK);
         QVERIFY(dlg.m_bCancelled);
         QCOMPARE(gate.Begun(), std::vector<uint16_t>{0});
+    }
+
+    // The keyboard from the first focus on: the focus path (the control
+    // focused before the first key and after each), and whether a run started,
+    // a cancel was asked for and the dialog closed.
+    void keyboard_data() {
+        QTest::addColumn<QList<QKeyCombination>>("keys");
+        QTest::addColumn<QStringList>("path");
+        QTest::addColumn<bool>("started");
+        QTest::addColumn<bool>("cancelled");
+        const QString start = ControlName(IDC_START), cancel = ControlName(IDCANCEL);
+        const QString threshold = ControlName(IDC_THRESHOLD_EDIT);
+        const QString quantiser = ControlName(IDC_QUANTISER_EDIT);
+        const QString done = ControlName(IDC_FRAMES_DONE_EDIT);
+        const QString frames = ControlName(IDC_FRAMES_EDIT);
+        const QKeyCombination tab(Qt::Key_Tab), ret(Qt::Key_Return), space(Qt::Key_Space);
+        QTest::newRow("opens on Start, Tab in table order")
+            << QList<QKeyCombination>(6, tab)
+            << QStringList{start, cancel, threshold, quantiser, done, frames, start} << false
+            << false;
+        QTest::newRow("Shift+Tab backwards")
+            << QList<QKeyCombination>{Qt::ShiftModifier | Qt::Key_Backtab}
+            << QStringList{start, frames} << false << false;
+        QTest::newRow("Enter on Start starts") << QList<QKeyCombination>{ret}
+                                               << QStringList{start, cancel} << true << false;
+        QTest::newRow("Enter on Cancel before Start cancels")
+            << QList<QKeyCombination>{tab, ret} << QStringList{start, cancel, "closed"} << false
+            << true;
+        QTest::newRow("Enter on Cancel during a run does nothing")
+            << QList<QKeyCombination>{ret, ret} << QStringList{start, cancel, cancel} << true
+            << false;
+        QTest::newRow("Space on Cancel during a run asks to cancel")
+            << QList<QKeyCombination>{ret, space} << QStringList{start, cancel, cancel} << true
+            << true;
+    }
+    void keyboard() {
+        QFETCH(QList<QKeyCombination>, keys);
+        QFETCH(QStringList, path);
+        QFETCH(bool, started);
+        QFETCH(bool, cancelled);
+        std::vector<uint8_t> data = Frames(2);
+        CCodecContext context;
+        FillCompression(context, data, 2);
+        CFrameGate gate;
+        gate.Attach(context);
+        CProcessingDlg dlg(context);
+        SGateOpener opener{gate};
+        QVERIFY(ShowActive(&dlg));
+        QCOMPARE(TypeKeys(&dlg, keys), path);
+        QCOMPARE(!Ctl<QPushButton>(&dlg, IDC_START)->isEnabled(), started);
+        QCOMPARE(dlg.m_bCancelled, cancelled);
+        if (started) {
+            QVERIFY(dlg.isVisible());  // only the worker's completion closes it
+            gate.ReleaseThrough(1);
+            QTRY_VERIFY_WITH_TIMEOUT(!dlg.isVisible(), 10000);
+            QCOMPARE(dlg.result(), IDOK);
+        } else if (cancelled) {
+            QCOMPARE(dlg.result(), IDCANCEL);
+            QTest::qWait(50);
+            QVERIFY(gate.Begun().empty());
+        }
     }
 
     // Enter presses Start; Start is disabled by its first press, so neither

@@ -97,6 +97,7 @@ CCompareDlg::CCompareDlg(std::unique_ptr<CCompareLogic> pLogic, QWidget* pParent
     pLayout->addSpacing(12);
     pLayout->addLayout(pButtons);
     pLayout->setSizeConstraint(QLayout::SetMinimumSize);
+    SetTabOrder({m_pFrameEdit, m_pTotalEdit, m_pCompare, m_pCancel, m_pRmseEdit, m_pPsnrEdit});
 }
 
 CCompareDlg::~CCompareDlg() = default;
@@ -114,6 +115,7 @@ void CCompareDlg::OnInitDialog() {
     m_pTotalEdit->setText(QString::fromStdString(m_pLogic->TotalFramesText()));
     m_pFrameEdit->setText(QString::fromStdString(m_pLogic->InitialFrameText()));
     m_pCompare->setEnabled(m_pLogic->IsCompareEnabled());
+    m_pFrameEdit->setFocus();
 }
 
 void CCompareDlg::OnSpin(int nDelta) {
@@ -140,11 +142,18 @@ void CCompareDlg::OnOK() {
     if (!m_pCompare->isEnabled()) {
         return;
     }
+    // Disabling a focused Compare moves the focus on to Cancel, where Enter
+    // would close the dialog: a press that ends well gives it back to Compare,
+    // so Enter compares again.
+    const bool bHadFocus = m_pCompare->hasFocus();
     m_pCompare->setEnabled(false);
     m_pLogic->OnCompare(m_pFrameEdit->text().toStdString());
     m_pRmseEdit->setText(QString::fromStdString(m_pLogic->RmseText()));
     m_pPsnrEdit->setText(QString::fromStdString(m_pLogic->PsnrText()));
     m_pCompare->setEnabled(m_pLogic->IsCompareEnabled());
+    if (bHadFocus && m_pCompare->isEnabled()) {
+        m_pCompare->setFocus(Qt::OtherFocusReason);
+    }
 }
 
 void CCompareDlg::accept() {

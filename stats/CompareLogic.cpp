@@ -46,9 +46,15 @@ uint16_t CCompareLogic::SpinPosition(const std::string& strEditText) {
 }
 
 std::string CCompareLogic::OnSpinStep(const std::string& strEditText, int nDelta) {
-    int32_t nPos = int32_t(SpinPosition(strEditText)) + nDelta;
+    const int32_t nFrom = SpinPosition(strEditText);
+    int32_t nPos = nFrom + nDelta;
     nPos = std::min<int32_t>(nPos, SpinMaximum());
     nPos = std::max<int32_t>(nPos, 1);
+    if (nPos == nFrom) {
+        // A step that cannot move writes nothing: "All" at frame 1 stays "All",
+        // so the next press still compares the stream.
+        return strEditText;
+    }
     m_nSpinPos = uint16_t(nPos);
     return std::to_string(nPos);
 }

@@ -42,7 +42,8 @@ public:
     // Position the spin control holds for this edit text: the number when it is a
     // frame in range, otherwise the last valid position (1 at first).
     uint16_t SpinPosition(const std::string& strEditText);
-    // A spin click of nDelta steps; returns the new edit text. Stops at the range ends.
+    // A spin click of nDelta steps; returns the new edit text. Stops at the range
+    // ends, where the text is returned unchanged.
     std::string OnSpinStep(const std::string& strEditText, int nDelta);
 
     // One press of Compare with the frame edit's text: "All" compares the whole

@@ -70,7 +70,7 @@ class TestCompareDlg : public QObject {
         }
         return pDlg;
     }
-    static QString Text(CCompareDlg* pDlg, int nId) { return Ctl<QLineEdit>(pDlg, nId)->text(); }
+    static QString Text(QWidget* pDlg, int nId) { return Ctl<QLineEdit>(pDlg, nId)->text(); }
     static void Press(CCompareDlg* pDlg) {
         QTest::mouseClick(Ctl<QPushButton>(pDlg, IDOK), Qt::LeftButton);
     }
@@ -191,6 +191,59 @@ private slots:
         QCOMPARE(Text(pDlg.get(), IDC_COMPARE_FRAME_EDIT), QString("1"));
         QTest::keyClick(Ctl<QLineEdit>(pDlg.get(), IDC_COMPARE_FRAME_EDIT), Qt::Key_Up);
         QCOMPARE(Text(pDlg.get(), IDC_COMPARE_FRAME_EDIT), QString("2"));
+    }
+
+    // The keyboard from the first focus on: the focus path (the control focused
+    // before the first key and after each), the Compare presses, the frame
+    // edit's text at the end, and the first figure shown.
+    void keyboard_data() {
+        QTest::addColumn<bool>("single");
+        QTest::addColumn<QList<QKeyCombination>>("keys");
+        QTest::addColumn<QStringList>("path");
+        QTest::addColumn<int>("presses");
+        QTest::addColumn<QString>("frameText");
+        QTest::addColumn<QString>("rmse");
+        const QString edit = ControlName(IDC_COMPARE_FRAME_EDIT);
+        const QString total = ControlName(IDC_TOTAL_FRAMES_EDIT);
+        const QString compare = ControlName(IDOK), cancel = ControlName(IDCANCEL);
+        const QString rmse = ControlName(IDC_RMSE_EDIT), psnr = ControlName(IDC_PSNR_EDIT);
+        const QKeyCombination tab(Qt::Key_Tab), ret(Qt::Key_Return), space(Qt::Key_Space);
+        const QKeyCombination up(Qt::Key_Up), down(Qt::Key_Down);
+        QTest::newRow("opens on the frame edit, Tab in table order")
+            << false << QList<QKeyCombination>(6, tab)
+            << QStringList{edit, total, compare, cancel, rmse, psnr, edit} << 0 << "All" << "";
+        QTest::newRow("Enter in the frame edit compares, twice")
+            << false << QList<QKeyCombination>{ret, ret} << QStringList{edit, edit, edit} << 2
+            << "All" << "51.00";
+        QTest::newRow("Space on Compare, then Enter compares again")
+            << false << QList<QKeyCombination>{tab, tab, space, ret}
+            << QStringList{edit, total, compare, compare, compare} << 2 << "All" << "51.00";
+        QTest::newRow("Down at frame 1 leaves All") << false << QList<QKeyCombination>{down, ret}
+                                                    << QStringList{edit, edit, edit} << 1 << "All"
+                                                    << "51.00";
+        QTest::newRow("Up replaces All, Down returns to 1")
+            << false << QList<QKeyCombination>{up, ret, down, down, ret}
+            << QStringList{edit, edit, edit, edit, edit, edit} << 2 << "1" << "Match";
+        QTest::newRow("Enter on Cancel closes")
+            << true << QList<QKeyCombination>{tab, tab, tab, ret}
+            << QStringList{edit, total, compare, cancel, "closed"} << 0 << "1" << "";
+    }
+    void keyboard() {
+        QFETCH(bool, single);
+        QFETCH(QList<QKeyCombination>, keys);
+        QFETCH(QStringList, path);
+        QFETCH(int, presses);
+        QFETCH(QString, frameText);
+        QFETCH(QString, rmse);
+        CCompareDlg dlg(std::make_unique<CCompareLogic>(m_doc.data(), kFrames, kFrames, m_strRef,
+                                                        single));
+        QSignalSpy compares(Ctl<QPushButton>(&dlg, IDOK), &QPushButton::clicked);
+        QVERIFY(ShowActive(&dlg));
+        QCOMPARE(TypeKeys(&dlg, keys), path);
+        QCOMPARE(compares.count(), presses);
+        QCOMPARE(Text(&dlg, IDC_COMPARE_FRAME_EDIT), frameText);
+        QCOMPARE(Text(&dlg, IDC_RMSE_EDIT), rmse);
+        QCOMPARE(dlg.result(), path.last() == "closed" ? IDCANCEL : 0);
     }
 
     void frameEditTakesDigitsOnly() {

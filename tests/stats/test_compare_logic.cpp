@@ -137,8 +137,9 @@ TEST_F(CompareDialog, FrameEditAndSpinFollowTheUpDownRules) {
         int delta;
         std::string expected;
     };
-    // From "All" the spin starts at its position 1; it stops at both ends; text
-    // that is no frame in range leaves the last valid position.
+    // From "All" the spin starts at its position 1; it stops at both ends, where
+    // a step leaves the text as it was ("All" stays "All"); text that is no frame
+    // in range leaves the last valid position.
     for (const Step& s : std::vector<Step>{{"All", +1, "2"},
                                            {"2", +1, "3"},
                                            {"3", +1, "3"},
@@ -146,7 +147,11 @@ TEST_F(CompareDialog, FrameEditAndSpinFollowTheUpDownRules) {
                                            {"1", -1, "1"},
                                            {"", +1, "2"},
                                            {"99", -1, "1"},
-                                           {"0", +1, "2"}}) {
+                                           {"0", +1, "2"},
+                                           {"1", -1, "1"},
+                                           {"All", -1, "All"},
+                                           {"03", +1, "03"},
+                                           {"99", +1, "99"}}) {
         EXPECT_EQ(logic.OnSpinStep(s.edit, s.delta), s.expected) << s.edit << " " << s.delta;
     }
     // Only the exact text "All" compares the stream; anything else is the spin's frame.

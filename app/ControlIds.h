@@ -7,7 +7,7 @@
 // IDOK (1) and IDCANCEL (2) are the dialogs' OK and Cancel buttons as well as
 // their results; they come from the document commands' header.
 
-#include "stream/DocumentCommands.h"
+#include "document/DocumentCommands.h"
 
 // Compression parameters (130) and processing (131).
 constexpr int IDC_THRESHOLD_SLIDER = 1003;

@@ -25,9 +25,9 @@
 #include "app/ShellDialogs.h"
 #include "app/ShellResources.h"
 #include "app/TavroView.h"
-#include "stats/PerFrameSeries.h"
-#include "io/Prompts.h"
 #include "document/TavroDoc.h"
+#include "io/Prompts.h"
+#include "stats/PerFrameSeries.h"
 
 namespace {
 

@@ -4,8 +4,8 @@
 #include <cstdlib>
 
 #include "codec/CodecContext.h"
-#include "io/Prompts.h"
 #include "document/TavroDoc.h"
+#include "io/Prompts.h"
 
 namespace {
 

@@ -4,10 +4,10 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "stats/FrameFigures.h"
+#include "document/TavroDoc.h"
 #include "io/File.h"
 #include "io/Prompts.h"
-#include "document/TavroDoc.h"
+#include "stats/FrameFigures.h"
 
 CCompareLogic::CCompareLogic(const uint8_t* pQcfData, uint32_t nFrames, uint32_t nCompareFrames,
                              std::string strComparePath, bool bSingleFrame)

@@ -211,22 +211,27 @@ private slots:
         const QKeyCombination up(Qt::Key_Up), down(Qt::Key_Down);
         QTest::newRow("opens on the frame edit, Tab in table order")
             << false << QList<QKeyCombination>(6, tab)
-            << QStringList{edit, total, compare, cancel, rmse, psnr, edit} << 0 << "All" << "";
+            << QStringList{edit, total, compare, cancel, rmse, psnr, edit} << 0 << "All"
+            << "";
         QTest::newRow("Enter in the frame edit compares, twice")
             << false << QList<QKeyCombination>{ret, ret} << QStringList{edit, edit, edit} << 2
-            << "All" << "51.00";
+            << "All"
+            << "51.00";
         QTest::newRow("Space on Compare, then Enter compares again")
             << false << QList<QKeyCombination>{tab, tab, space, ret}
-            << QStringList{edit, total, compare, compare, compare} << 2 << "All" << "51.00";
+            << QStringList{edit, total, compare, compare, compare} << 2 << "All"
+            << "51.00";
         QTest::newRow("Down at frame 1 leaves All") << false << QList<QKeyCombination>{down, ret}
                                                     << QStringList{edit, edit, edit} << 1 << "All"
                                                     << "51.00";
         QTest::newRow("Up replaces All, Down returns to 1")
             << false << QList<QKeyCombination>{up, ret, down, down, ret}
-            << QStringList{edit, edit, edit, edit, edit, edit} << 2 << "1" << "Match";
+            << QStringList{edit, edit, edit, edit, edit, edit} << 2 << "1"
+            << "Match";
         QTest::newRow("Enter on Cancel closes")
             << true << QList<QKeyCombination>{tab, tab, tab, ret}
-            << QStringList{edit, total, compare, cancel, "closed"} << 0 << "1" << "";
+            << QStringList{edit, total, compare, cancel, "closed"} << 0 << "1"
+            << "";
     }
     void keyboard() {
         QFETCH(bool, single);
@@ -235,8 +240,8 @@ private slots:
         QFETCH(int, presses);
         QFETCH(QString, frameText);
         QFETCH(QString, rmse);
-        CCompareDlg dlg(std::make_unique<CCompareLogic>(m_doc.data(), kFrames, kFrames, m_strRef,
-                                                        single));
+        CCompareDlg dlg(
+            std::make_unique<CCompareLogic>(m_doc.data(), kFrames, kFrames, m_strRef, single));
         QSignalSpy compares(Ctl<QPushButton>(&dlg, IDOK), &QPushButton::clicked);
         QVERIFY(ShowActive(&dlg));
         QCOMPARE(TypeKeys(&dlg, keys), path);

@@ -38,8 +38,8 @@
 #include "codec/CodecContext.h"
 #include "codec/Subbands.h"
 #include "codec/WorkingState.h"
-#include "stats/CompareLogic.h"
 #include "document/TavroDoc.h"
+#include "stats/CompareLogic.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TestFiles.h"
 

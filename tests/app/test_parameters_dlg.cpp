@@ -38,9 +38,10 @@ private slots:
         const struct {
             int nSlider, nEdit, nMax;
             QString strShown;
-        } rows[] = {{IDC_FRAMES_SLIDER, IDC_FRAMES_EDIT, int(maxFrames), QString::number(maxFrames)},
-                    {IDC_THRESHOLD_SLIDER, IDC_THRESHOLD_EDIT, 100, "10"},
-                    {IDC_QUANTISER_SLIDER, IDC_QUANTISER_EDIT, 100, "16"}};
+        } rows[] = {
+            {IDC_FRAMES_SLIDER, IDC_FRAMES_EDIT, int(maxFrames), QString::number(maxFrames)},
+            {IDC_THRESHOLD_SLIDER, IDC_THRESHOLD_EDIT, 100, "10"},
+            {IDC_QUANTISER_SLIDER, IDC_QUANTISER_EDIT, 100, "16"}};
         for (const auto& row : rows) {
             auto* pSlider = Ctl<QSlider>(&dlg, row.nSlider);
             auto* pEdit = Ctl<QLineEdit>(&dlg, row.nEdit);

@@ -106,7 +106,8 @@ private slots:
         QCOMPARE(Text(&dlg, IDC_FRAMES_EDIT), QString("300"));
         QCOMPARE(Text(&dlg, IDC_THRESHOLD_EDIT), QString("12"));
         QCOMPARE(Text(&dlg, IDC_QUANTISER_EDIT), QString("34"));
-        for (int nId : {IDC_THRESHOLD_EDIT, IDC_QUANTISER_EDIT, IDC_FRAMES_DONE_EDIT, IDC_FRAMES_EDIT}) {
+        for (int nId :
+             {IDC_THRESHOLD_EDIT, IDC_QUANTISER_EDIT, IDC_FRAMES_DONE_EDIT, IDC_FRAMES_EDIT}) {
             auto* pEdit = Ctl<QLineEdit>(&dlg, nId);
             QVERIFY(pEdit->isReadOnly());
             // Drawn on the window's colour, not the white of an edit that takes typing.
@@ -211,7 +212,7 @@ private slots:
         QVERIFY(dlg.m_bCancelled);
         QCOMPARE(g_nProgress.load(), PROGRESS_CANCEL);
         QTest::mouseClick(Ctl<QPushButton>(&dlg, IDCANCEL), Qt::LeftButton);  // a second request
-        dlg.close();                                                   // and the close box
+        dlg.close();                                                          // and the close box
         QVERIFY(dlg.isVisible());
         QTRY_COMPARE_WITH_TIMEOUT(Ctl<QProgressBar>(&dlg, IDC_PROGRESS_BAR)->value(), 100, 2000);
         QCOMPARE(Text(&dlg, IDC_FRAMES_DONE_EDIT), QString("6"));
@@ -244,8 +245,8 @@ private slots:
         QTest::newRow("Shift+Tab backwards")
             << QList<QKeyCombination>{Qt::ShiftModifier | Qt::Key_Backtab}
             << QStringList{start, frames} << false << false;
-        QTest::newRow("Enter on Start starts") << QList<QKeyCombination>{ret}
-                                               << QStringList{start, cancel} << true << false;
+        QTest::newRow("Enter on Start starts")
+            << QList<QKeyCombination>{ret} << QStringList{start, cancel} << true << false;
         QTest::newRow("Enter on Cancel before Start cancels")
             << QList<QKeyCombination>{tab, ret} << QStringList{start, cancel, "closed"} << false
             << true;

@@ -226,7 +226,7 @@ private slots:
     void zeroFramesDrawNothingAndNeverSpin() {
         SViewer viewer(0);
         QCOMPARE(Ctl<QLineEdit>(viewer.get(), IDC_VIEWER_COUNT_EDIT)->text(), QString("0"));
-        viewer.Click(IDC_VIEWER_LOOP);  // Loop on
+        viewer.Click(IDC_VIEWER_LOOP);   // Loop on
         viewer.Click(IDC_VIEWER_START);  // returns at once
         QVERIFY(viewer.drawn.empty());
         QTest::keyClick(viewer.get(), Qt::Key_Escape);

@@ -9,8 +9,8 @@
 #include <ostream>
 #include <vector>
 
-#include "stats/CompareLogic.h"
 #include "document/TavroDoc.h"
+#include "stats/CompareLogic.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TestFiles.h"
 

@@ -146,9 +146,14 @@ CViewerDlg::CViewerDlg(const uint8_t* pFrames, uint32_t nFrames, QWidget* pParen
     connect(m_pLoop, &QAbstractButton::clicked, this, [this] { m_player.OnLoop(); });
     connect(m_pPause, &QAbstractButton::clicked, this,
             [this](bool bChecked) { m_player.OnPause(bChecked); });
-    // Programmatic moves block signals, so only the user's reach the player.
-    connect(m_pSlider, &QSlider::valueChanged, this,
-            [this](int nValue) { m_player.OnHScroll(uint32_t(nValue)); });
+    // Every interaction with the slider reaches the player, also one that leaves
+    // the position as it was (Home at frame 1, a click on the thumb): it stops a
+    // running pass and redraws. Keys, page clicks, the wheel and drags arrive as
+    // actions; programmatic moves block signals, so only the user's count.
+    auto onScroll = [this] { m_player.OnHScroll(uint32_t(m_pSlider->sliderPosition())); };
+    connect(m_pSlider, &QAbstractSlider::actionTriggered, this, onScroll);
+    connect(m_pSlider, &QAbstractSlider::sliderPressed, this, onScroll);
+    connect(m_pSlider, &QAbstractSlider::sliderReleased, this, onScroll);
 }
 
 CViewerDlg::~CViewerDlg() {

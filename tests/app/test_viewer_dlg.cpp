@@ -8,6 +8,8 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QSlider>
+#include <QStyle>
+#include <QStyleOptionSlider>
 #include <QtTest>
 #include <functional>
 
@@ -193,6 +195,67 @@ private slots:
         const size_t nBefore = viewer.drawn.size();
         viewer.Click(IDC_VIEWER_START);
         QCOMPARE(viewer.DrawnSince(nBefore), Range(250, 300));
+    }
+
+    // Any slider interaction redraws the slider's frame and stops a running
+    // pass, also one that leaves the position as it was.
+    void everySliderInteractionScrolls_data() {
+        QTest::addColumn<int>("how");  // 0 a key, 1 a click on the thumb
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("from");     // the slider's frame before
+        QTest::addColumn<bool>("during");  // while a pass runs
+        QTest::newRow("Home at frame 1") << 0 << int(Qt::Key_Home) << 1 << false;
+        QTest::newRow("End at the last frame") << 0 << int(Qt::Key_End) << 300 << false;
+        QTest::newRow("Left at frame 1") << 0 << int(Qt::Key_Left) << 1 << false;
+        QTest::newRow("click on the thumb") << 1 << 0 << 120 << false;
+        QTest::newRow("click on the thumb during a pass") << 1 << 0 << 0 << true;
+    }
+    void everySliderInteractionScrolls() {
+        QFETCH(int, how);
+        QFETCH(int, key);
+        QFETCH(int, from);
+        QFETCH(bool, during);
+        SViewer viewer(300);
+        QVERIFY(QTest::qWaitForWindowExposed(viewer.get()));
+        auto* pSlider = Ctl<QSlider>(viewer.get(), IDC_VIEWER_SLIDER);
+        if (from > 1) {
+            pSlider->setSliderPosition(from);
+        }
+        size_t nBefore = viewer.drawn.size();
+        auto interact = [&] {
+            nBefore = viewer.drawn.size();
+            if (how == 0) {
+                pSlider->setFocus();
+                QTest::keyClick(pSlider, Qt::Key(key));
+                return;
+            }
+            QStyleOptionSlider option;
+            option.initFrom(pSlider);
+            option.orientation = Qt::Horizontal;
+            option.minimum = pSlider->minimum();
+            option.maximum = pSlider->maximum();
+            option.sliderPosition = option.sliderValue = pSlider->value();
+            option.tickPosition = pSlider->tickPosition();
+            option.subControls = QStyle::SC_All;
+            const QRect thumb = pSlider->style()->subControlRect(QStyle::CC_Slider, &option,
+                                                                 QStyle::SC_SliderHandle, pSlider);
+            QTest::mouseClick(pSlider, Qt::LeftButton, {}, thumb.center());
+        };
+        if (during) {
+            After(120, interact);
+            viewer.Click(IDC_VIEWER_START);  // returns once the pass has stopped
+        } else {
+            interact();
+        }
+        const int nFrame = pSlider->value();
+        QVERIFY(nFrame >= 1 && nFrame < 300 + !during);
+        QVERIFY2(viewer.drawn.size() > nBefore, "no redraw");
+        QCOMPARE(viewer.drawn.back(), nFrame);
+        QCOMPARE(viewer.Counter(), QString::number(nFrame));
+        QCOMPARE(viewer->Player().GetPlayState(), uint8_t(CPlayer::IDLE));
+        if (during) {
+            QCOMPARE(viewer->Player().GetStartFrame(), uint32_t(nFrame));
+        }
     }
 
     // Loop on: a one-frame stream shows frame 1 again and again, pumping events

@@ -5,8 +5,8 @@
 
 #include "app/ShellCommands.h"
 #include "app/ShellDialogs.h"
-#include "io/Prompts.h"
 #include "document/TavroDoc.h"
+#include "io/Prompts.h"
 
 CTavroView::CTavroView(CTavroDoc& doc, IShellDialogs& dialogs, QWidget* pParent)
     : QWidget(pParent), m_doc(doc), m_dialogs(dialogs) {
@@ -24,11 +24,21 @@ CTavroView::CTavroView(CTavroDoc& doc, IShellDialogs& dialogs, QWidget* pParent)
 QFont CTavroView::SummaryFont() {
     QFont font(QString::fromLatin1(SUMMARY_FONT_FACE));
     font.setStyleHint(QFont::SansSerif);
-    font.setPixelSize(SUMMARY_FONT_HEIGHT);
     font.setWeight(QFont::Normal);
     font.setItalic(false);
     font.setUnderline(false);
     font.setStrikeOut(false);
+    // The height is the cell's (ascent + descent), so the em is smaller: the
+    // largest pixel size of the font found whose cell fits, 18 for Arial's
+    // metrics.
+    int nPixels = SUMMARY_FONT_HEIGHT;
+    for (; nPixels > 1; --nPixels) {
+        font.setPixelSize(nPixels);
+        const QFontMetrics metrics(font);
+        if (metrics.ascent() + metrics.descent() <= SUMMARY_FONT_HEIGHT) {
+            break;
+        }
+    }
     return font;
 }
 

@@ -27,7 +27,7 @@ public:
     // Whether command nId can run now; false for commands the view does not rule.
     bool IsCommandEnabled(int nId) const;
 
-    // The font the summary is drawn in.
+    // The font the summary is drawn in, sized by its cell height.
     static QFont SummaryFont();
 
 signals:

@@ -26,7 +26,8 @@ struct CSummaryLine {
     std::string strText;
     bool operator==(const CSummaryLine&) const = default;
 };
-// The summary's font: Arial (Swiss family), normal weight, this many pixels high.
+// The summary's font: Arial (Swiss family), normal weight, with a cell height
+// (ascent + descent, not the em) of this many pixels.
 constexpr const char* SUMMARY_FONT_FACE = "Arial";
 constexpr int SUMMARY_FONT_HEIGHT = 20;
 

@@ -339,7 +339,10 @@ private slots:
             QVERIFY(
                 std::any_of(rows.begin(), rows.end(), [y](int r) { return r >= y && r < y + 20; }));
         }
-        QCOMPARE(CTavroView::SummaryFont().pixelSize(), 20);
+        // Height 20 is the cell (ascent + descent): an em of 18 pixels in Arial's metrics.
+        const QFontMetrics metrics(CTavroView::SummaryFont());
+        QCOMPARE(metrics.ascent() + metrics.descent(), 20);
+        QCOMPARE(CTavroView::SummaryFont().pixelSize(), 18);
         QCOMPARE(QFontInfo(CTavroView::SummaryFont()).family(), QString("Liberation Sans"));
 
         // The file went first into the recent-file list, and into the settings.

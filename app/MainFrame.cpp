@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
@@ -291,15 +292,13 @@ void CMainFrame::OnCommand(int nId) {
             break;
         case ID_COMPARE_FRAMES:
         case ID_COMPARE_STREAMS:
+            // A comparison file accepted on the way redraws the view at once.
             if (m_pView->IsCommandEnabled(nId)) {
                 m_dialogs.RunCompare(m_doc, nId == ID_COMPARE_FRAMES);
-                m_pView->update();  // the comparison file may have changed
             }
             break;
         case ID_CHANGE_COMPARE_FILE:
-            if (m_doc.OnChangeCompareFile() == 1) {
-                m_pView->update();
-            }
+            m_doc.OnChangeCompareFile();
             break;
         case ID_PER_FRAME_CHART:
             OnPerFrameChart();
@@ -320,7 +319,10 @@ void CMainFrame::OnOpenRecentFile(int nIndex) {
         return;
     }
     const QString strPath = files[nIndex];
-    if (!OpenDocumentFile(strPath)) {
+    if (!m_doc.SaveModified()) {
+        return;
+    }
+    if (!LoadDocumentFile(strPath)) {
         // A file that no longer opens leaves the list.
         m_recentFiles.Remove(int(m_recentFiles.Files().indexOf(strPath)));
         SaveRecentFiles();
@@ -329,6 +331,10 @@ void CMainFrame::OnOpenRecentFile(int nIndex) {
 }
 
 bool CMainFrame::OpenDocumentFile(const QString& strPath) {
+    return m_doc.SaveModified() && LoadDocumentFile(strPath);
+}
+
+bool CMainFrame::LoadDocumentFile(const QString& strPath) {
     const bool bOpened = m_doc.OnOpenDocument(QFileInfo(strPath).absoluteFilePath().toStdString());
     if (bOpened) {
         OnDocumentOpened(strPath);
@@ -354,6 +360,14 @@ void CMainFrame::OnDocumentOpened(const QString& strPath) {
 void CMainFrame::SaveRecentFiles() {
     QSettings settings;
     m_recentFiles.WriteList(settings);
+}
+
+void CMainFrame::closeEvent(QCloseEvent* pEvent) {
+    if (!m_doc.SaveModified()) {
+        pEvent->ignore();
+        return;
+    }
+    QMainWindow::closeEvent(pEvent);
 }
 
 void CMainFrame::dragEnterEvent(QDragEnterEvent* pEvent) {

@@ -39,9 +39,10 @@ public:
     CChartWindow* ChartWindow() const;
 
     // Opens a file for the recent-file list, the command line and dropped
-    // files, as File > Open does: the document takes it, the caption shows
-    // its name, it goes first in the recent-file list and the view redraws.
-    // On failure "Invalid format file." is shown and false returned.
+    // files, as File > Open does: after asking what to do with an unsaved
+    // result, the document takes it, the caption shows its name, it goes first
+    // in the recent-file list and the view redraws. False when the user kept the
+    // unsaved result, or after "Invalid format file." when the file did not load.
     bool OpenDocumentFile(const QString& strPath);
 
     // Enables every command by the document's state, and fills the recent-file
@@ -57,6 +58,8 @@ signals:
     void aboutRequested();
 
 protected:
+    // Exit and the close box: an unsaved result is not thrown away unasked.
+    void closeEvent(QCloseEvent* pEvent) override;
     void dragEnterEvent(QDragEnterEvent* pEvent) override;
     void dropEvent(QDropEvent* pEvent) override;
     void keyReleaseEvent(QKeyEvent* pEvent) override;
@@ -69,6 +72,8 @@ private:
     void CreateStatusBar();
     void OnCommand(int nId);
     void OnOpenRecentFile(int nIndex);
+    // OpenDocumentFile once an unsaved result has been dealt with.
+    bool LoadDocumentFile(const QString& strPath);
     void OnPerFrameChart();
     void OnDocumentOpened(const QString& strPath);
     void SaveRecentFiles();

@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QMetaObject>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QThread>
 #include <cstdio>
@@ -68,6 +69,31 @@ void CQtPrompts::MessageBox(const std::string& strText, const std::string& strCa
                         QApplication::activeWindow());
         box.exec();
     });
+}
+
+ESaveChoice CQtPrompts::AskSaveOutput(const std::string& strText, const std::string& strCaption) {
+    ESaveChoice answer = ESaveChoice::Cancel;
+    OnUiThread([&] {
+        if (qobject_cast<QApplication*>(QCoreApplication::instance()) == nullptr) {
+            std::fprintf(stderr, "%s: %s\n", strCaption.c_str(), strText.c_str());
+            return;
+        }
+        QMessageBox box(QMessageBox::Warning, QString::fromStdString(strCaption),
+                        QString::fromStdString(strText), QMessageBox::NoButton,
+                        QApplication::activeWindow());
+        QPushButton* pSave =
+            box.addButton(QStringLiteral("Save Output..."), QMessageBox::AcceptRole);
+        QPushButton* pDiscard =
+            box.addButton(QStringLiteral("Discard"), QMessageBox::DestructiveRole);
+        QPushButton* pCancel = box.addButton(QMessageBox::Cancel);
+        box.setDefaultButton(pSave);
+        box.setEscapeButton(pCancel);
+        box.exec();
+        answer = box.clickedButton() == pSave      ? ESaveChoice::Save
+                 : box.clickedButton() == pDiscard ? ESaveChoice::Discard
+                                                   : ESaveChoice::Cancel;
+    });
+    return answer;
 }
 
 bool CQtPrompts::ChooseFile(const FileChooserRequest& request, FileChooserResult& result) {

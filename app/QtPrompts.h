@@ -12,6 +12,8 @@ class CQtPrompts : public IPromptServices {
 public:
     void MessageBox(const std::string& strText, const std::string& strCaption) override;
     bool ChooseFile(const FileChooserRequest& request, FileChooserResult& result) override;
+    // A message box with "Save Output..." (the default), "Discard" and "Cancel".
+    ESaveChoice AskSaveOutput(const std::string& strText, const std::string& strCaption) override;
     void EndProcess(int nStatus) override;
 };
 

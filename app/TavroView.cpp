@@ -19,6 +19,13 @@ CTavroView::CTavroView(CTavroDoc& doc, IShellDialogs& dialogs, QWidget* pParent)
     setPalette(palette);
     setAutoFillBackground(true);
     setMinimumSize(200, 120);
+    // The document asks for a redraw when it changes behind a command's back,
+    // e.g. a comparison file accepted before the comparison dialog opens.
+    m_doc.SetViewUpdate([this] { Redraw(); });
+}
+
+CTavroView::~CTavroView() {
+    m_doc.SetViewUpdate(nullptr);
 }
 
 QFont CTavroView::SummaryFont() {
@@ -69,7 +76,7 @@ void CTavroView::OnFileOpen() {
     request.bHideReadOnly = true;
     request.bOverwritePrompt = true;
     FileChooserResult result;
-    if (!Prompts().ChooseFile(request, result)) {
+    if (!Prompts().ChooseFile(request, result) || !m_doc.SaveModified()) {
         return;
     }
     if (m_doc.OnOpenDocument(result.strPathName)) {

@@ -12,11 +12,13 @@ class CTavroView : public QWidget {
     Q_OBJECT
 public:
     CTavroView(CTavroDoc& doc, IShellDialogs& dialogs, QWidget* pParent = nullptr);
+    ~CTavroView() override;
 
     CTavroDoc& GetDocument() const { return m_doc; }
 
-    // File > Open: asks for a .qcf or .cmp file and loads it. A file that does
-    // not load shows "Invalid format file."; the document is then empty.
+    // File > Open: asks for a .qcf or .cmp file and loads it, after asking what
+    // to do with an unsaved result. A file that does not load shows "Invalid
+    // format file."; the document is then empty.
     void OnFileOpen();
     // File > Save Output: writes the held stream to a file the user names.
     void OnSaveOutput();

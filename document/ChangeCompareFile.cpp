@@ -1,7 +1,7 @@
 // Statistics > Change Compare File: the document's choice of a reference stream.
+#include "document/TavroDoc.h"
 #include "io/File.h"
 #include "io/Prompts.h"
-#include "document/TavroDoc.h"
 
 int CTavroDoc::OnChangeCompareFile() {
     FileChooserRequest request;
@@ -34,5 +34,6 @@ int CTavroDoc::OnChangeCompareFile() {
     m_strCompareName = chosen.strFileName;
     m_nCompareFrames = nFrames;
     m_bCompareFile = true;
+    UpdateAllViews();  // the summary names the new file at once
     return 1;
 }

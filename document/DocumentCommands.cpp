@@ -59,6 +59,7 @@ void CTavroDoc::Compress(IDocumentDialogs& dialogs) {
     m_nCmpLength = context.m_nCmpLength;
     m_pCmpData = context.TakeCmp();
     m_cState = 's';
+    m_bModified = true;  // the raw stream is gone: only Save Output keeps this result
 }
 
 void CTavroDoc::Decompress(IDocumentDialogs& dialogs) {
@@ -98,6 +99,7 @@ void CTavroDoc::Decompress(IDocumentDialogs& dialogs) {
     m_pQcfData = pQcf;
     m_nStreamFrames = m_nCodedFrames;
     m_cState = 'x';
+    m_bModified = true;
 }
 
 void CTavroDoc::OnPlay(IDocumentDialogs& dialogs) {

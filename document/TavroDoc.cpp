@@ -68,6 +68,7 @@ void CTavroDoc::DeleteContents() {
             break;
     }
     m_cState = 'd';
+    m_bModified = false;
     m_nStreamFrames = 0;
     m_nCodedFrames = 0;
     m_nCmpLength = 0;
@@ -178,7 +179,27 @@ bool CTavroDoc::OnSaveOutput() {
         Prompts().MessageBox(strError + ".", "Error");
         return false;
     }
+    m_bModified = false;
     return true;
+}
+
+bool CTavroDoc::SaveModified() {
+    if (!m_bModified) {
+        return true;
+    }
+    const std::string strWhat = m_cState == 's'
+                                    ? "The compressed data computed from the Qcif stream"
+                                    : "The Qcif stream extracted from the compressed data";
+    switch (Prompts().AskSaveOutput(
+        strWhat + " has not been saved. Save it before it is discarded?", "Tavro")) {
+        case ESaveChoice::Save:
+            return OnSaveOutput();
+        case ESaveChoice::Discard:
+            return true;
+        case ESaveChoice::Cancel:
+            break;
+    }
+    return false;
 }
 
 bool CTavroDoc::DiscardEmptyStream() {

@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -64,9 +65,33 @@ public:
     bool DiscardEmptyStream();
 
     // Save Output: asks for a file name (save chooser) and writes the held stream.
-    // Returns true when a file was written; false on Cancel, state 'd' or failure
-    // (after an "Error" message naming the file). The document never changes.
+    // Returns true when a file was written, which also clears the modified flag;
+    // false on Cancel, state 'd' or failure (after an "Error" message naming the
+    // file). The stream never changes.
     bool OnSaveOutput();
+
+    // Whether the document holds the result of a run that has not been saved:
+    // set by an accepted compression or decompression, cleared by Save Output
+    // and whenever the contents are replaced or emptied. A file just opened is
+    // never modified.
+    bool IsModified() const { return m_bModified; }
+    void SetModifiedFlag(bool bModified = true) { m_bModified = bModified; }
+
+    // Called before anything discards the contents (another file opened, the
+    // program closed). With an unsaved result it asks "Save Output...",
+    // "Discard" or "Cancel". True when the caller may go on: nothing unsaved,
+    // the result was saved, or the user discards it. False on Cancel, and when
+    // the save was cancelled or failed; the document is then unchanged.
+    bool SaveModified();
+
+    // Asks the views to redraw (the desktop's view registers its redraw here;
+    // without one nothing happens).
+    void SetViewUpdate(std::function<void()> fnUpdate) { m_fnUpdateViews = std::move(fnUpdate); }
+    void UpdateAllViews() const {
+        if (m_fnUpdateViews) {
+            m_fnUpdateViews();
+        }
+    }
 
     // Process > Compress, only in states 'i' and 'x': asks for frames, threshold
     // and quantiser, runs the compression and on an accepted run holds the
@@ -95,8 +120,8 @@ public:
     std::vector<CSummaryLine> SummaryLines() const;
 
     // Statistics > Change Compare File: lets the user choose a .qcf reference.
-    // Returns 1 when a file was accepted (the views should then redraw the
-    // summary), 0 on Cancel or a rejected file (the last accepted file stays).
+    // Returns 1 when a file was accepted, after asking the views to redraw the
+    // summary; 0 on Cancel or a rejected file (the last accepted file stays).
     int OnChangeCompareFile();
 
     // Path of the file last opened and the title derived from it (its file
@@ -131,4 +156,6 @@ public:
 protected:
     std::string m_strPathName;
     std::string m_strTitle;
+    bool m_bModified = false;
+    std::function<void()> m_fnUpdateViews;
 };

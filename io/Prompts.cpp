@@ -11,6 +11,11 @@ public:
         std::fprintf(stderr, "%s: %s\n", strCaption.c_str(), strText.c_str());
     }
     bool ChooseFile(const FileChooserRequest&, FileChooserResult&) override { return false; }
+    // Nobody to answer: nothing is discarded.
+    ESaveChoice AskSaveOutput(const std::string& strText, const std::string& strCaption) override {
+        std::fprintf(stderr, "%s: %s\n", strCaption.c_str(), strText.c_str());
+        return ESaveChoice::Cancel;
+    }
     void EndProcess(int nStatus) override { std::exit(nStatus); }
 };
 

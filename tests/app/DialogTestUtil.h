@@ -1,10 +1,8 @@
 #pragma once
-// Finding dialog controls by their numeric id in QTest suites, typing at the
-// focused control as a user does, and the colour a control is drawn in.
+// Finding dialog controls by their numeric id in QTest suites, and typing at
+// the focused control as a user does.
 
 #include <QApplication>
-#include <QImage>
-#include <QMap>
 #include <QStringList>
 #include <QTest>
 #include <QWidget>
@@ -24,8 +22,9 @@ inline bool ShowActive(QWidget* pDialog) {
 }
 
 // Sends each key (with its modifiers) to whichever control has the focus, as
-// typing does. Returns the focused control's name before the first key and
-// after each one; "closed" once the dialog has gone.
+// typing does; Qt::Key_Close stands for the close box. Returns the focused
+// control's name before the first key and after each one; "closed" once the
+// dialog has gone.
 inline QStringList TypeKeys(QWidget* pDialog, const QList<QKeyCombination>& keys) {
     auto focus = [pDialog] {
         QWidget* pFocus = QApplication::focusWidget();
@@ -39,26 +38,17 @@ inline QStringList TypeKeys(QWidget* pDialog, const QList<QKeyCombination>& keys
             break;
         }
         QWidget* pTarget = QApplication::focusWidget() ? QApplication::focusWidget() : pDialog;
-        QTest::keyClick(pTarget, key.key(), key.keyboardModifiers());
+        if (key.key() == Qt::Key_Close) {
+            pDialog->close();
+        } else {
+            QTest::keyClick(pTarget, key.key(), key.keyboardModifiers());
+        }
         path << focus();
     }
     return path;
 }
 
-// The colour that covers most of a control as drawn.
-inline QColor DominantColour(QWidget* pWidget) {
-    const QImage image = pWidget->grab().toImage();
-    QMap<QRgb, int> counts;
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < image.width(); ++x) {
-            ++counts[image.pixel(x, y)];
-        }
-    }
-    QRgb best = 0;
-    for (auto it = counts.cbegin(); it != counts.cend(); ++it) {
-        if (it.value() > counts.value(best)) {
-            best = it.key();
-        }
-    }
-    return QColor::fromRgb(best);
+// Whether an edit has the read-only look: the window's colour behind its text.
+inline bool HasReadOnlyLook(QWidget* pEdit) {
+    return pEdit->palette().color(QPalette::Base) == pEdit->palette().color(QPalette::Window);
 }

@@ -20,6 +20,7 @@
 #include <QToolBar>
 #include <QtTest>
 #include <deque>
+#include <functional>
 #include <optional>
 
 #include "DialogTestUtil.h"
@@ -75,6 +76,7 @@ public:
     std::vector<CParametersChoice> parametersShown;
     std::vector<std::pair<const uint8_t*, uint32_t>> viewerRuns;
     std::vector<std::pair<bool, std::string>> compareRuns;  // single frame?, RMSE text
+    std::function<void()> whileComparing;  // runs as the comparison dialog would show
 
     int RunParameters(CParametersChoice& choice) override {
         parametersShown.push_back(choice);
@@ -108,6 +110,9 @@ public:
         std::unique_ptr<CCompareLogic> pLogic = BeginCompare(doc, bSingleFrame);
         if (!pLogic) {
             return;
+        }
+        if (whileComparing) {
+            whileComparing();
         }
         pLogic->OnInitDialog();
         pLogic->OnCompare(pLogic->InitialFrameText());
@@ -145,6 +150,17 @@ struct CSession {
         prompts.QueueChoice(strPath);
         Trigger(ID_FILE_OPEN);
     }
+    // Drags a file onto the window and drops it there; true when both were taken.
+    bool Drop(const std::string& strPath) {
+        QMimeData mime;
+        mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(strPath))});
+        QDragEnterEvent enter(QPoint(50, 50), Qt::CopyAction, &mime, Qt::LeftButton,
+                              Qt::NoModifier);
+        QApplication::sendEvent(Frame(), &enter);
+        QDropEvent drop(QPointF(50, 50), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(Frame(), &drop);
+        return enter.isAccepted() && drop.isAccepted();
+    }
     QStringList Summary() const {
         QStringList lines;
         for (const CSummaryLine& line : Doc().SummaryLines()) {
@@ -179,6 +195,17 @@ QList<int> InkedRows(QWidget* pView) {
     }
     return rows;
 }
+
+// Counts the paint events a widget receives.
+class CPaintCounter : public QObject {
+public:
+    explicit CPaintCounter(QWidget* pWidget) { pWidget->installEventFilter(this); }
+    int nPaints = 0;
+    bool eventFilter(QObject*, QEvent* pEvent) override {
+        nPaints += pEvent->type() == QEvent::Paint;
+        return false;
+    }
+};
 
 // Runs f on the next modal dialog of type T once it shows.
 template <class T, class F>
@@ -443,8 +470,19 @@ private slots:
         // Compare Frames asks for the comparison file first; then Change Compare
         // File is enabled and the summary names the file.
         QVERIFY(!s.Action(ID_CHANGE_COMPARE_FILE)->isEnabled());
+        // The view redraws as soon as the file is accepted, before the dialog shows.
+        CPaintCounter paints(s.Frame()->View());
+        QCoreApplication::processEvents();
+        paints.nPaints = 0;
+        int nPaintsBeforeDialog = -1;
+        s.dialogs.whileComparing = [&] {
+            QCoreApplication::processEvents();
+            nPaintsBeforeDialog = paints.nPaints;
+        };
         s.prompts.QueueChoice(s.Write("ref.qcf", 10));
         s.Key(Qt::Key_F);
+        QVERIFY(nPaintsBeforeDialog > 0);
+        s.dialogs.whileComparing = nullptr;
         QCOMPARE(s.dialogs.compareRuns.size(), size_t(1));
         QCOMPARE(s.dialogs.compareRuns[0].first, true);
         QVERIFY(!s.dialogs.compareRuns[0].second.empty());
@@ -458,6 +496,43 @@ private slots:
         s.prompts.QueueChoice(s.Write("other.qcf", 4));
         s.Key(Qt::Key_A);
         QCOMPARE(s.Summary().last(), QString("Comparison File:  other.qcf."));
+    }
+
+    // A compression's result that has not been saved: each way of discarding
+    // it asks first, and does what the answer says.
+    void unsavedResultIsAskedFor() {
+        enum Path { MenuOpen, Drop, RecentEntry, Exit };
+        for (Path path : {MenuOpen, Drop, RecentEntry, Exit}) {
+            for (ESaveChoice answer :
+                 {ESaveChoice::Cancel, ESaveChoice::Discard, ESaveChoice::Save}) {
+                CSession s;
+                s.OpenByMenu(s.Write("clip.qcf", 3));
+                s.dialogs.parameters.push_back(CParametersChoice{0, 16, 3, 10});
+                s.Trigger(ID_COMPRESS);
+                const std::string strOther = s.Write("other.qcf", 2);
+                s.prompts.QueueSaveAnswer(answer);
+                if (path == MenuOpen) {
+                    s.prompts.QueueChoice(strOther);
+                }
+                s.prompts.QueueChoice(s.dir.File("kept.cmp"));  // if Save Output... is chosen
+                if (path == MenuOpen) {
+                    s.Trigger(ID_FILE_OPEN);
+                } else if (path == Drop) {
+                    QVERIFY(s.Drop(strOther));
+                } else {
+                    s.Key(path == RecentEntry ? Qt::Key_L : Qt::Key_X);  // Ctrl+L: clip.qcf again
+                }
+                QCOMPARE(s.prompts.questions.size(), size_t(1));
+                QVERIFY(s.prompts.messages.empty());
+                const bool bGoneOn = answer != ESaveChoice::Cancel;
+                QCOMPARE(s.Frame()->isVisible(), path != Exit || !bGoneOn);
+                QCOMPARE(s.Doc().m_cState, path == Exit || !bGoneOn ? 's' : 'i');
+                QCOMPARE(s.Doc().IsModified(),
+                         path == Exit ? answer != ESaveChoice::Save : !bGoneOn);
+                QCOMPARE(std::filesystem::exists(s.dir.File("kept.cmp")),
+                         answer == ESaveChoice::Save);
+            }
+        }
     }
 
     void ctrlSAlwaysMeansSaveOutput() {
@@ -508,14 +583,7 @@ private slots:
         s.prompts.QueueChoice(s.dir.File("drop.cmp"));
         s.Trigger(ID_FILE_SAVE_AS);
 
-        QMimeData mime;
-        mime.setUrls({QUrl::fromLocalFile(QString::fromStdString(s.dir.File("drop.cmp")))});
-        QDragEnterEvent enter(QPoint(50, 50), Qt::CopyAction, &mime, Qt::LeftButton,
-                              Qt::NoModifier);
-        QApplication::sendEvent(s.Frame(), &enter);
-        QVERIFY(enter.isAccepted());
-        QDropEvent drop(QPointF(50, 50), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(s.Frame(), &drop);
+        QVERIFY(s.Drop(s.dir.File("drop.cmp")));
         QCOMPARE(s.Doc().m_cState, 'n');
         QCOMPARE(s.Frame()->windowTitle(), QString("drop.cmp - Tavro"));
         QCOMPARE(s.Summary()[0], QString("Compressed data loaded."));

@@ -110,45 +110,11 @@ private slots:
              {IDC_THRESHOLD_EDIT, IDC_QUANTISER_EDIT, IDC_FRAMES_DONE_EDIT, IDC_FRAMES_EDIT}) {
             auto* pEdit = Ctl<QLineEdit>(&dlg, nId);
             QVERIFY(pEdit->isReadOnly());
-            // Drawn on the window's colour, not the white of an edit that takes typing.
-            QCOMPARE(DominantColour(pEdit), dlg.palette().color(QPalette::Window));
+            QVERIFY(HasReadOnlyLook(pEdit));
         }
         QVERIFY(Ctl<QLineEdit>(&dlg, IDC_FRAMES_DONE_EDIT)->alignment() & Qt::AlignRight);
         QVERIFY(Ctl<QPushButton>(&dlg, IDC_START)->isDefault());
         dlg.reject();
-    }
-
-    // Cancel, Escape or the close box before Start: closed at once, no worker.
-    void cancelBeforeStartClosesAtOnce_data() {
-        QTest::addColumn<int>("how");
-        QTest::newRow("Cancel button") << 0;
-        QTest::newRow("Escape") << 1;
-        QTest::newRow("close box") << 2;
-    }
-    void cancelBeforeStartClosesAtOnce() {
-        QFETCH(int, how);
-        std::vector<uint8_t> frames = Frames(2);
-        CCodecContext context;
-        FillCompression(context, frames, 2);
-        CFrameGate gate;
-        gate.Attach(context);
-        SGateOpener opener{gate};
-        CProcessingDlg dlg(context);
-        dlg.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
-        if (how == 0) {
-            QTest::mouseClick(Ctl<QPushButton>(&dlg, IDCANCEL), Qt::LeftButton);
-        } else if (how == 1) {
-            QTest::keyClick(&dlg, Qt::Key_Escape);
-        } else {
-            dlg.close();
-        }
-        QVERIFY(!dlg.isVisible());
-        QCOMPARE(dlg.result(), IDCANCEL);
-        QVERIFY(dlg.m_bCancelled);
-        QTest::qWait(50);
-        QVERIFY(gate.Begun().empty());
-        QVERIFY(context.m_pCmp == nullptr);
     }
 
     // What the timer shows before each frame, then the close with IDOK and the
@@ -224,38 +190,44 @@ private slots:
         QCOMPARE(gate.Begun(), std::vector<uint16_t>{0});
     }
 
-    // The keyboard from the first focus on: the focus path (the control
-    // focused before the first key and after each), and whether a run started,
-    // a cancel was asked for and the dialog closed.
+    // Keys from the first focus on (Qt::Key_Close: the close box): the focus
+    // path (the control focused before the first key and after each), and
+    // whether a run started and a cancel was asked for. Start runs once; before
+    // Start a cancel closes at once, no worker ever starting; during a run only
+    // the worker's completion closes the dialog.
     void keyboard_data() {
         QTest::addColumn<QList<QKeyCombination>>("keys");
         QTest::addColumn<QStringList>("path");
         QTest::addColumn<bool>("started");
         QTest::addColumn<bool>("cancelled");
         const QString start = ControlName(IDC_START), cancel = ControlName(IDCANCEL);
-        const QString threshold = ControlName(IDC_THRESHOLD_EDIT);
-        const QString quantiser = ControlName(IDC_QUANTISER_EDIT);
-        const QString done = ControlName(IDC_FRAMES_DONE_EDIT);
-        const QString frames = ControlName(IDC_FRAMES_EDIT);
+        using Keys = QList<QKeyCombination>;
         const QKeyCombination tab(Qt::Key_Tab), ret(Qt::Key_Return), space(Qt::Key_Space);
         QTest::newRow("opens on Start, Tab in table order")
-            << QList<QKeyCombination>(6, tab)
-            << QStringList{start, cancel, threshold, quantiser, done, frames, start} << false
-            << false;
+            << Keys(6, tab)
+            << QStringList{start,
+                           cancel,
+                           ControlName(IDC_THRESHOLD_EDIT),
+                           ControlName(IDC_QUANTISER_EDIT),
+                           ControlName(IDC_FRAMES_DONE_EDIT),
+                           ControlName(IDC_FRAMES_EDIT),
+                           start}
+            << false << false;
         QTest::newRow("Shift+Tab backwards")
-            << QList<QKeyCombination>{Qt::ShiftModifier | Qt::Key_Backtab}
-            << QStringList{start, frames} << false << false;
-        QTest::newRow("Enter on Start starts")
-            << QList<QKeyCombination>{ret} << QStringList{start, cancel} << true << false;
-        QTest::newRow("Enter on Cancel before Start cancels")
-            << QList<QKeyCombination>{tab, ret} << QStringList{start, cancel, "closed"} << false
-            << true;
-        QTest::newRow("Enter on Cancel during a run does nothing")
-            << QList<QKeyCombination>{ret, ret} << QStringList{start, cancel, cancel} << true
-            << false;
+            << Keys{Qt::ShiftModifier | Qt::Key_Backtab}
+            << QStringList{start, ControlName(IDC_FRAMES_EDIT)} << false << false;
+        QTest::newRow("Enter on Cancel before Start")
+            << Keys{tab, ret} << QStringList{start, cancel, "closed"} << false << true;
+        QTest::newRow("Space on Cancel before Start")
+            << Keys{tab, space} << QStringList{start, cancel, "closed"} << false << true;
+        QTest::newRow("Escape before Start")
+            << Keys{Qt::Key_Escape} << QStringList{start, "closed"} << false << true;
+        QTest::newRow("close box before Start")
+            << Keys{Qt::Key_Close} << QStringList{start, "closed"} << false << true;
+        QTest::newRow("Enter on Start starts, Enter on Cancel then does nothing")
+            << Keys{ret, ret} << QStringList{start, cancel, cancel} << true << false;
         QTest::newRow("Space on Cancel during a run asks to cancel")
-            << QList<QKeyCombination>{ret, space} << QStringList{start, cancel, cancel} << true
-            << true;
+            << Keys{ret, space} << QStringList{start, cancel, cancel} << true << true;
     }
     void keyboard() {
         QFETCH(QList<QKeyCombination>, keys);
@@ -271,45 +243,22 @@ private slots:
         SGateOpener opener{gate};
         QVERIFY(ShowActive(&dlg));
         QCOMPARE(TypeKeys(&dlg, keys), path);
-        QCOMPARE(!Ctl<QPushButton>(&dlg, IDC_START)->isEnabled(), started);
+        auto* pStart = Ctl<QPushButton>(&dlg, IDC_START);
+        QCOMPARE(!pStart->isEnabled(), started);
         QCOMPARE(dlg.m_bCancelled, cancelled);
+        QCOMPARE(dlg.isVisible(), started || !cancelled);
         if (started) {
-            QVERIFY(dlg.isVisible());  // only the worker's completion closes it
+            QTest::mouseClick(pStart, Qt::LeftButton);  // disabled: no second run
             gate.ReleaseThrough(1);
             QTRY_VERIFY_WITH_TIMEOUT(!dlg.isVisible(), 10000);
             QCOMPARE(dlg.result(), IDOK);
+            QVERIFY(cancelled || gate.Begun() == (std::vector<uint16_t>{0, 1}));
         } else if (cancelled) {
             QCOMPARE(dlg.result(), IDCANCEL);
             QTest::qWait(50);
             QVERIFY(gate.Begun().empty());
+            QVERIFY(context.m_pCmp == nullptr);
         }
-    }
-
-    // Enter presses Start; Start is disabled by its first press, so neither
-    // Enter nor a click starts a second worker, and Enter does not cancel.
-    void startRunsOnce() {
-        std::vector<uint8_t> data = Frames(2);
-        CCodecContext context;
-        FillCompression(context, data, 2);
-        CFrameGate gate;
-        gate.Attach(context);
-        CProcessingDlg dlg(context);
-        SGateOpener opener{gate};
-        dlg.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
-        auto* pStart = Ctl<QPushButton>(&dlg, IDC_START);
-        QTest::keyClick(&dlg, Qt::Key_Return);
-        QVERIFY(!pStart->isEnabled());
-        QTRY_COMPARE_WITH_TIMEOUT(gate.Begun().size(), size_t(1), 5000);
-        QTest::keyClick(&dlg, Qt::Key_Return);
-        QTest::mouseClick(pStart, Qt::LeftButton);
-        QVERIFY(!dlg.m_bCancelled);
-        QVERIFY(dlg.isVisible());
-        gate.ReleaseThrough(1);
-        QTRY_VERIFY_WITH_TIMEOUT(!dlg.isVisible(), 10000);
-        QCOMPARE(dlg.result(), IDOK);
-        QCOMPARE(gate.Begun(), (std::vector<uint16_t>{0, 1}));
-        QVERIFY(!pStart->isEnabled());
     }
 
     // A compressed stream whose header carries 0: the run finishes, the range

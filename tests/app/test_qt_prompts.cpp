@@ -136,6 +136,43 @@ private slots:
         QVERIFY(result.strPathName.empty());
     }
 
+    // The question before a result is discarded: three buttons, Save Output...
+    // by Enter, Cancel by Escape or the close box, Discard by its own button.
+    void saveQuestionAnswers_data() {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<int>("answer");
+        QTest::newRow("Enter") << "Enter" << int(ESaveChoice::Save);
+        QTest::newRow("Escape") << "Escape" << int(ESaveChoice::Cancel);
+        QTest::newRow("close box") << "close" << int(ESaveChoice::Cancel);
+        QTest::newRow("Space on Discard") << "Discard" << int(ESaveChoice::Discard);
+    }
+    void saveQuestionAnswers() {
+        QFETCH(QString, how);
+        QFETCH(int, answer);
+        QStringList buttons;
+        QString strText;
+        WhenModalShown<QMessageBox>([&](QMessageBox* pBox) {
+            strText = pBox->text();
+            for (QAbstractButton* pButton : pBox->buttons()) {
+                buttons << pButton->text().remove('&');
+                if (how == pButton->text()) {
+                    pButton->setFocus();
+                    QTest::keyClick(pButton, Qt::Key_Space);
+                }
+            }
+            if (how == "close") {
+                pBox->close();
+            } else if (how != "Discard") {
+                QTest::keyClick(pBox, how == "Enter" ? Qt::Key_Return : Qt::Key_Escape);
+            }
+        });
+        CQtPrompts prompts;
+        QCOMPARE(int(prompts.AskSaveOutput("Not saved.", "Tavro")), answer);
+        QCOMPARE(strText, QString("Not saved."));
+        buttons.sort();
+        QCOMPARE(buttons, (QStringList{"Cancel", "Discard", "Save Output..."}));
+    }
+
     // A worker thread's message is shown on the user-interface thread, with the
     // caption, the text and OK only, and the worker waits until it is dismissed.
     void messageFromWorkerShownOnUiThread() {

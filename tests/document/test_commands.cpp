@@ -134,6 +134,7 @@ TEST(Commands, CompressDecompressAndSaveTheExtractedFrames) {
     EXPECT_EQ(doc.m_nStreamFrames, 100);
     EXPECT_FALSE(doc.OnUpdateRawStreamCommand());  // no Play or compare without raw frames
     EXPECT_TRUE(doc.OnUpdateDecompress());
+    EXPECT_TRUE(doc.IsModified());  // an unsaved result: the raw stream is gone
 
     char szAverage[64], szRatio[64];
     std::snprintf(szAverage, sizeof szAverage, "Average Bytes per frame: %.2f.",
@@ -175,9 +176,17 @@ TEST(Commands, CompressDecompressAndSaveTheExtractedFrames) {
     }
     EXPECT_LT(std::sqrt(dSum / original.size()), 20.0);
 
+    // The extracted frames are unsaved too; Save Output clears the mark, and
+    // nothing is asked afterwards.
+    t.prompts.QueueSaveAnswer(ESaveChoice::Cancel);
+    EXPECT_FALSE(doc.SaveModified());
+    EXPECT_NE(t.prompts.questions.at(0).strText.find("Qcif stream extracted"), std::string::npos);
     t.prompts.QueueChoice(t.dir.File("out.qcf"));
     ASSERT_TRUE(doc.OnSaveOutput());
     EXPECT_EQ(ReadBytes(t.dir.File("out.qcf")).size(), 380160u);
+    EXPECT_FALSE(doc.IsModified());
+    EXPECT_TRUE(doc.SaveModified());
+    EXPECT_EQ(t.prompts.questions.size(), 1u);
 
     t.dialogs.bParametersCancel = true;
     doc.Compress(t.dialogs);
@@ -219,6 +228,7 @@ TEST(Commands, RejectedCompressionKeepsTheRawStreamAndTheChosenValues) {
         EXPECT_EQ(t.doc.m_nQuantiser, c.bParametersCancel ? 1u : 30u);
         EXPECT_EQ(Line(t.doc, 2), "Frames in stream: 100.");
         EXPECT_EQ(t.doc.SummaryLines().size(), 4u);
+        EXPECT_FALSE(t.doc.IsModified());  // nothing new to save
 
         t.doc.OnPlay(t.dialogs);  // plays the frames chosen, not the whole stream
         ASSERT_EQ(t.dialogs.played.size(), 1u);
@@ -293,5 +303,35 @@ TEST(Commands, PlayHandsTheViewerTheWholeFrameCount) {
         t.doc.OnPlay(t.dialogs);
         ASSERT_EQ(t.dialogs.played.size(), 1u);
         EXPECT_EQ(t.dialogs.played[0].second, static_cast<uint32_t>(nFrames));
+    }
+}
+
+// SaveModified, called before anything discards the contents, asks while a
+// run's result is unsaved; it lets the caller go on only once the result is
+// saved or the user discards it, and never changes the stream.
+TEST(Commands, UnsavedResultIsAskedForBeforeItIsDiscarded) {
+    struct Case {
+        ESaveChoice answer;
+        const char* pszSaveAs;  // the save chooser's answer (nullptr: Cancel)
+        bool bGoOn;
+    };
+    for (const Case& c :
+         {Case{ESaveChoice::Cancel, nullptr, false}, Case{ESaveChoice::Discard, nullptr, true},
+          Case{ESaveChoice::Save, nullptr, false},
+          Case{ESaveChoice::Save, "no/such/folder.cmp", false},
+          Case{ESaveChoice::Save, "kept.cmp", true}}) {
+        Fixture t;
+        t.OpenCompressed(3, 3);
+        t.prompts.QueueSaveAnswer(c.answer);
+        if (c.pszSaveAs) {
+            t.prompts.QueueChoice(t.dir.File(c.pszSaveAs));
+        }
+        EXPECT_EQ(t.doc.SaveModified(), c.bGoOn) << int(c.answer);
+        EXPECT_EQ(t.doc.IsModified(), !c.bGoOn || c.answer == ESaveChoice::Discard);
+        EXPECT_EQ(t.doc.m_cState, 's');
+        EXPECT_EQ(t.prompts.questions.size(), 1u);
+        EXPECT_EQ(t.prompts.messages.size(), c.pszSaveAs && !c.bGoOn ? 1u : 0u);  // the failure
+        t.OpenClip(2);  // a file just opened is never unsaved
+        EXPECT_FALSE(t.doc.IsModified());
     }
 }

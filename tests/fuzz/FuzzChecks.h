@@ -23,10 +23,10 @@
 #include "codec/CodecContext.h"
 #include "codec/Subbands.h"
 #include "codec/WorkingState.h"
-#include "stats/CompareLogic.h"
 #include "document/DocumentCommands.h"
-#include "io/Prompts.h"
 #include "document/TavroDoc.h"
+#include "io/Prompts.h"
+#include "stats/CompareLogic.h"
 
 namespace fuzzchecks {
 
@@ -51,6 +51,9 @@ public:
         result.strPathName = strChoice;
         result.strFileName = strChoice.substr(strChoice.find_last_of('/') + 1);
         return true;
+    }
+    ESaveChoice AskSaveOutput(const std::string&, const std::string&) override {
+        return ESaveChoice::Cancel;
     }
     void EndProcess(int nStatus) override { endStatus = nStatus; }
 

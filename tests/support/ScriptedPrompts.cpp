@@ -4,7 +4,9 @@
 
 CScriptedPrompts::CScriptedPrompts() : m_pPrevious(SetPrompts(this)) {}
 
-CScriptedPrompts::~CScriptedPrompts() { SetPrompts(m_pPrevious); }
+CScriptedPrompts::~CScriptedPrompts() {
+    SetPrompts(m_pPrevious);
+}
 
 void CScriptedPrompts::MessageBox(const std::string& strText, const std::string& strCaption) {
     messages.push_back({strText, strCaption});
@@ -25,7 +27,20 @@ bool CScriptedPrompts::ChooseFile(const FileChooserRequest& request, FileChooser
     return true;
 }
 
-void CScriptedPrompts::EndProcess(int nStatus) { endStatus = nStatus; }
+ESaveChoice CScriptedPrompts::AskSaveOutput(const std::string& strText,
+                                            const std::string& strCaption) {
+    questions.push_back({strText, strCaption});
+    if (m_saveAnswers.empty()) {
+        return ESaveChoice::Cancel;
+    }
+    const ESaveChoice answer = m_saveAnswers.front();
+    m_saveAnswers.pop_front();
+    return answer;
+}
+
+void CScriptedPrompts::EndProcess(int nStatus) {
+    endStatus = nStatus;
+}
 
 void CScriptedPrompts::QueueChoice(std::optional<std::string> strPath) {
     m_choices.push_back(std::move(strPath));

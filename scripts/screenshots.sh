@@ -1,21 +1,32 @@
 #!/usr/bin/env bash
-# Captures the desktop app as a user sees it, under a virtual X display:
-# the main window empty (state d), with the sample clip loaded (i), compressed
-# (s) and decompressed again (x), the About box and each of the six menus.
-# Writes PNGs into docs/screenshots/ (or the folder given as $1).
-# Needs xvfb-run, xdotool and ImageMagick's import; builds what is missing.
+# Makes every picture the README shows, from the programs themselves:
+#  - under a virtual X display (Xvfb), driving the real program with xdotool:
+#    the main window empty (state d), with the sample clip loaded (i),
+#    compressed (s) and decompressed again (x), the About box and the six menus;
+#  - offscreen, through the galleries in tools/: the parameters, processing,
+#    comparison and viewer dialogs (also at double scale), and the per-frame chart;
+#  - with tavro-cli: the rate-distortion sweep (CSV, SVG and PNG) and the pyramid.
+# The chart, the sweep and the pyramid are of foreman, a camera clip: they are
+# made when the clip is found (TAVRO_DATA_DIR, else the build's cache), and
+# skipped with a note otherwise.
+# Writes into docs/ (or the folder given as $1), the window pictures into its
+# screenshots/ folder. Needs xvfb-run, xdotool, ImageMagick and rsvg-convert
+# (scripts/setup.sh installs them); builds what is missing.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-out="${1:-docs/screenshots}"
+docs="${1:-docs}"
 
 if [ -z "${TAVRO_SCREENSHOT_DISPLAY:-}" ]; then
-  [ -x build/bin/tavro ] && [ -x build/bin/tavro-cli ] || scripts/build.sh
+  for program in tavro tavro-cli dialog_gallery chart_gallery; do
+    [ -x "build/bin/$program" ] || { scripts/build.sh; break; }
+  done
   export TAVRO_SCREENSHOT_DISPLAY=1
   exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
 fi
 
-mkdir -p "$out"
-out="$(cd "$out" && pwd)"
+mkdir -p "$docs/screenshots"
+docs="$(cd "$docs" && pwd)"
+out="$docs/screenshots"
 bin="$(pwd)/build/bin"
 work="$(mktemp -d)"
 app_pid=""
@@ -78,8 +89,15 @@ start() {
   xdotool windowmove --sync "$main" 0 0
   xdotool windowsize --sync "$main" 640 480
 }
+# Exit, with nothing unsaved.
 stop() {
   key "$main" ctrl+x
+  wait "$app_pid" || true
+  app_pid=""
+}
+# Ends the program by its process id: Exit would ask about the unsaved result.
+end_unsaved() {
+  kill "$app_pid"
   wait "$app_pid" || true
   app_pid=""
 }
@@ -124,4 +142,36 @@ run="$(window '^Decompression$')"
 key "$run" Return
 gone '^Decompression$'
 shot "$main" main-decompressed
-stop
+end_unsaved
+
+# The dialogs, rendered offscreen by the gallery at normal and double scale.
+QT_QPA_PLATFORM=offscreen "$bin/dialog_gallery" "$out"
+QT_QPA_PLATFORM=offscreen QT_SCALE_FACTOR=2 "$bin/dialog_gallery" "$out" @2x
+for name in parameters processing compare viewer viewer-zoom2; do
+  echo "wrote $out/$name.png"
+done
+
+# The pictures of foreman.
+data="${TAVRO_DATA_DIR:-$(sed -n 's/^TAVRO_DATA_DIR:PATH=//p' build/CMakeCache.txt 2>/dev/null)}"
+clip="$data/foreman_100f.qcf"
+if [ ! -f "$clip" ]; then
+  echo "note: $clip not found; the chart, sweep and pyramid pictures are left as they are" >&2
+  exit 0
+fi
+# Per-frame chart: compressed at the defaults, decompressed, charted against
+# the original with frame 50 read out.
+"$bin/tavro-cli" compress --quiet "$clip" "$work/foreman.cmp"
+"$bin/tavro-cli" decompress --quiet "$work/foreman.cmp" "$work/foreman_dec.qcf"
+QT_QPA_PLATFORM=offscreen "$bin/chart_gallery" "$work/foreman_dec.qcf" "$clip" \
+  "$docs/chart-foreman.png" 50
+echo "wrote $docs/chart-foreman.png"
+# Rate-distortion sweep, without the time columns so that it depends only on the clip.
+"$bin/tavro-cli" sweep --quiet --no-times -j 2 "$clip" -t 1,10,30 -q 2:8:2,12,16,24,32,48,64 \
+  --csv "$docs/sweep-foreman.csv" --plot "$docs/sweep-foreman.svg"
+rsvg-convert "$docs/sweep-foreman.svg" -o "$docs/sweep-foreman.png"
+echo "wrote $docs/sweep-foreman.csv, .svg and .png"
+# The wavelet pyramid of frame 1.
+mkdir -p "$work/pyramid"
+"$bin/tavro-cli" dump --quiet "$clip" -k 1 --stage pyramid --out "$work/pyramid"
+cp "$work"/pyramid/*.png "$docs/pyramid-foreman-f1.png"
+echo "wrote $docs/pyramid-foreman-f1.png"

@@ -9,7 +9,7 @@ packages=(
   libcli11-dev libpng-dev
   qt6-base-dev qt6-charts-dev libqt6opengl6-dev libgl-dev
   fonts-liberation
-  xvfb xdotool imagemagick xauth
+  xvfb xdotool imagemagick xauth librsvg2-bin
   clang-14 libclang-rt-14-dev
   ffmpeg
 )

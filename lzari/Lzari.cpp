@@ -187,67 +187,87 @@ void CLzariCoder::ResetTree() {
     }
 }
 
-// Inserts position r and returns its best match as (length << 12) | (4095 -
-// distance): the larger number is the longer match, or of two equally long
-// the nearer one, so the best is a running maximum without branches. Lengths
-// of 1 and 2 may come out too; the caller codes those as literals, as it does
-// when there is no match.
-[[gnu::always_inline]] inline uint32_t CLzariCoder::InsertNode(uint32_t r) {
-    const uint8_t* pKey = &m_abyRing[r];
+// One insertion's walk down its tree. The best match so far is kept as
+// (length << 12) | (4095 - distance): the larger number is the longer match,
+// or of two equally long the nearer one, so the best is a running maximum
+// without branches. Lengths of 1 and 2 may come out too; the caller codes
+// those as literals, as it does when there is no match.
+struct CLzariCoder::SWalk {
     // Key bytes 1..8 as one big-endian number: one comparison orders two keys
     // when they differ there (nearly always), and the highest differing bit
     // gives the matched length.
-    const uint64_t qwKey = LoadBigEndian64(pKey + 1);
+    uint64_t qwKey;
     // Indexes as 64-bit numbers fold into the loads' addressing.
-    size_t p = WINDOW + 1 + pKey[0];
-    uint32_t nDir = 1;  // the root's right child
-    size_t nNext = Right(p);
+    size_t r;
+    size_t nNext;  // the node to visit next
+    size_t nSlot;  // m_awChild index of the link that leads to it
+    uint32_t nBest;
+};
+
+[[gnu::always_inline]] inline void CLzariCoder::StartWalk(SWalk& w, uint32_t r) {
+    w.qwKey = LoadBigEndian64(m_abyRing + r + 1);
+    w.r = r;
+    w.nSlot = 2 * (WINDOW + 1 + m_abyRing[r]) + 1;  // the root's right child
+    w.nNext = m_awChild[w.nSlot];
     Right(r) = Left(r) = NIL;
-    uint32_t nBest = 0;
+    w.nBest = 0;
+}
+
+// Visits one node; false once r is in the tree (as a new leaf, or in the
+// place of a node whose key it equals). The walk's state is kept small so
+// that two walks fit the registers together.
+[[gnu::always_inline]] inline bool CLzariCoder::StepWalk(SWalk& w) {
     constexpr uint32_t RIGHT_SHIFT = std::endian::native == std::endian::little ? 16 : 0;
-    for (;;) {
-        if (nNext == NIL) {
-            m_awChild[2 * p + nDir] = static_cast<uint16_t>(r);
-            m_awParent[r] = static_cast<uint16_t>(p);
-            return nBest;
-        }
-        p = nNext;
-        // Both children in one load, made while the keys are compared; the
-        // comparison then picks one by a conditional move.
-        uint32_t nChildren;
-        std::memcpy(&nChildren, &m_awChild[2 * p], sizeof(nChildren));
-        const size_t nRightChild = (nChildren >> RIGHT_SHIFT) & 0xFFFF;
-        const size_t nLeftChild = (nChildren >> (16 - RIGHT_SHIFT)) & 0xFFFF;
-        const uint64_t qwNode = LoadBigEndian64(m_abyRing + 1 + p);
-        uint32_t nLen;
-        if (qwKey != qwNode) [[likely]] {
-            nLen = 1 + __builtin_clzll(qwKey ^ qwNode) / 8;
-            nDir = qwKey > qwNode;  // larger keys go right
-            nNext = qwKey > qwNode ? nRightChild : nLeftChild;
-        } else {
-            const uint8_t* pNode = &m_abyRing[p];
-            nLen = LOOK_AHEAD;
-            for (uint32_t i = 9; i < LOOK_AHEAD; i += 8) {
-                const uint64_t a = LoadBigEndian64(pKey + i);
-                const uint64_t b = LoadBigEndian64(pNode + i);
-                if (a != b) {
-                    nLen = i + __builtin_clzll(a ^ b) / 8;
-                    nDir = a > b;
-                    break;
-                }
-            }
-            if (nLen >= LOOK_AHEAD) {
-                break;  // equal keys (a difference past byte 59 does not count)
-            }
-            nNext = nDir ? nRightChild : nLeftChild;
-        }
-        const uint32_t nScore =
-            nLen << 12 | (WINDOW - 1 - ((r - static_cast<uint32_t>(p)) & (WINDOW - 1)));
-        nBest = nScore > nBest ? nScore : nBest;
+    if (w.nNext == NIL) {
+        m_awChild[w.nSlot] = static_cast<uint16_t>(w.r);
+        m_awParent[w.r] = static_cast<uint16_t>(w.nSlot / 2);
+        return false;
     }
-    // A full-length match: no closer one exists, and r takes the place of p,
-    // whose key it equals.
-    nBest = LOOK_AHEAD << 12 | (WINDOW - 1 - ((r - static_cast<uint32_t>(p)) & (WINDOW - 1)));
+    const size_t p = w.nNext;
+    // Both children in one load, made while the keys are compared; the
+    // comparison then picks one by a conditional move.
+    uint32_t nChildren;
+    std::memcpy(&nChildren, &m_awChild[2 * p], sizeof(nChildren));
+    const size_t nRightChild = (nChildren >> RIGHT_SHIFT) & 0xFFFF;
+    const size_t nLeftChild = (nChildren >> (16 - RIGHT_SHIFT)) & 0xFFFF;
+    const uint64_t qwNode = LoadBigEndian64(m_abyRing + 1 + p);
+    uint32_t nLen;
+    if (w.qwKey != qwNode) [[likely]] {
+        nLen = 1 + __builtin_clzll(w.qwKey ^ qwNode) / 8;
+        const bool bRight = w.qwKey > qwNode;  // larger keys go right
+        w.nNext = bRight ? nRightChild : nLeftChild;
+        w.nSlot = 2 * p + bRight;
+    } else {
+        const uint8_t* pKey = m_abyRing + w.r;
+        const uint8_t* pNode = m_abyRing + p;
+        nLen = LOOK_AHEAD;
+        bool bRight = false;
+        for (uint32_t i = 9; i < LOOK_AHEAD; i += 8) {
+            const uint64_t a = LoadBigEndian64(pKey + i);
+            const uint64_t b = LoadBigEndian64(pNode + i);
+            if (a != b) {
+                nLen = i + __builtin_clzll(a ^ b) / 8;
+                bRight = a > b;
+                break;
+            }
+        }
+        if (nLen >= LOOK_AHEAD) {
+            // Equal keys (a difference past byte 59 does not count): no closer
+            // match exists, and r takes the place of p.
+            ReplaceNode(w, static_cast<uint32_t>(p));
+            return false;
+        }
+        w.nNext = bRight ? nRightChild : nLeftChild;
+        w.nSlot = 2 * p + bRight;
+    }
+    const uint32_t nScore = nLen << 12 | (WINDOW - 1 - ((w.r - p) & (WINDOW - 1)));
+    w.nBest = nScore > w.nBest ? nScore : w.nBest;
+    return true;
+}
+
+void CLzariCoder::ReplaceNode(SWalk& w, uint32_t p) {
+    const uint32_t r = static_cast<uint32_t>(w.r);
+    w.nBest = LOOK_AHEAD << 12 | (WINDOW - 1 - ((r - p) & (WINDOW - 1)));
     const uint32_t nUp = m_awParent[p];
     const uint32_t nLeft = Left(p), nRight = Right(p);
     m_awParent[r] = static_cast<uint16_t>(nUp);
@@ -257,7 +277,37 @@ void CLzariCoder::ResetTree() {
     m_awParent[nRight] = static_cast<uint16_t>(r);
     m_awChild[2 * nUp + (Right(nUp) == p)] = static_cast<uint16_t>(r);
     m_awParent[p] = NIL;
-    return nBest;
+}
+
+// Inserts position r; returns its best match.
+[[gnu::always_inline]] inline uint32_t CLzariCoder::InsertNode(uint32_t r) {
+    SWalk w;
+    StartWalk(w, r);
+    while (StepWalk(w)) {
+    }
+    return w.nBest;
+}
+
+// Two insertions into different trees, whose walks cannot meet: visiting
+// their nodes in turn overlaps two chains of dependent loads.
+[[gnu::always_inline]] inline void CLzariCoder::InsertTwo(uint32_t rA, uint32_t rB,
+                                                          uint32_t* pnBestA, uint32_t* pnBestB) {
+    SWalk a, b;
+    StartWalk(a, rA);
+    StartWalk(b, rB);
+    bool bA = true, bB = true;
+    while (bA && bB) {
+        bA = StepWalk(a);
+        bB = StepWalk(b);
+    }
+    while (bA) {
+        bA = StepWalk(a);
+    }
+    while (bB) {
+        bB = StepWalk(b);
+    }
+    *pnBestA = a.nBest;
+    *pnBestB = b.nBest;
 }
 
 [[gnu::always_inline]] inline void CLzariCoder::DeleteNode(uint32_t p) {
@@ -424,61 +474,89 @@ bool CLzariCoder::LzariEncode(const uint8_t* pText, uint32_t nLength, CMemFile& 
     std::memset(m_abyRing, ' ', START);
     std::memset(m_abyRing + START, 0, sizeof(m_abyRing) - START);
 
-    uint32_t nLen = nLength < LOOK_AHEAD ? nLength : LOOK_AHEAD;
-    std::memcpy(m_abyRing + START, pText, nLen);
-    uint32_t nNext = nLen;  // next input byte to enter the window
-    uint32_t r = START;
-    uint32_t s = 0;
+    std::memcpy(m_abyRing + START, pText, nLength < LOOK_AHEAD ? nLength : LOOK_AHEAD);
     for (uint32_t i = 1; i <= LOOK_AHEAD; ++i) {
-        InsertNode(r - i);
+        InsertNode(START - i);
     }
-    uint32_t nBest = InsertNode(r);
 
-    while (nLen > 0) {
+    // The tree work is the same whatever the coder chooses: for each text
+    // position j from 1 on, the oldest window position leaves the tree, the
+    // input byte 59 ahead of j enters the window in its place, and j's window
+    // position enters the tree (the text's last position excepted). So it runs
+    // on its own, up to one position ahead of the coding position, and takes
+    // two positions at once when their keys lie in different trees.
+    uint32_t anBest[64];  // best match of text position j at [j % 64]
+    const uint32_t nLastInsert = nLength - 1;
+    uint32_t nInserted = 0;  // positions 0..nInserted are in the tree
+    anBest[0] = InsertNode(START);
+    auto fnLeaving = [](uint32_t j) { return (j + WINDOW - 1) & (WINDOW - 1); };
+    auto fnEntering = [](uint32_t j) { return (START + j) & (WINDOW - 1); };
+    auto fnTakeByte = [&](uint32_t j) {
+        if (j < nLength - (LOOK_AHEAD - 1)) {
+            const uint32_t s = fnLeaving(j);
+            const uint8_t by = pText[j + LOOK_AHEAD - 1];
+            m_abyRing[s] = by;
+            if (s < LOOK_AHEAD - 1) {
+                m_abyRing[s + WINDOW] = by;
+            }
+        }
+    };
+
+    for (uint32_t nPos = 0; nPos < nLength;) {
+        while (nInserted < nPos) {
+            const uint32_t j = nInserted + 1;
+            const uint32_t rA = fnEntering(j), rB = fnEntering(j + 1);
+            if (j + 1 <= nLastInsert && m_abyRing[rA] != m_abyRing[rB]) {
+                // Everything as for j, then j + 1, but the walks side by side.
+                // The window byte that j + 1 brings in lies past j's key; the
+                // node leaving for j + 1 must stay for j's walk if it lies in
+                // j's tree (the walk of j + 1 is in another tree either way).
+                const uint32_t sB = fnLeaving(j + 1);
+                DeleteNode(fnLeaving(j));
+                fnTakeByte(j);
+                const bool bLate = m_abyRing[sB] == m_abyRing[rA];
+                fnTakeByte(j + 1);
+                if (!bLate) {
+                    DeleteNode(sB);
+                }
+                InsertTwo(rA, rB, &anBest[j % 64], &anBest[(j + 1) % 64]);
+                if (bLate) {
+                    DeleteNode(sB);
+                }
+                nInserted += 2;
+            } else {
+                DeleteNode(fnLeaving(j));
+                fnTakeByte(j);
+                anBest[j % 64] = InsertNode(rA);
+                nInserted += 1;
+            }
+        }
+
+        // A match is never longer than the text left.
+        const uint32_t nBest = anBest[nPos % 64];
         uint32_t nMatchLen = nBest >> 12;
         const uint32_t nMatchPos = WINDOW - 1 - (nBest & (WINDOW - 1));
-        if (nMatchLen > nLen) {
-            nMatchLen = nLen;
+        if (nMatchLen > nLength - nPos) {
+            nMatchLen = nLength - nPos;
         }
-        uint32_t nCoded;
         if (nMatchLen <= THRESHOLD) {
-            nCoded = 1;
-            EncodeChar(st, m_abyRing[r]);
+            EncodeChar(st, pText[nPos]);
             if (m_pObserver) {
-                m_pObserver->OnCoded(m_abyRing[r], 0);
+                m_pObserver->OnCoded(pText[nPos], 0);
             }
+            nPos += 1;
         } else {
-            nCoded = nMatchLen;
             EncodeChar(st, 255 - THRESHOLD + nMatchLen);
             EncodePosition(st, nMatchPos - 1);
             if (m_pObserver) {
                 m_pObserver->OnCoded(255 - THRESHOLD + nMatchLen, nMatchPos - 1);
             }
+            nPos += nMatchLen;
         }
         if (st.nOut >= OUT_CHUNK) {
             FlushOutput(st);
             if (m_bOutFailed) {
                 return false;
-            }
-        }
-        uint32_t i = 0;
-        for (; i < nCoded && nNext < nLength; ++i) {
-            DeleteNode(s);
-            const uint8_t by = pText[nNext++];
-            m_abyRing[s] = by;
-            if (s < LOOK_AHEAD - 1) {
-                m_abyRing[s + WINDOW] = by;
-            }
-            s = (s + 1) & (WINDOW - 1);
-            r = (r + 1) & (WINDOW - 1);
-            nBest = InsertNode(r);
-        }
-        for (; i < nCoded; ++i) {
-            DeleteNode(s);
-            s = (s + 1) & (WINDOW - 1);
-            r = (r + 1) & (WINDOW - 1);
-            if (--nLen != 0) {
-                nBest = InsertNode(r);
             }
         }
     }

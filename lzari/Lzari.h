@@ -66,12 +66,17 @@ private:
 
     struct CEncoderState;
     struct CDecoderState;
+    struct SWalk;
 
     void ResetModel();
     void UpdateModel(uint32_t nSym);
 
     void ResetTree();
+    void StartWalk(SWalk& w, uint32_t r);
+    bool StepWalk(SWalk& w);
+    void ReplaceNode(SWalk& w, uint32_t p);
     uint32_t InsertNode(uint32_t r);
+    void InsertTwo(uint32_t rA, uint32_t rB, uint32_t* pnBestA, uint32_t* pnBestB);
     void DeleteNode(uint32_t p);
 
     void EncodeInterval(CEncoderState& st, uint32_t nCumHigh, uint32_t nCumLow, uint32_t nTotal);

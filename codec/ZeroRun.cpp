@@ -1,6 +1,7 @@
 #include "codec/ZeroRun.h"
 
 #include <bit>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -26,64 +27,76 @@ inline uint32_t ZeroRunLength(const uint8_t* pInput, uint32_t i, uint32_t nLengt
     return j - i;
 }
 
+// Index of the first zero byte at or after i, or nLength; eight bytes at a
+// time (a zero byte is where a borrow first reaches a byte's top bit).
+inline uint32_t NextZero(const uint8_t* pInput, uint32_t i, uint32_t nLength) {
+    constexpr uint64_t ONES = 0x0101010101010101ull, TOPS = 0x8080808080808080ull;
+    if constexpr (std::endian::native == std::endian::little) {
+        while (nLength - i >= 8) {
+            uint64_t w;
+            std::memcpy(&w, pInput + i, 8);
+            const uint64_t zeros = (w - ONES) & ~w & TOPS;
+            if (zeros != 0) {
+                return i + std::countr_zero(zeros) / 8;
+            }
+            i += 8;
+        }
+    }
+    while (i < nLength && pInput[i] != 0) {
+        ++i;
+    }
+    return i;
+}
+
+// Codes the nLength bytes of pInput into pOut, which has room for
+// CodedBound(nLength) bytes; returns the coded length.
+uint32_t CodeRuns(const uint8_t* pInput, uint32_t nLength, uint8_t* pOut) {
+    uint8_t* o = pOut;
+    uint32_t i = 0;
+    while (i < nLength) {
+        // Nonzero bytes stand for themselves.
+        const uint32_t z = NextZero(pInput, i, nLength);
+        std::memcpy(o, pInput + i, z - i);
+        o += z - i;
+        if (z == nLength) {
+            break;
+        }
+        const uint32_t nRun = ZeroRunLength(pInput, z, nLength);
+        *o++ = 0;
+        const uint32_t nFull = (nRun - 1) / 255;
+        std::memset(o, 255, nFull);
+        o += nFull;
+        *o++ = static_cast<uint8_t>((nRun - 1) % 255);
+        i = z + nRun;
+    }
+    return static_cast<uint32_t>(o - pOut);
+}
+
+// Longest coding of n bytes: each zero run costs at most one byte more than
+// its length, and there are at most (n + 1) / 2 runs.
+constexpr uint64_t CodedBound(uint64_t n) {
+    return n + (n + 1) / 2;
+}
+
 }  // namespace
 
 bool EncodeZeroRuns(CMemFile& records, const uint8_t* pInput, uint32_t nLength) {
-    // First pass: the coded length, so that it can precede the coded bytes.
-    uint64_t nCoded = 0;
-    for (uint32_t i = 0; i < nLength;) {
-        if (pInput[i] != 0) {
-            ++nCoded;
-            ++i;
-        } else {
-            uint32_t nRun = ZeroRunLength(pInput, i, nLength);
-            nCoded += 2 + (nRun - 1) / 255;
-            i += nRun;
-        }
-    }
+    // The record is built whole, then appended in one write, which either
+    // succeeds or leaves the file unchanged.
     const uint32_t nStart = records.GetLength();
-    if (nCoded > UINT32_MAX - 4 || nStart > UINT32_MAX - 4 - nCoded) {
-        return false;
-    }
-    // Grow the file to its final size first so that a failure leaves it untouched.
-    records.Seek(static_cast<uint32_t>(nStart + 4 + nCoded - 1));
-    if (!records.WriteByte(0)) {
-        records.Seek(nStart);
-        return false;
-    }
     records.Seek(nStart);
-
-    uint8_t abyChunk[4096];
-    uint32_t nChunk = 0;
-    auto put = [&](uint8_t by) {
-        abyChunk[nChunk++] = by;
-        if (nChunk == sizeof(abyChunk)) {
-            records.Write(abyChunk, nChunk);  // within the size reserved above
-            nChunk = 0;
-        }
-    };
-    const uint32_t nCoded32 = static_cast<uint32_t>(nCoded);
+    const uint64_t nBound = 4 + CodedBound(nLength);
+    uint8_t* pRecord = nBound <= UINT32_MAX ? static_cast<uint8_t*>(std::malloc(nBound)) : nullptr;
+    if (!pRecord) {
+        return false;
+    }
+    const uint32_t nCoded = CodeRuns(pInput, nLength, pRecord + 4);
     for (int k = 0; k < 4; ++k) {
-        put(static_cast<uint8_t>(nCoded32 >> (8 * k)));
+        pRecord[k] = static_cast<uint8_t>(nCoded >> (8 * k));
     }
-    // Second pass: the coded bytes.
-    for (uint32_t i = 0; i < nLength;) {
-        if (pInput[i] != 0) {
-            put(pInput[i]);
-            ++i;
-            continue;
-        }
-        uint32_t nRun = ZeroRunLength(pInput, i, nLength);
-        i += nRun;
-        put(0);
-        uint32_t nCount = nRun - 1;
-        for (; nCount >= 255; nCount -= 255) {
-            put(255);
-        }
-        put(static_cast<uint8_t>(nCount));
-    }
-    records.Write(abyChunk, nChunk);
-    return true;
+    const bool bWritten = records.Write(pRecord, 4 + nCoded);
+    std::free(pRecord);
+    return bWritten;
 }
 
 ZeroRunResult DecodeZeroRuns(CMemFile& records, uint8_t* pOutput, uint32_t nCapacity,

@@ -15,8 +15,8 @@
 
 // Appends one frame record for the nLength bytes of pInput at the end of
 // `records` and leaves the file positioned after it. All or nothing: returns
-// false only when the file cannot grow (or the record would not fit in 4 GiB),
-// and then the file is unchanged.
+// false only when the file cannot grow (or the record would not fit in 4 GiB)
+// or there is no memory to build the record in, and then the file is unchanged.
 bool EncodeZeroRuns(CMemFile& records, const uint8_t* pInput, uint32_t nLength);
 
 enum class ZeroRunResult {

@@ -295,16 +295,17 @@ void CLzariCoder::ReplaceNode(SWalk& w, uint32_t p) {
     SWalk a, b;
     StartWalk(a, rA);
     StartWalk(b, rB);
-    bool bA = true, bB = true;
-    while (bA && bB) {
-        bA = StepWalk(a);
-        bB = StepWalk(b);
-    }
-    while (bA) {
-        bA = StepWalk(a);
-    }
-    while (bB) {
-        bB = StepWalk(b);
+    for (;;) {
+        if (!StepWalk(a)) {
+            while (StepWalk(b)) {
+            }
+            break;
+        }
+        if (!StepWalk(b)) {
+            while (StepWalk(a)) {
+            }
+            break;
+        }
     }
     *pnBestA = a.nBest;
     *pnBestB = b.nBest;
@@ -492,7 +493,7 @@ bool CLzariCoder::LzariEncode(const uint8_t* pText, uint32_t nLength, CMemFile& 
     auto fnLeaving = [](uint32_t j) { return (j + WINDOW - 1) & (WINDOW - 1); };
     auto fnEntering = [](uint32_t j) { return (START + j) & (WINDOW - 1); };
     auto fnTakeByte = [&](uint32_t j) {
-        if (j < nLength - (LOOK_AHEAD - 1)) {
+        if (j + LOOK_AHEAD - 1 < nLength) {
             const uint32_t s = fnLeaving(j);
             const uint8_t by = pText[j + LOOK_AHEAD - 1];
             m_abyRing[s] = by;

@@ -86,6 +86,22 @@ constexpr bool BucketsHoldEveryAnswer() {
 }
 static_assert(BucketsHoldEveryAnswer());
 
+// Division of n < 2^32 by a fixed d, 2 <= d < 2^15, as a multiplication: with
+// m = ceil(2^64 / d) the error m d - 2^64 is below d, so n (m d - 2^64) < 2^64
+// keeps n m / 2^64 below the next integer. Where the compiler has no 128-bit
+// product, the plain division.
+struct SReciprocal {
+    explicit SReciprocal(uint32_t d) : qwMul(UINT64_MAX / d + 1) {}
+    uint32_t Divide(uint32_t n, [[maybe_unused]] uint32_t d) const {
+#ifdef __SIZEOF_INT128__
+        return static_cast<uint32_t>((static_cast<unsigned __int128>(n) * qwMul) >> 64);
+#else
+        return n / d;
+#endif
+    }
+    uint64_t qwMul;
+};
+
 // One renormalisation of the 17-bit interval [nLow, nHigh), done at once:
 // first the nSettled leading bits that low and high - 1 share leave the top
 // (each a bit of output), then nMiddle middle-half expansions follow (low
@@ -576,7 +592,8 @@ struct CLzariCoder::CDecoderState {
     uint64_t qwBitPos = 0;  // code bits taken so far
     const uint8_t* pCode = nullptr;
     uint32_t nCodeLength = 0;
-    uint8_t byPastEnd = 0;  // what reads past the end see: the last byte again
+    uint8_t byPastEnd = 0;         // what reads past the end see: the last byte again
+    SReciprocal charTotal{CHARS};  // of the character model's total (its reset value)
 
     // The next nCount (0..17) code bits as a number.
     uint32_t Take(uint32_t nCount) {
@@ -598,9 +615,10 @@ struct CLzariCoder::CDecoderState {
     // Narrows to [cum[i], cum[i-1]) of the total and takes in the bits that
     // settles. The interval always contains the code value whatever bits are
     // read, so bad input shows only in what the symbols say.
-    void Narrow(uint32_t nRange, uint32_t nCumHigh, uint32_t nCumLow, uint32_t nTotal) {
-        const uint32_t nHighNew = nLow + nRange * nCumHigh / nTotal;
-        const uint32_t nLowNew = nLow + nRange * nCumLow / nTotal;
+    template <typename Divide>
+    void Narrow(uint32_t nRange, uint32_t nCumHigh, uint32_t nCumLow, Divide fnDivide) {
+        const uint32_t nHighNew = nLow + fnDivide(nRange * nCumHigh);
+        const uint32_t nLowNew = nLow + fnDivide(nRange * nCumLow);
         const CRenormalisation norm(nLowNew, nHighNew);
         nValue = norm.Map(nValue) + Take(norm.nSettled + norm.nMiddle);
         nLow = norm.nLow;
@@ -608,25 +626,31 @@ struct CLzariCoder::CDecoderState {
     }
 };
 
-// Finds the symbol i with cum[i] <= x < cum[i-1] for the code value: the
-// table falls with i, so groups of 8 whose last entry still lies above x are
-// passed whole, and the group that holds i is counted without branches.
+// Finds the symbol i with cum[i] <= x < cum[i-1], x = ((value - low + 1)
+// total - 1) / range. Since cum[i] <= x exactly when cum[i] range <= (value -
+// low + 1) total - 1 (every product stays below 2^32), the search needs no
+// division. The table falls with i, so groups of 8 whose last entry still lies
+// above x are passed whole, and the group that holds i is counted without
+// branches.
 [[gnu::always_inline]] inline uint32_t CLzariCoder::DecodeChar(CDecoderState& st) {
     const uint32_t nRange = st.nHigh - st.nLow;
     const uint32_t nTotal = m_awSymCum[0];
-    const uint32_t x = ((st.nValue - st.nLow + 1) * nTotal - 1) / nRange;
+    const uint32_t nScaled = (st.nValue - st.nLow + 1) * nTotal - 1;
     uint32_t i = 1;
-    while (m_awSymCum[i + 7] > x) {
+    while (m_awSymCum[i + 7] * nRange > nScaled) {
         i += 8;
     }
     uint32_t nAbove = 0;
     for (uint32_t k = 0; k < 7; ++k) {
-        nAbove += m_awSymCum[i + k] > x;
+        nAbove += m_awSymCum[i + k] * nRange > nScaled;
     }
     i += nAbove;
-    st.Narrow(nRange, m_awSymCum[i - 1], m_awSymCum[i], nTotal);
+    st.Narrow(nRange, m_awSymCum[i - 1], m_awSymCum[i],
+              [&](uint32_t n) { return st.charTotal.Divide(n, nTotal); });
     const uint32_t nChar = m_anSymToChar[i];
     UpdateModel(i);
+    // Ready, off the decoding chain, by the time the next character needs it.
+    st.charTotal = SReciprocal(m_awSymCum[0]);
     return nChar;
 }
 
@@ -635,7 +659,8 @@ struct CLzariCoder::CDecoderState {
     const uint32_t nRange = st.nHigh - st.nLow;
     const uint32_t x = ((st.nValue - st.nLow + 1) * POSITION_TOTAL - 1) / nRange;
     const uint32_t i = FindPosition(x);
-    st.Narrow(nRange, POSITIONS.awCum[i - 1], POSITIONS.awCum[i], POSITION_TOTAL);
+    st.Narrow(nRange, POSITIONS.awCum[i - 1], POSITIONS.awCum[i],
+              [](uint32_t n) { return n / POSITION_TOTAL; });
     return i - 1;
 }
 

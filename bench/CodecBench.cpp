@@ -1,18 +1,21 @@
 // Codec throughput on one clip, single thread: encode and decode frames per
-// second, and LZARI encode and decode MB/s on the clip's record stream.
+// second, LZARI encode and decode MB/s on the clip's record stream, and the
+// time of a frame's forward plus inverse wavelet with each kernel set.
 //
 //   tavro_bench [--clip=FILE.qcf] [--frames=N] [benchmark options]
 //
-// The clip comes from --clip, else $TAVRO_BENCH_CLIP, else the real clip
-// beside the repository; without any of them a synthetic clip is used.
+// The clip comes from --clip, else $TAVRO_BENCH_CLIP, else the natural
+// 300-frame clip that bench/compare-peers.sh uses, joined from the camera
+// clips in $TAVRO_DATA_DIR (default: the TAVRO_DATA_DIR CMake cache variable);
+// without any of them a synthetic clip is used.
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -20,6 +23,7 @@
 
 #include "codec/CodecContext.h"
 #include "codec/Subbands.h"
+#include "codec/Wavelet.h"
 #include "codec/WorkingState.h"
 #include "io/MemFile.h"
 
@@ -139,7 +143,68 @@ void BM_LzariDecode(benchmark::State& state) {
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(g_clip.records.size()));
 }
 
+// Forward then inverse wavelet of one frame's three planes (the frame cycles
+// through the clip), with the kernel set given as the argument.
+void BM_Wavelet(benchmark::State& state) {
+    const EWaveletPath def = GetWaveletPath();
+    if (!SetWaveletPath(static_cast<EWaveletPath>(state.range(0)))) {
+        state.SkipWithError("this processor lacks the kernel set");
+        return;
+    }
+    std::vector<int16_t> frame(FRAME_BYTES);
+    uint32_t nFrame = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        const uint8_t* pRaw = g_clip.qcf.data() + size_t(nFrame) * FRAME_BYTES;
+        std::copy(pRaw, pRaw + FRAME_BYTES, frame.begin());
+        nFrame = (nFrame + 1) % g_clip.nFrames;
+        state.ResumeTiming();
+        g_nPlaneWidth = 176;
+        g_nPlaneHeight = 144;
+        ForwardWavelet(frame.data(), 4);
+        g_nPlaneWidth = 88;
+        g_nPlaneHeight = 72;
+        ForwardWavelet(frame.data() + 25344, 3);
+        ForwardWavelet(frame.data() + 31680, 3);
+        g_nPlaneWidth = 176;
+        g_nPlaneHeight = 144;
+        InverseWavelet(frame.data(), 4);
+        g_nPlaneWidth = 88;
+        g_nPlaneHeight = 72;
+        InverseWavelet(frame.data() + 25344, 3);
+        InverseWavelet(frame.data() + 31680, 3);
+        benchmark::DoNotOptimize(frame.data());
+    }
+    SetWaveletPath(def);
+}
+
+// The natural clip of bench/compare-peers.sh: foreman 100 + bus 75 + hall 50
+// + highway 40 + glasgow 35 frames. False when a part is missing.
+bool JoinNaturalClip(const std::string& strDir) {
+    const struct {
+        const char* name;
+        uint32_t nFrames;
+    } parts[] = {{"foreman_100f", 100},
+                 {"bus_75f", 75},
+                 {"hall_50f", 50},
+                 {"highway_40f", 40},
+                 {"glasgow_40f", 35}};
+    std::vector<uint8_t> qcf;
+    for (const auto& part : parts) {
+        std::ifstream in(strDir + "/" + part.name + ".qcf", std::ios::binary);
+        std::vector<uint8_t> bytes(size_t(part.nFrames) * FRAME_BYTES);
+        if (!in.read(reinterpret_cast<char*>(bytes.data()), std::streamsize(bytes.size()))) {
+            return false;
+        }
+        qcf.insert(qcf.end(), bytes.begin(), bytes.end());
+    }
+    g_clip.qcf = std::move(qcf);
+    g_clip.strName = "natural 300 frames from " + strDir;
+    return true;
+}
+
 bool LoadClip(const std::string& strPath, uint32_t nMaxFrames) {
+    const char* pDataDir = std::getenv("TAVRO_DATA_DIR");
     if (!strPath.empty()) {
         std::ifstream in(strPath, std::ios::binary);
         if (!in) {
@@ -148,7 +213,7 @@ bool LoadClip(const std::string& strPath, uint32_t nMaxFrames) {
         }
         g_clip.qcf.assign(std::istreambuf_iterator<char>(in), {});
         g_clip.strName = strPath;
-    } else {
+    } else if (!JoinNaturalClip(pDataDir && *pDataDir ? pDataDir : TAVRO_DATA_DIR)) {
         g_clip.qcf = Synthetic(30);
         g_clip.strName = "synthetic (30 frames)";
     }
@@ -202,10 +267,6 @@ int main(int argc, char** argv) {
         const char* env = std::getenv("TAVRO_BENCH_CLIP");
         if (env && *env) {
             strClip = env;
-        } else if (std::filesystem::exists(TAVRO_DEFAULT_CLIP)) {
-            strClip = TAVRO_DEFAULT_CLIP;
-        } else if (std::filesystem::exists("/work/shared/data/foreman_100f.qcf")) {
-            strClip = "/work/shared/data/foreman_100f.qcf";
         }
     }
     if (!LoadClip(strClip, nMaxFrames)) {
@@ -219,6 +280,14 @@ int main(int argc, char** argv) {
     benchmark::RegisterBenchmark("Decode", BM_Decode)->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("LzariEncode", BM_LzariEncode)->Unit(benchmark::kMillisecond);
     benchmark::RegisterBenchmark("LzariDecode", BM_LzariDecode)->Unit(benchmark::kMillisecond);
+    for (EWaveletPath path : {EWaveletPath::Plain, EWaveletPath::Sse2, EWaveletPath::Avx2}) {
+        const char* name = path == EWaveletPath::Plain  ? "Wavelet/plain"
+                           : path == EWaveletPath::Sse2 ? "Wavelet/sse2"
+                                                        : "Wavelet/avx2";
+        benchmark::RegisterBenchmark(name, BM_Wavelet)
+            ->Arg(static_cast<int>(path))
+            ->Unit(benchmark::kMicrosecond);
+    }
     int n = static_cast<int>(rest.size());
     benchmark::Initialize(&n, rest.data());
     if (benchmark::ReportUnrecognizedArguments(n, rest.data())) {

@@ -8,8 +8,10 @@
 # psnr filter, so the tools are judged alike) and time ratios against Tavro.
 #
 # Ends with the speed targets: compress and decompress against x264, compare
-# against the psnr filter, ConvertFrame time (Google Benchmark, needs a build
-# with -DTAVRO_BUILD_BENCH=ON) and the peak memory of tavro-cli decompress.
+# against the psnr filter, and from the Google Benchmark programs (a build with
+# -DTAVRO_BUILD_BENCH=ON) the LZARI coder's MB/s on this clip's record stream,
+# the wavelet's time per frame and ConvertFrame's; then the peak memory of
+# tavro-cli decompress.
 #
 # Usage: bench/compare-peers.sh [CLIP.qcf] [RUNS]
 #   CLIP.qcf  any raw QCIF stream (default: 300 natural frames joined from the
@@ -55,13 +57,13 @@ raw=(-f rawvideo -pix_fmt yuv420p -s 176x144 -r 25)
 ff=(ffmpeg -hide_banner -loglevel error -y -threads 1 -filter_threads 1)
 
 # median_time CMD...: runs the command $runs times; prints the median wall time
-# and the median CPU time (user + system) in seconds. On a loaded machine the CPU
-# time is the steadier figure; both are whole-process.
+# and the median CPU time (user + system) in seconds, to the millisecond (the
+# shell's own timer). On a loaded machine the CPU time is the steadier figure;
+# both are whole-process.
 median_time() {
-  local walls=() cpus=() line
+  local walls=() cpus=() line TIMEFORMAT='%3R %3U %3S'
   for _ in $(seq "$runs"); do
-    /usr/bin/time -o "$out/time.txt" -f '%e %U %S' "$@" >/dev/null 2>&1
-    line=$(tail -n 1 "$out/time.txt")
+    line=$({ time "$@" >/dev/null 2>&1; } 2>&1 | tail -n 1)
     walls+=("$(echo "$line" | awk '{print $1}')")
     cpus+=("$(echo "$line" | awk '{print $2 + $3}')")
   done
@@ -136,6 +138,17 @@ read -r xew xec <<<"${enc[x264]}"
 read -r xdw xdc <<<"${dec[x264]}"
 peak_kb=$(/usr/bin/time -f '%M' "$cli" decompress "$out/tavro.cmp" "$out/tavro.qcf" -q 2>&1 >/dev/null | tail -n 1)
 convert_us="n/a (build with -DTAVRO_BUILD_BENCH=ON)"
+lzari="n/a (build with -DTAVRO_BUILD_BENCH=ON)"
+wavelet="$lzari"
+if [ -x "$build_dir/bin/tavro_bench" ]; then
+  bench_out=$("$build_dir/bin/tavro_bench" --clip="$clip" --benchmark_filter='Lzari|Wavelet' \
+    --benchmark_repetitions="$runs" --benchmark_report_aggregates_only=true 2>/dev/null)
+  lzari=$(echo "$bench_out" | awk '/Lzari(En|De)code_median/ {
+    for (i = 1; i <= NF; ++i) if ($i ~ /bytes_per_second=/) { split($i, v, "="); r = r sprintf("%s %s  ", $1, v[2]) } }
+    END { gsub(/_median/, "", r); print r "(median cpu)" }')
+  wavelet=$(echo "$bench_out" | awk '/Wavelet.*_median/ { split($1, n, "/"); r = r sprintf("%s %.0f us  ", n[2], $4) }
+    END { print r "(forward + inverse, median cpu)" }')
+fi
 if [ -x "$build_dir/bin/tavro_convert_bench" ]; then
   convert_us=$("$build_dir/bin/tavro_convert_bench" --benchmark_repetitions="$runs" \
     --benchmark_report_aggregates_only=true 2>/dev/null |
@@ -145,12 +158,14 @@ echo
 echo "targets (median of $runs runs, $frames frames):"
 awk -v f="$frames" -v tec="$tec" -v tdc="$tdc" -v xec="$xec" -v xdc="$xdc" -v tew="$tew" -v tdw="$tdw" \
     -v xew="$xew" -v xdw="$xdw" -v cw="$cw" -v cc="$cc" -v pw="$pw" -v pc="$pc" 'BEGIN {
-  fmt = "  %-34s %9.0f fps cpu %9.0f fps wall   x264 %7.0f cpu %7.0f wall   ratio %5.2f cpu %5.2f wall (target >= 3)\n"
-  printf fmt, "tavro-cli compress", f/tec, f/tew, f/xec, f/xew, xec/tec, xew/tew
-  printf fmt, "tavro-cli decompress", f/tdc, f/tdw, f/xdc, f/xdw, xdc/tdc, xdw/tdw
+  fmt = "  %-34s %9.0f fps cpu %9.0f fps wall   x264 %7.0f cpu %7.0f wall   ratio %5.2f cpu %5.2f wall (target >= %s)\n"
+  printf fmt, "tavro-cli compress", f/tec, f/tew, f/xec, f/xew, xec/tec, xew/tew, "0.9"
+  printf fmt, "tavro-cli decompress", f/tdc, f/tdw, f/xdc, f/xdw, xdc/tdc, xdw/tdw, "1.1"
   printf "  %-34s %.3f s cpu %.3f s wall   psnr filter %.3f s cpu %.3f s wall   ratio %s cpu %.2f wall (target >= 5)\n",
     "tavro-cli compare", cc, cw, pc, pw, (cc > 0 ? sprintf("%.2f", pc/cc) : "n/a"), pw/cw
 }'
+echo "  LZARI on the record stream         $lzari"
+echo "  wavelet, one frame                 $wavelet"
 echo "  ConvertFrame                       $convert_us per frame (target <= 30 us)"
 awk -v kb="$peak_kb" -v raw="$raw_bytes" 'BEGIN {
   printf "  tavro-cli decompress peak memory   %.1f MB; output %.1f MB + 16 MB = %.1f MB allowed\n", kb/1024, raw/1048576, raw/1048576 + 16

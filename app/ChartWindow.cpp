@@ -1,6 +1,5 @@
 #include "app/ChartWindow.h"
 
-#include <QBuffer>
 #include <QChart>
 #include <QChartView>
 #include <QCheckBox>
@@ -9,15 +8,18 @@
 #include <QLabel>
 #include <QLegendMarker>
 #include <QLineSeries>
+#include <QGraphicsLayout>
+#include <QGraphicsScene>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPushButton>
+#include <QShortcut>
 #include <QVBoxLayout>
 #include <QValueAxis>
 #include <algorithm>
 #include <cmath>
 
-#include "io/Prompts.h"
-#include "io/SafeFileWriter.h"
+#include "app/PictureFiles.h"
 
 namespace {
 
@@ -57,6 +59,13 @@ protected:
         m_pWindow->ShowReadout(nFrame);
         QChartView::mouseMoveEvent(pEvent);
     }
+    void mousePressEvent(QMouseEvent* pEvent) override {
+        const QPointF pos = pEvent->position();
+        if (pEvent->button() == Qt::LeftButton && chart()->plotArea().contains(pos)) {
+            m_pWindow->ChooseFrame(int(std::lround(chart()->mapToValue(pos).x())));
+        }
+        QChartView::mousePressEvent(pEvent);
+    }
     void leaveEvent(QEvent* pEvent) override {
         m_pWindow->ShowReadout(-1);
         QChartView::leaveEvent(pEvent);
@@ -66,27 +75,11 @@ private:
     CChartWindow* m_pWindow;
 };
 
-bool Ask(const char* pszExt, std::string& strPath) {
-    FileChooserRequest request;
-    request.bOpen = false;
-    request.strDefaultExt = pszExt;
-    request.strInitialName = std::string("*.") + pszExt;
-    FileChooserResult result;
-    if (!Prompts().ChooseFile(request, result)) {
-        return false;
-    }
-    strPath = result.strPathName;
-    return true;
-}
-
-bool Write(const std::string& strPath, const void* pData, uint64_t nBytes) {
-    std::string strError;
-    if (!WriteFileSafely(strPath, pData, nBytes, &strError)) {
-        Prompts().MessageBox(strError.empty() ? "Could not write " + strPath : strError, "Error");
-        return false;
-    }
-    return true;
-}
+// Frame markers and chart exports: an orange that none of the series use.
+const QColor kMarkerColour(255, 127, 14);
+// Save PNG draws the chart at this logical width or less, scaled up to the
+// chosen width, so text keeps its proportion to the plot at every size.
+constexpr double kPngLogicalWidth = 1000.0;
 
 }  // namespace
 
@@ -117,14 +110,32 @@ CChartWindow::CChartWindow(SPerFrameSeries series, const QString& strCaption, QW
         m_checks[size_t(n)] = pCheck;
     }
     pControls->addStretch(1);
+    // The buttons on a row of their own, so the window stays narrow at large scales.
+    auto* pButtons = new QHBoxLayout;
+    auto* pOpenView = new QPushButton(QStringLiteral("Comparison View..."), this);
+    pOpenView->setObjectName(QStringLiteral("OpenComparisonView"));
+    pOpenView->setToolTip(QStringLiteral(
+        "Show the reference, the stream and their difference at the marked frame"));
+    connect(pOpenView, &QPushButton::clicked, this,
+            [this] { emit comparisonViewRequested(std::max(m_nMarkedFrame, 1)); });
+    pButtons->addWidget(pOpenView);
+    pButtons->addStretch(1);
     auto* pCsv = new QPushButton(QStringLiteral("Export CSV..."), this);
     pCsv->setObjectName(QStringLiteral("ExportCsv"));
     connect(pCsv, &QPushButton::clicked, this, [this] { ExportCsv(); });
+    m_pPngSize = new QComboBox(this);
+    m_pPngSize->setObjectName(QStringLiteral("PngSize"));
+    for (const QSize& size : PngSizes()) {
+        m_pPngSize->addItem(QStringLiteral("%1 x %2").arg(size.width()).arg(size.height()));
+    }
+    m_pPngSize->setCurrentIndex(1);
+    m_pPngSize->setToolTip(QStringLiteral("Size of the picture Save PNG... writes, in pixels"));
     auto* pPng = new QPushButton(QStringLiteral("Save PNG..."), this);
     pPng->setObjectName(QStringLiteral("ExportPng"));
     connect(pPng, &QPushButton::clicked, this, [this] { ExportPng(); });
-    pControls->addWidget(pCsv);
-    pControls->addWidget(pPng);
+    pButtons->addWidget(pCsv);
+    pButtons->addWidget(m_pPngSize);
+    pButtons->addWidget(pPng);
 
     m_pChart = new QChart;
     m_pChart->legend()->setAlignment(Qt::AlignBottom);
@@ -149,9 +160,16 @@ CChartWindow::CChartWindow(SPerFrameSeries series, const QString& strCaption, QW
         m_lines[size_t(n)] = pLine;
         m_means[size_t(n)] = pMean;
     }
+    m_pMarker = new QLineSeries;
+    m_pMarker->setName(QStringLiteral("Shown frame"));
+    m_pMarker->setPen(QPen(kMarkerColour, 1.5));
+    m_pChart->addSeries(m_pMarker);
+    m_pMarker->attachAxis(m_pAxisX);
+    m_pMarker->attachAxis(m_pAxisY);
+    m_pChart->legend()->markers(m_pMarker).value(0)->setVisible(false);
     m_pView = new CHoverChartView(m_pChart, this);
     m_pView->setRenderHint(QPainter::Antialiasing);
-    m_pView->setMinimumSize(480, 320);
+    m_pView->setMinimumSize(320, 200);
 
     m_pReadout = new QLabel(this);
     m_pReadout->setObjectName(QStringLiteral("Readout"));
@@ -161,7 +179,12 @@ CChartWindow::CChartWindow(SPerFrameSeries series, const QString& strCaption, QW
     pLayout->addLayout(pControls);
     pLayout->addWidget(m_pView, 1);
     pLayout->addWidget(m_pReadout);
+    pLayout->addLayout(pButtons);
     resize(900, 560);
+    for (const QKeySequence& key : {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)}) {
+        auto* pShortcut = new QShortcut(key, this);
+        connect(pShortcut, &QShortcut::activated, this, &QWidget::close);
+    }
     Rebuild();
 }
 
@@ -251,7 +274,36 @@ void CChartWindow::Rebuild() {
     const double dPad = std::max((dHigh - dLow) * 0.05, 0.5);
     m_pAxisY->setRange(m_bPsnr ? dLow - dPad : 0, dHigh + dPad);
     m_pAxisY->applyNiceNumbers();
+    PlaceMarker();
     ShowReadout(-1);
+}
+
+void CChartWindow::SetMarkedFrame(int nFrame) {
+    m_nMarkedFrame = std::max(nFrame, 0);
+    PlaceMarker();
+}
+
+void CChartWindow::PlaceMarker() {
+    const auto& rows = m_series.rows;
+    const bool bShown = m_nMarkedFrame > 0 && !rows.empty() &&
+                        m_nMarkedFrame >= int(rows.front().nFrame) &&
+                        m_nMarkedFrame <= int(rows.back().nFrame);
+    m_pMarker->setVisible(bShown);
+    if (bShown) {
+        m_pMarker->replace({QPointF(m_nMarkedFrame, m_pAxisY->min()),
+                            QPointF(m_nMarkedFrame, m_pAxisY->max())});
+        m_pMarker->setName(QStringLiteral("Shown frame %1").arg(m_nMarkedFrame));
+    }
+    for (QLegendMarker* pMarker : m_pChart->legend()->markers(m_pMarker)) {
+        pMarker->setVisible(false);
+    }
+}
+
+void CChartWindow::ChooseFrame(int nFrame) {
+    const auto& rows = m_series.rows;
+    if (!rows.empty() && nFrame >= int(rows.front().nFrame) && nFrame <= int(rows.back().nFrame)) {
+        emit frameChosen(nFrame);
+    }
 }
 
 QString CChartWindow::ReadoutText(int nFrame) const {
@@ -296,28 +348,60 @@ void CChartWindow::ShowReadout(int nFrame) {
 
 bool CChartWindow::ExportCsv() {
     std::string strPath;
-    if (!Ask("csv", strPath)) {
+    if (!AskSavePath("csv", m_strFileStem.toStdString() + "_per_frame.csv", strPath)) {
         return false;
     }
     const std::string strCsv = PerFrameCsv(m_series);
-    return Write(strPath, strCsv.data(), strCsv.size());
+    return WriteOutputFile(strPath, strCsv.data(), strCsv.size());
 }
 
-QImage CChartWindow::ChartImage() const {
-    return m_pView->grab().toImage();
+QList<QSize> CChartWindow::PngSizes() {
+    return {QSize(800, 500), QSize(1200, 750), QSize(1600, 1000), QSize(1920, 1080),
+            QSize(3840, 2160)};
+}
+
+void CChartWindow::SetPngSize(int nIndex) {
+    m_pPngSize->setCurrentIndex(std::clamp(nIndex, 0, int(PngSizes().size()) - 1));
+}
+
+QSize CChartWindow::PngSize() const {
+    return PngSizes().value(m_pPngSize->currentIndex(), QSize(1200, 750));
+}
+
+QImage CChartWindow::ChartImage(const QSize& size) {
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    if (size.isEmpty()) {
+        return image;
+    }
+    // Lay the chart out at the logical size, draw it alone from the scene, and
+    // give it back to the view as it was.
+    const double dScale = std::max(1.0, size.width() / kPngLogicalWidth);
+    const QSizeF logical(size.width() / dScale, size.height() / dScale);
+    const QRectF oldGeometry = m_pChart->geometry();
+    const bool bMarker = m_pMarker->isVisible();
+    m_pMarker->setVisible(false);
+    m_pChart->setGeometry(QRectF(oldGeometry.topLeft(), logical));
+    m_pChart->layout()->activate();
+    {
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setRenderHint(QPainter::TextAntialiasing);
+        m_pView->scene()->render(&painter, QRectF(QPointF(0, 0), QSizeF(size)),
+                                 QRectF(oldGeometry.topLeft(), logical), Qt::IgnoreAspectRatio);
+    }
+    m_pChart->setGeometry(oldGeometry);
+    m_pChart->layout()->activate();
+    m_pMarker->setVisible(bMarker);
+    return image;
 }
 
 bool CChartWindow::ExportPng() {
     std::string strPath;
-    if (!Ask("png", strPath)) {
+    const std::string strSuggested =
+        m_strFileStem.toStdString() + (m_bPsnr ? "_psnr.png" : "_rmse.png");
+    if (!AskSavePath("png", strSuggested, strPath)) {
         return false;
     }
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    if (!ChartImage().save(&buffer, "PNG")) {
-        Prompts().MessageBox("Could not encode the chart as PNG.", "Error");
-        return false;
-    }
-    return Write(strPath, png.constData(), uint64_t(png.size()));
+    return WritePng(ChartImage(PngSize()), strPath);
 }

@@ -4,6 +4,8 @@
 // and V planes, each with its stream mean as a dashed line, a read-out of the
 // frame under the pointer, and export of the figures (CSV) and the chart (PNG).
 // It shows a copy of the figures, so the document may change while it is open.
+// A click on the plot chooses a frame (frameChosen), a marker shows the frame a
+// comparison view is on; Escape and Ctrl+W close the window.
 
 #include <QString>
 #include <QWidget>
@@ -19,6 +21,7 @@ class QLabel;
 class QLineSeries;
 class QPushButton;
 class QValueAxis;
+class QSize;
 
 class CChartWindow : public QWidget {
     Q_OBJECT
@@ -44,15 +47,37 @@ public:
     QString ReadoutText(int nFrame) const;
     void ShowReadout(int nFrame);
 
-    // Ask for a file name and write the figures as CSV / the chart as PNG. False
-    // on Cancel or failure (after an "Error" message).
+    // Ask for a file name (suggesting "<stream>_per_frame.csv" or
+    // "<stream>_psnr.png") and write the figures as CSV / the chart as PNG at the
+    // chosen size. False on Cancel or failure (after an "Error" message).
     bool ExportCsv();
     bool ExportPng();
-    // The chart as it would be saved.
-    QImage ChartImage() const;
+    // The stream's name without extension, for the suggested file names.
+    void SetFileStem(const QString& strStem) { m_strFileStem = strStem; }
+    // The sizes Save PNG offers (pixels); the one chosen now.
+    static QList<QSize> PngSizes();
+    void SetPngSize(int nIndex);
+    QSize PngSize() const;
+    // The chart alone, titled, without the window's controls or the view's
+    // frame and without the frame marker, at exactly size pixels.
+    QImage ChartImage(const QSize& size);
+
+    // Marks 1-based frame nFrame with a vertical line (0: no marker).
+    void SetMarkedFrame(int nFrame);
+    int MarkedFrame() const { return m_nMarkedFrame; }
+    QLineSeries* Marker() const { return m_pMarker; }
+    // A click on frame nFrame of the plot (as the chart view reports it).
+    void ChooseFrame(int nFrame);
+
+signals:
+    // The user clicked frame nFrame of the plot.
+    void frameChosen(int nFrame);
+    // "Comparison View..." was pressed: the view should show nFrame.
+    void comparisonViewRequested(int nFrame);
 
 private:
     void Rebuild();
+    void PlaceMarker();
     QString Unit() const;
 
     SPerFrameSeries m_series;
@@ -70,4 +95,8 @@ private:
     std::array<QLineSeries*, SERIES_COUNT> m_lines{};
     std::array<QLineSeries*, SERIES_COUNT> m_means{};
     QLabel* m_pReadout = nullptr;
+    QComboBox* m_pPngSize = nullptr;
+    QLineSeries* m_pMarker = nullptr;
+    int m_nMarkedFrame = 0;
+    QString m_strFileStem = QStringLiteral("untitled");
 };

@@ -18,17 +18,16 @@
 #include <QToolBar>
 #include <QUrl>
 
-#include "app/ChartWindow.h"
 #include "app/DialogControls.h"
 #include "app/LockKeys.h"
 #include "app/RecentFileList.h"
 #include "app/ShellCommands.h"
 #include "app/ShellDialogs.h"
 #include "app/ShellResources.h"
+#include "app/StatisticsWindows.h"
 #include "app/TavroView.h"
 #include "document/TavroDoc.h"
 #include "io/Prompts.h"
-#include "stats/PerFrameSeries.h"
 
 namespace {
 
@@ -61,6 +60,7 @@ CMainFrame::CMainFrame(CTavroDoc& doc, IShellDialogs& dialogs, CRecentFileList& 
         UpdateCaption();
     });
 
+    m_pStatisticsWindows = new CStatisticsWindows(doc, this);
     CreateActions();
     CreateMenus();
     CreateToolBar();
@@ -201,9 +201,10 @@ QList<QAction*> CMainFrame::RecentFileActions() const {
 
 void CMainFrame::UpdateCommands() {
     for (int nId : {ID_COMPRESS, ID_DECOMPRESS, ID_PLAY, ID_COMPARE_FRAMES, ID_COMPARE_STREAMS,
-                    ID_FILE_SAVE_AS, ID_CHANGE_COMPARE_FILE, ID_PER_FRAME_CHART}) {
+                    ID_FILE_SAVE_AS, ID_CHANGE_COMPARE_FILE, ID_PER_FRAME_CHART, ID_COMPARISON_VIEW}) {
         m_actions.value(nId)->setEnabled(m_pView->IsCommandEnabled(nId));
     }
+    m_pStatisticsWindows->DocumentChanged();
 
     const QStringList& files = m_recentFiles.Files();
     QAction* pFirst = m_actions.value(ID_FILE_MRU_FILE1);
@@ -301,7 +302,10 @@ void CMainFrame::OnCommand(int nId) {
             m_doc.OnChangeCompareFile();
             break;
         case ID_PER_FRAME_CHART:
-            OnPerFrameChart();
+            m_pStatisticsWindows->OpenChart();
+            break;
+        case ID_COMPARISON_VIEW:
+            m_pStatisticsWindows->OpenComparisonView();
             break;
         case ID_APP_ABOUT:
             emit aboutRequested();
@@ -387,30 +391,9 @@ void CMainFrame::dropEvent(QDropEvent* pEvent) {
 }
 
 CChartWindow* CMainFrame::ChartWindow() const {
-    return m_pChartWindow.data();
+    return m_pStatisticsWindows->Chart();
 }
 
-void CMainFrame::OnPerFrameChart() {
-    SPerFrameSeries series;
-    std::string strError;
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    const bool bComplete = ComputeDocumentSeries(m_doc, series, &strError);
-    QApplication::restoreOverrideCursor();
-    if (!bComplete) {
-        // A comparison file that shrank still charts the frames read before its end.
-        Prompts().MessageBox(strError, "Error");
-        if (series.rows.empty()) {
-            return;
-        }
-    }
-    const QString strDocument = m_doc.GetTitle().empty() ? QString::fromLatin1(kDefaultDocumentName)
-                                                         : QString::fromStdString(m_doc.GetTitle());
-    const QString strCaption =
-        strDocument + QStringLiteral(" against ") + QString::fromStdString(m_doc.m_strCompareName);
-    // One chart at a time: a new one replaces the last, which may show an older stream.
-    delete m_pChartWindow;
-    m_pChartWindow = new CChartWindow(std::move(series), strCaption, this);
-    m_pChartWindow->setAttribute(Qt::WA_DeleteOnClose);
-    m_pChartWindow->show();
-    m_pChartWindow->raise();
+CAnalysisWindow* CMainFrame::ComparisonView() const {
+    return m_pStatisticsWindows->ComparisonView();
 }

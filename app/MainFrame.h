@@ -13,7 +13,9 @@ class QAction;
 class QLabel;
 class QMenu;
 class QToolBar;
+class CAnalysisWindow;
 class CChartWindow;
+class CStatisticsWindows;
 class CRecentFileList;
 class CTavroDoc;
 class CTavroView;
@@ -35,8 +37,9 @@ public:
     QLabel* Indicator(int nLockKey) const { return m_indicators[size_t(nLockKey)]; }
     // The menu actions of the recent-file entries (the first is ID_FILE_MRU_FILE1).
     QList<QAction*> RecentFileActions() const;
-    // The per-frame chart window last opened, while it is open.
+    // The per-frame chart window last opened, and the comparison view, while open.
     CChartWindow* ChartWindow() const;
+    CAnalysisWindow* ComparisonView() const;
 
     // Opens a file for the recent-file list, the command line and dropped
     // files, as File > Open does: after asking what to do with an unsaved
@@ -74,7 +77,6 @@ private:
     void OnOpenRecentFile(int nIndex);
     // OpenDocumentFile once an unsaved result has been dealt with.
     bool LoadDocumentFile(const QString& strPath);
-    void OnPerFrameChart();
     void OnDocumentOpened(const QString& strPath);
     void SaveRecentFiles();
 
@@ -89,5 +91,5 @@ private:
     QList<QMenu*> m_menus;
     QList<QAction*> m_recentEntries;  // entries 2.. of the recent-file list
     int m_nIndicatorTimer = 0;
-    QPointer<CChartWindow> m_pChartWindow;
+    CStatisticsWindows* m_pStatisticsWindows = nullptr;
 };

@@ -128,6 +128,7 @@ bool CTavroView::IsCommandEnabled(int nId) const {
         case ID_CHANGE_COMPARE_FILE:
             return m_doc.OnUpdateChangeCompareFile();
         case ID_PER_FRAME_CHART:
+        case ID_COMPARISON_VIEW:
             return m_doc.OnUpdateRawStreamCommand() && m_doc.m_bCompareFile;
         default:
             return false;

@@ -5,7 +5,7 @@
 #include "cli/CliSupport.h"
 #include "cli/Command.h"
 #include "cli/PngWriter.h"
-#include "cli/YuvToRgb.h"
+#include "playback/YuvToRgb.h"
 #include "playback/DitherDisplay.h"
 #include "io/File.h"
 #include "io/SafeFileWriter.h"

@@ -282,7 +282,8 @@ private slots:
         }
         QCOMPARE(statisticsItems,
                  (QStringList{"Compare Frames\tCtrl+F", "Compare Streams\tCtrl+S",
-                              "Change Compare File\tCtrl+A", "Per-frame Chart..."}));
+                              "Change Compare File\tCtrl+A", "Per-frame Chart...",
+                              "Comparison View..."}));
         // The File menu's layout: Open, Save, separator, recent files, separator, Exit.
         QStringList fileItems;
         for (QAction* pAction : s.Frame()->Menu(0)->actions()) {

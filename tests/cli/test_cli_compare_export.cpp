@@ -10,7 +10,7 @@
 #include <sstream>
 
 #include "CliRunner.h"
-#include "cli/YuvToRgb.h"
+#include "playback/YuvToRgb.h"
 #include "playback/DitherDisplay.h"
 #include "io/QcifFormat.h"
 #include "support/TestFiles.h"

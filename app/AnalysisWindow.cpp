@@ -31,10 +31,10 @@ const QColor kStripGapColour(64, 64, 64);  // and behind the pictures in the pan
 constexpr int kZoomSteps[] = {1, 2, 3, 4, 6, 8, 12, 16};
 constexpr const char* kPaneParts[PANE_COUNT + 1] = {"ref", "stream", "diff", "strip"};
 
-int NextZoom(int nZoom, int nDirection) {
+int NextZoom(double dZoom, int nDirection) {
     if (nDirection > 0) {
         for (int z : kZoomSteps) {
-            if (z > nZoom) {
+            if (z > dZoom) {
                 return z;
             }
         }
@@ -42,7 +42,7 @@ int NextZoom(int nZoom, int nDirection) {
     }
     int nBest = 1;
     for (int z : kZoomSteps) {
-        if (z < nZoom) {
+        if (z < dZoom) {
             nBest = z;
         }
     }
@@ -93,9 +93,9 @@ public:
     // an empty margin.
     QPoint PictureOrigin() const {
         const QRect area = ImageArea();
-        const int z = m_pWindow->EffectiveZoom();
+        const double z = m_pWindow->EffectiveZoom();
         auto place = [z](int nStart, int nSpan, int nSize, double dCentre) {
-            const int nPixels = nSize * z;
+            const int nPixels = int(std::lround(nSize * z));
             if (nPixels <= nSpan) {
                 return nStart + (nSpan - nPixels) / 2;
             }
@@ -110,11 +110,11 @@ public:
         const double z = m_pWindow->EffectiveZoom();
         return QPointF((widgetPoint.x() - origin.x()) / z, (widgetPoint.y() - origin.y()) / z);
     }
-    // The zoom that fits the picture into the area, at least 1.
-    int FitZoom() const {
+    // The zoom that fits the picture into the area, 1 .. kMaxZoom.
+    double FitZoom() const {
         const QRect area = ImageArea();
-        const int z = std::min(area.width() / kWidth, area.height() / kHeight);
-        return std::clamp(z, 1, CAnalysisWindow::kMaxZoom);
+        const double z = std::min(double(area.width()) / kWidth, double(area.height()) / kHeight);
+        return std::clamp(z, 1.0, double(CAnalysisWindow::kMaxZoom));
     }
     QSize sizeHint() const override {
         return QSize(2 * kWidth, 2 * kHeight + fontMetrics().height() + 4);
@@ -135,11 +135,14 @@ protected:
         if (image.isNull()) {
             return;
         }
-        // Whole-pixel zoom without smoothing: every sample a sharp square.
+        // Nearest neighbour, never smoothed: at whole zooms every sample is a
+        // sharp square.
         painter.setClipRect(area);
         painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
-        const int z = m_pWindow->EffectiveZoom();
-        painter.drawImage(QRect(PictureOrigin(), QSize(kWidth * z, kHeight * z)), image);
+        const double z = m_pWindow->EffectiveZoom();
+        painter.drawImage(QRect(PictureOrigin(), QSize(int(std::lround(kWidth * z)),
+                                                        int(std::lround(kHeight * z)))),
+                          image);
     }
     void mousePressEvent(QMouseEvent* pEvent) override {
         if (pEvent->button() == Qt::LeftButton) {
@@ -562,7 +565,15 @@ void CAnalysisWindow::SetStacked(bool bStacked) {
     UpdateCaptions();
 }
 
-int CAnalysisWindow::EffectiveZoom() const {
+QWidget* CAnalysisWindow::Pane(int nPane) const {
+    return m_panes[size_t(nPane)];
+}
+
+QPoint CAnalysisWindow::PaneOrigin(int nPane) const {
+    return m_panes[size_t(nPane)]->PictureOrigin();
+}
+
+double CAnalysisWindow::EffectiveZoom() const {
     return m_bFit ? m_panes[PANE_REFERENCE]->FitZoom() : m_nZoom;
 }
 
@@ -636,8 +647,9 @@ void CAnalysisWindow::ShowReadout(int nPane, QPointF picturePoint, bool bInside)
     (void)nPane;
     if (!bInside || m_frames.Frame() == 0) {
         m_pReadout->setText(QStringLiteral(
-            "Point at a picture to read its samples. Drag to pan, Ctrl+wheel or +/- to zoom, "
-            "arrows, Page Up/Down, Home/End to step through the frames, Space to play."));
+            "Point at a picture to read its samples. Drag to pan; Ctrl+wheel, + and - zoom, 1 is "
+            "actual size, 0 fits; arrows, Page Up/Down, Home and End step through the frames; "
+            "Space plays."));
         return;
     }
     m_pReadout->setText(QString::fromStdString(PixelReadoutText(
@@ -682,6 +694,9 @@ bool CAnalysisWindow::HandleKey(int nKey, Qt::KeyboardModifiers modifiers) {
         case Qt::Key_0:
             SetFit();
             return true;
+        case Qt::Key_1:
+            SetZoom(1);
+            return true;
         default:
             return false;
     }
@@ -694,7 +709,7 @@ void CAnalysisWindow::keyPressEvent(QKeyEvent* pEvent) {
 }
 
 QImage CAnalysisWindow::PictureAtZoom(int nPane) const {
-    const int z = EffectiveZoom();
+    const int z = std::max(1, int(EffectiveZoom()));
     const QSize size(kWidth * z, kHeight * z);
     if (nPane >= 0 && nPane < PANE_COUNT) {
         return m_pictures[size_t(nPane)].scaled(size, Qt::IgnoreAspectRatio, Qt::FastTransformation);

@@ -4,11 +4,12 @@
 // in true colour or one plane in grey, with the frame's loss figures and a
 // read-out of the samples under the pointer.
 //
-// The panes zoom (1x..16x, whole pixels, or the largest whole zoom that fits)
-// and pan together: each shows the same region of its picture. Keys wherever
+// The panes zoom (1x..16x in whole steps, or fit to the panes) with nearest-
+// neighbour pixels, and pan together: each shows the same region of its picture. Keys wherever
 // the focus is not in a number field: Left/Down/Page Down step back (Page keys
 // by 10), Right/Up/Page Up forward, Home and End go to the first and last frame,
-// Space plays or pauses, + and - zoom, 0 fits, Escape and Ctrl+W close.
+// Space plays or pauses, + and - zoom, 1 is actual size, 0 fits, Escape and
+// Ctrl+W close.
 //
 // Frames come one at a time from CComparisonFrames, so the document may change
 // while the window is open: SyncDocument() follows it (the owner calls it after
@@ -60,11 +61,14 @@ public:
     void SetZoom(int nZoom);
     void SetFit();
     bool IsFit() const { return m_bFit; }
-    // The zoom the panes show now (fit mode included).
-    int EffectiveZoom() const;
+    // The zoom the panes show now: the whole zoom chosen, or in fit mode the
+    // largest (1..16, not always whole) at which the picture fits a pane.
+    double EffectiveZoom() const;
     // Pans every pane so that picture point (x, y) is at its centre.
     void CentreOn(QPointF picturePoint);
     QPointF Centre() const { return m_centre; }
+    // Where the top-left corner of the picture is drawn in a pane (pane pixels).
+    QPoint PaneOrigin(int nPane) const;
 
     void Play();
     void Pause();
@@ -73,14 +77,14 @@ public:
 
     // The pictures of the frame shown (176 x 144), and a pane widget.
     const QImage& Picture(int nPane) const { return m_pictures[size_t(nPane)]; }
-    CPaneView* Pane(int nPane) const { return m_panes[size_t(nPane)]; }
+    QWidget* Pane(int nPane) const;
     // The figures line and the read-out line under the panes.
     QLabel* FiguresLabel() const { return m_pFigures; }
     QLabel* ReadoutLabel() const { return m_pReadout; }
     const CComparisonFrames& Frames() const { return m_frames; }
 
     // A pane's picture, or all three as arranged (nPane = PANE_COUNT), at the
-    // zoom shown; SavePicture asks for a file (suggesting e.g.
+    // zoom shown taken down to whole pixels; SavePicture asks for a file (suggesting e.g.
     // foreman_f050_diff.png) and writes it. False on Cancel or failure.
     QImage PictureAtZoom(int nPane) const;
     bool SavePicture(int nPane);

@@ -10,7 +10,6 @@
 #include <sstream>
 
 #include "CliRunner.h"
-#include "playback/YuvToRgb.h"
 #include "playback/DitherDisplay.h"
 #include "io/QcifFormat.h"
 #include "support/TestFiles.h"
@@ -169,25 +168,6 @@ TEST(CliCompare, Refusals) {
         EXPECT_EQ(r.strOut, "");
         EXPECT_NE(r.strErr.find(c.szWhy), std::string::npos) << r.strErr;
         EXPECT_EQ(ReadBytes(dir.File("keep.csv")), std::vector<uint8_t>{'k'});
-    }
-}
-
-TEST(YuvToRgb, Bt601LimitedRangeColours) {
-    struct {
-        int y, u, v;
-        int r, g, b;
-    } const cases[] = {
-        {16, 128, 128, 0, 0, 0},     {235, 128, 128, 255, 255, 255}, {126, 128, 128, 128, 128, 128},
-        {81, 90, 240, 255, 0, 0},    {145, 54, 34, 0, 255, 0},       {41, 240, 110, 0, 0, 255},
-        {210, 16, 146, 255, 255, 0}, {0, 128, 128, 0, 0, 0},         {255, 128, 128, 255, 255, 255},
-    };
-    for (const auto& c : cases) {
-        uint8_t rgb[3];
-        YuvToRgb(c.y, c.u, c.v, rgb);
-        SCOPED_TRACE(std::to_string(c.y) + "," + std::to_string(c.u) + "," + std::to_string(c.v));
-        EXPECT_NEAR(rgb[0], c.r, 1);
-        EXPECT_NEAR(rgb[1], c.g, 1);
-        EXPECT_NEAR(rgb[2], c.b, 1);
     }
 }
 

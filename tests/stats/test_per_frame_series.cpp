@@ -1,6 +1,7 @@
-// Frame-by-frame loss series for the chart: whole-frame figures as the
-// comparison dialog shows them, per-plane figures, means, a comparison file
-// that is shorter or changed, and the CSV read back.
+// Frame-by-frame loss series for the chart and the comparison view's frames:
+// whole-frame figures as the comparison dialog shows them, per-plane figures,
+// means, a comparison file that is shorter or changed, a document that
+// changes under the view, the CSV read back, names and read-outs.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "stats/CompareLogic.h"
+#include "stats/ComparisonFrames.h"
 #include "stats/PerFrameSeries.h"
 #include "document/TavroDoc.h"
 #include "support/ScriptedPrompts.h"
@@ -180,6 +182,13 @@ TEST(PerFrameSeries, DocumentNeedsARawStreamAndAComparisonFile) {
         EXPECT_EQ(ComputeDocumentSeries(doc, s, &strError), c.bOk) << c.cState << c.bCompareFile;
         EXPECT_EQ(s.rows.size(), c.bOk ? 3u : 0u) << c.cState;
         EXPECT_EQ(strError.empty(), c.bOk) << c.cState;
+        // The comparison view offers the same frames.
+        EXPECT_EQ(ComparableFrames(doc), c.bOk ? 3u : 0u) << c.cState;
+        CComparisonFrames frames(doc);
+        EXPECT_TRUE(frames.Sync());
+        EXPECT_EQ(frames.Count(), ComparableFrames(doc));
+        EXPECT_EQ(frames.Load(3, &strError), c.bOk) << c.cState << strError;
+        EXPECT_FALSE(frames.Load(4, nullptr));
     }
     doc.m_cState = 'i';  // the document frees its raw buffer
 }
@@ -221,4 +230,119 @@ TEST(PerFrameSeries, CsvReadsBackAtFullPrecision) {
     }
     EXPECT_EQ(nRow, 3u);
     EXPECT_EQ(PerFrameCsv(SPerFrameSeries{}), "frame,rmse,psnr,psnr_y,psnr_u,psnr_v\n");
+}
+
+// The view's frames: copies of the document's frame and of the comparison
+// file's, with the figures the series and the dialog give for that frame.
+TEST(ComparisonFrames, LoadsOneFrameAtATimeAndFollowsTheDocument) {
+    CTempDir dir;
+    Bytes ref = Stream(4);
+    Bytes frames = ref;
+    At(frames, 2, 500) += 7;
+    At(frames, 3, QCIF_U_OFFSET + 9) += 1;
+    WriteBytes(dir.File("ref.qcf"), ref);
+    CTavroDoc doc;
+    doc.m_pQcfData = static_cast<uint8_t*>(std::malloc(frames.size()));
+    std::memcpy(doc.m_pQcfData, frames.data(), frames.size());
+    doc.m_nStreamFrames = doc.m_nCodedFrames = 4;
+    doc.m_cState = 'x';
+    doc.m_nThreshold = 10;
+    doc.m_nQuantiser = 16;
+    doc.m_bCompareFile = true;
+    doc.m_strComparePath = dir.File("ref.qcf");
+    doc.m_strCompareName = "ref.qcf";
+    doc.m_nCompareFrames = 4;
+    SPerFrameSeries series;
+    ASSERT_TRUE(ComputeDocumentSeries(doc, series, nullptr));
+
+    CComparisonFrames view(doc);
+    EXPECT_TRUE(view.Sync());
+    EXPECT_FALSE(view.Sync());  // nothing changed
+    EXPECT_EQ(view.Count(), 4u);
+    EXPECT_EQ(view.Frame(), 0u);
+    EXPECT_EQ(view.StreamName(), "Untitled");
+    EXPECT_EQ(view.ReferenceName(), "ref.qcf");
+    EXPECT_EQ(view.Parameters(), "T=10 Q=16");
+    EXPECT_EQ(DescribeStream(doc), "Untitled (T=10 Q=16)");
+    CScriptedPrompts prompts;
+    for (uint32_t k : {3u, 1u, 4u, 2u}) {
+        std::string strError;
+        ASSERT_TRUE(view.Load(k, &strError)) << strError;
+        EXPECT_EQ(view.Frame(), k);
+        EXPECT_EQ(Bytes(view.Stream(), view.Stream() + QCIF_FRAME_BYTES),
+                  Bytes(&At(frames, k, 0), &At(frames, k, 0) + QCIF_FRAME_BYTES));
+        EXPECT_EQ(Bytes(view.Reference(), view.Reference() + QCIF_FRAME_BYTES),
+                  Bytes(&At(ref, k, 0), &At(ref, k, 0) + QCIF_FRAME_BYTES));
+        const SPerFrameRow& row = series.rows[k - 1];
+        EXPECT_EQ(view.Figures().nFrame, k);
+        EXPECT_EQ(view.Figures().figures.dRmse, row.figures.dRmse);
+        EXPECT_EQ(view.Figures().figures.dPsnr, row.figures.dPsnr);
+        for (int p = 0; p < 3; ++p) {
+            EXPECT_EQ(view.Figures().planes.adMse[p], row.planes.adMse[p]);
+        }
+        CCompareLogic logic(doc.m_pQcfData, 4, 4, doc.m_strComparePath, true);
+        logic.OnInitDialog();
+        logic.OnCompare(std::to_string(k));
+        const std::string strText = FiguresText(view.Figures());
+        EXPECT_NE(strText.find("RMSE " + logic.RmseText()), std::string::npos) << strText;
+        EXPECT_NE(strText.find("PSNR " + logic.PsnrText()), std::string::npos) << strText;
+    }
+    EXPECT_EQ(FiguresText(view.Figures()).substr(0, 9), "Frame 2: ");
+    view.Load(1, nullptr);
+    EXPECT_EQ(FiguresText(view.Figures()),
+              "Frame 1: RMSE Match  PSNR Match | Y identical | U identical | V identical");
+
+    // Out of range, or a comparison file that shrank: the frame shown stays.
+    std::string strError;
+    EXPECT_FALSE(view.Load(0, &strError));
+    EXPECT_FALSE(view.Load(5, &strError));
+    EXPECT_NE(strError.find("not among the 4 frames"), std::string::npos) << strError;
+    WriteBytes(dir.File("ref.qcf"), Stream(2));
+    EXPECT_FALSE(view.Load(3, &strError));
+    EXPECT_NE(strError.find("ends before frame 3"), std::string::npos) << strError;
+    EXPECT_EQ(view.Frame(), 1u);
+    std::remove(dir.File("ref.qcf").c_str());
+    EXPECT_FALSE(view.Load(2, &strError));
+    EXPECT_NE(strError.find("Could not open the comparison file"), std::string::npos);
+    WriteBytes(dir.File("ref.qcf"), ref);
+
+    // The document lets its frames go (compressed): nothing to load, and the
+    // frame loaded before is still there to draw.
+    std::free(doc.m_pQcfData);
+    doc.m_pQcfData = nullptr;
+    doc.m_cState = 's';
+    EXPECT_TRUE(view.Sync());
+    EXPECT_EQ(view.Count(), 0u);
+    EXPECT_FALSE(view.Load(1, &strError));
+    EXPECT_EQ(view.Frame(), 1u);
+    EXPECT_EQ(Bytes(view.Stream(), view.Stream() + 16), Bytes(&At(frames, 1, 0), &At(frames, 1, 16)));
+    EXPECT_TRUE(prompts.messages.empty());
+}
+
+TEST(ComparisonFrames, PictureNamesAndReadout) {
+    const struct {
+        const char* stream;
+        uint32_t nFrame, nFrames;
+        const char* part;
+        const char* name;
+    } names[] = {
+        {"foreman.cmp", 50, 100, "diff", "foreman_f050_diff.png"},
+        {"/clips/b/clip.qcf", 7, 65535, "strip", "clip_f00007_strip.png"},
+        {"", 1, 1, "ref", "untitled_f001_ref.png"},
+        {"x.y.qcf", 1000, 1000, "stream", "x.y_f1000_stream.png"},
+        {".hidden", 2, 9, "diff", ".hidden_f002_diff.png"},
+    };
+    for (const auto& n : names) {
+        EXPECT_EQ(SuggestPictureName(n.stream, n.nFrame, n.nFrames, n.part), n.name);
+    }
+    Bytes ref(QCIF_FRAME_BYTES, 100);
+    Bytes frame = ref;
+    frame[3 * 176 + 5] = 103;
+    frame[QCIF_U_OFFSET + 1 * 88 + 2] = 98;
+    EXPECT_EQ(PixelReadoutText(frame.data(), ref.data(), 5, 3),
+              "x 5 y 3 (chroma 2, 1) | reference Y 100 U 100 V 100 | stream Y 103 U 98 V 100 | "
+              "difference Y +3 U -2 V +0");
+    // Outside the picture: the nearest pixel.
+    EXPECT_EQ(PixelReadoutText(frame.data(), ref.data(), 500, -4).substr(0, 24),
+              "x 175 y 0 (chroma 87, 0)");
 }

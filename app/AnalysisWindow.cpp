@@ -8,6 +8,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPushButton>
 #include <QShortcut>
 #include <QSlider>
 #include <QSpinBox>
@@ -23,25 +24,25 @@
 
 namespace {
 
-constexpr int kWidth = int(QCIF_WIDTH);
-constexpr int kHeight = int(QCIF_HEIGHT);
-constexpr int kStripGap = 8;               // pixels between the pictures of a saved strip
-const QColor kStripGapColour(64, 64, 64);  // and behind the pictures in the panes
+constexpr int WIDTH = int(QCIF_WIDTH);
+constexpr int HEIGHT = int(QCIF_HEIGHT);
+constexpr int STRIP_GAP = 8;          // pixels between the pictures of a saved strip
+const QColor GAP_COLOUR(64, 64, 64);  // and behind the pictures in the panes
 // Zoom steps of the + and - keys and of the wheel.
-constexpr int kZoomSteps[] = {1, 2, 3, 4, 6, 8, 12, 16};
-constexpr const char* kPaneParts[PANE_COUNT + 1] = {"ref", "stream", "diff", "strip"};
+constexpr int ZOOM_STEPS[] = {1, 2, 3, 4, 6, 8, 12, 16};
+constexpr const char* PANE_PARTS[PANE_COUNT + 1] = {"ref", "stream", "diff", "strip"};
 
 int NextZoom(double dZoom, int nDirection) {
     if (nDirection > 0) {
-        for (int z : kZoomSteps) {
+        for (int z : ZOOM_STEPS) {
             if (z > dZoom) {
                 return z;
             }
         }
-        return CAnalysisWindow::kMaxZoom;
+        return CAnalysisWindow::MAX_ZOOM;
     }
     int nBest = 1;
-    for (int z : kZoomSteps) {
+    for (int z : ZOOM_STEPS) {
         if (z < dZoom) {
             nBest = z;
         }
@@ -69,7 +70,8 @@ QString PlaneName(EPictureMode mode) {
 // the pointer's position feeds the window's read-out.
 class CPaneView : public QWidget {
 public:
-    CPaneView(CAnalysisWindow* pWindow, int nPane) : QWidget(pWindow), m_pWindow(pWindow), m_nPane(nPane) {
+    CPaneView(CAnalysisWindow* pWindow, int nPane)
+        : QWidget(pWindow), m_pWindow(pWindow), m_nPane(nPane) {
         setObjectName(QStringLiteral("Pane%1").arg(nPane));
         setMouseTracking(true);
         setFocusPolicy(Qt::StrongFocus);
@@ -102,22 +104,22 @@ public:
             const int n = nStart + int(std::lround(nSpan / 2.0 - dCentre * z));
             return std::clamp(n, nStart + nSpan - nPixels, nStart);
         };
-        return QPoint(place(area.left(), area.width(), kWidth, m_pWindow->Centre().x()),
-                      place(area.top(), area.height(), kHeight, m_pWindow->Centre().y()));
+        return QPoint(place(area.left(), area.width(), WIDTH, m_pWindow->Centre().x()),
+                      place(area.top(), area.height(), HEIGHT, m_pWindow->Centre().y()));
     }
     QPointF PicturePoint(QPointF widgetPoint) const {
         const QPoint origin = PictureOrigin();
         const double z = m_pWindow->EffectiveZoom();
         return QPointF((widgetPoint.x() - origin.x()) / z, (widgetPoint.y() - origin.y()) / z);
     }
-    // The zoom that fits the picture into the area, 1 .. kMaxZoom.
+    // The zoom that fits the picture into the area, 1 .. MAX_ZOOM.
     double FitZoom() const {
         const QRect area = ImageArea();
-        const double z = std::min(double(area.width()) / kWidth, double(area.height()) / kHeight);
-        return std::clamp(z, 1.0, double(CAnalysisWindow::kMaxZoom));
+        const double z = std::min(double(area.width()) / WIDTH, double(area.height()) / HEIGHT);
+        return std::clamp(z, 1.0, double(CAnalysisWindow::MAX_ZOOM));
     }
     QSize sizeHint() const override {
-        return QSize(2 * kWidth, 2 * kHeight + fontMetrics().height() + 4);
+        return QSize(2 * WIDTH, 2 * HEIGHT + fontMetrics().height() + 4);
     }
 
 protected:
@@ -130,7 +132,7 @@ protected:
         painter.drawText(QRect(2, 0, width() - 4, area.top()), Qt::AlignLeft | Qt::AlignVCenter,
                          strCaption);
         setToolTip(strCaption == m_strCaption ? QString() : m_strCaption);
-        painter.fillRect(area, kStripGapColour);
+        painter.fillRect(area, GAP_COLOUR);
         const QImage& image = m_pWindow->Picture(m_nPane);
         if (image.isNull()) {
             return;
@@ -140,8 +142,8 @@ protected:
         painter.setClipRect(area);
         painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
         const double z = m_pWindow->EffectiveZoom();
-        painter.drawImage(QRect(PictureOrigin(), QSize(int(std::lround(kWidth * z)),
-                                                        int(std::lround(kHeight * z)))),
+        painter.drawImage(QRect(PictureOrigin(),
+                                QSize(int(std::lround(WIDTH * z)), int(std::lround(HEIGHT * z)))),
                           image);
     }
     void mousePressEvent(QMouseEvent* pEvent) override {
@@ -165,7 +167,7 @@ protected:
         }
         const QPointF p = PicturePoint(pEvent->position());
         const bool bInside = ImageArea().contains(pEvent->position().toPoint()) && p.x() >= 0 &&
-                             p.y() >= 0 && p.x() < kWidth && p.y() < kHeight;
+                             p.y() >= 0 && p.x() < WIDTH && p.y() < HEIGHT;
         m_pWindow->ShowReadout(m_nPane, p, bInside);
     }
     void leaveEvent(QEvent* pEvent) override {
@@ -210,12 +212,12 @@ public:
     void Set(EDifferenceStyle style, int nGain) {
         m_style = style;
         m_nGain = nGain;
-        setToolTip(style == EDifferenceStyle::Heat
-                       ? QStringLiteral("Heat map: black where the frames agree, brightest "
-                                        "from a difference of %1 on")
-                             .arg(HeatSaturation(nGain))
-                       : QStringLiteral("Difference amplified %1 times around mid-grey")
-                             .arg(nGain));
+        setToolTip(
+            style == EDifferenceStyle::Heat
+                ? QStringLiteral("Heat map: black where the frames agree, brightest "
+                                 "from a difference of %1 on")
+                      .arg(HeatSaturation(nGain))
+                : QStringLiteral("Difference amplified %1 times around mid-grey").arg(nGain));
         updateGeometry();
         update();
     }
@@ -231,7 +233,7 @@ public:
     QSize sizeHint() const override {
         const QFontMetrics fm = fontMetrics();
         return QSize(fm.horizontalAdvance(QStringLiteral("-128")) +
-                         fm.horizontalAdvance(QStringLiteral(">=255")) + kBar + 16,
+                         fm.horizontalAdvance(QStringLiteral(">=255")) + BAR_WIDTH + 16,
                      fm.height() + 6);
     }
 
@@ -243,11 +245,11 @@ protected:
         painter.setPen(palette().color(QPalette::WindowText));
         painter.drawText(QRect(0, 0, nLeft - 4, height()), Qt::AlignRight | Qt::AlignVCenter,
                          LowText());
-        painter.drawText(QRect(nLeft + kBar + 4, 0, width(), height()),
+        painter.drawText(QRect(nLeft + BAR_WIDTH + 4, 0, width(), height()),
                          Qt::AlignLeft | Qt::AlignVCenter, HighText());
         const int nBarTop = 3, nBarHeight = height() - 6;
-        for (int i = 0; i < kBar; ++i) {
-            const int nLevel = i * 255 / (kBar - 1);
+        for (int i = 0; i < BAR_WIDTH; ++i) {
+            const int nLevel = i * 255 / (BAR_WIDTH - 1);
             QColor colour(nLevel, nLevel, nLevel);
             if (m_style == EDifferenceStyle::Heat) {
                 uint8_t rgb[3];
@@ -257,11 +259,11 @@ protected:
             painter.fillRect(nLeft + i, nBarTop, 1, nBarHeight, colour);
         }
         painter.setPen(QColor(128, 128, 128));
-        painter.drawRect(nLeft - 1, nBarTop - 1, kBar + 1, nBarHeight + 1);
+        painter.drawRect(nLeft - 1, nBarTop - 1, BAR_WIDTH + 1, nBarHeight + 1);
     }
 
 private:
-    static constexpr int kBar = 128;
+    static constexpr int BAR_WIDTH = 128;
     // The difference drawn black (or white) with the signed scale.
     int Reach() const { return (128 + m_nGain - 1) / m_nGain; }
     EDifferenceStyle m_style = EDifferenceStyle::Signed;
@@ -272,15 +274,16 @@ CAnalysisWindow::CAnalysisWindow(const CTavroDoc& doc, QWidget* pParent)
     : QWidget(pParent, Qt::Window), m_frames(doc) {
     setObjectName(QStringLiteral("AnalysisWindow"));
     for (QImage& image : m_pictures) {
-        image = QImage(kWidth, kHeight, QImage::Format_RGB888);
-        image.fill(kStripGapColour);
+        image = QImage(WIDTH, HEIGHT, QImage::Format_RGB888);
+        image.fill(GAP_COLOUR);
     }
     BuildControls();
     m_pTimer = new QTimer(this);
     m_pTimer->setTimerType(Qt::PreciseTimer);
     connect(m_pTimer, &QTimer::timeout, this, &CAnalysisWindow::OnTick);
-    SetRate(kDefaultRate);
-    for (const QKeySequence& key : {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)}) {
+    SetRate(DEFAULT_RATE);
+    for (const QKeySequence& key :
+         {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)}) {
         auto* pShortcut = new QShortcut(key, this);
         connect(pShortcut, &QShortcut::activated, this, &QWidget::close);
     }
@@ -301,7 +304,7 @@ void CAnalysisWindow::BuildControls() {
                              QStringLiteral("U plane"), QStringLiteral("V plane")});
     m_pStyle = combo("Style", {QStringLiteral("Signed"), QStringLiteral("Heat map")});
     QStringList zooms{QStringLiteral("Fit")};
-    for (int z = 1; z <= kMaxZoom; ++z) {
+    for (int z = 1; z <= MAX_ZOOM; ++z) {
         zooms << QStringLiteral("%1x").arg(z);
     }
     m_pZoom = combo("Zoom", zooms);
@@ -313,34 +316,37 @@ void CAnalysisWindow::BuildControls() {
     m_pLegend = new CDifferenceLegend(this);
     m_pLegend->Set(m_style, m_nGain);
 
-    m_pSave = new QToolButton(this);
+    m_pSave = new QPushButton(QStringLiteral("Save PNG..."), this);
     m_pSave->setObjectName(QStringLiteral("SavePng"));
-    m_pSave->setText(QStringLiteral("Save PNG..."));
-    m_pSave->setPopupMode(QToolButton::InstantPopup);
     m_pSave->setFocusPolicy(Qt::TabFocus);
     auto* pSaveMenu = new QMenu(m_pSave);
-    const char* const kSaveItems[] = {"Reference picture...", "Stream picture...",
+    const char* const SAVE_ITEMS[] = {"Reference picture...", "Stream picture...",
                                       "Difference picture...", "Whole strip..."};
     for (int n = 0; n <= PANE_COUNT; ++n) {
-        QAction* pAction = pSaveMenu->addAction(QString::fromLatin1(kSaveItems[n]));
+        QAction* pAction = pSaveMenu->addAction(QString::fromLatin1(SAVE_ITEMS[n]));
         connect(pAction, &QAction::triggered, this, [this, n] { SavePicture(n); });
     }
     m_pSave->setMenu(pSaveMenu);
 
     connect(m_pLayout, &QComboBox::currentIndexChanged, this, [this](int n) {
-        if (!m_bUpdating) SetStacked(n == 1);
+        if (!m_bUpdating)
+            SetStacked(n == 1);
     });
     connect(m_pMode, &QComboBox::currentIndexChanged, this, [this](int n) {
-        if (!m_bUpdating) SetMode(EPictureMode(n));
+        if (!m_bUpdating)
+            SetMode(EPictureMode(n));
     });
     connect(m_pStyle, &QComboBox::currentIndexChanged, this, [this](int n) {
-        if (!m_bUpdating) SetDifferenceStyle(EDifferenceStyle(n));
+        if (!m_bUpdating)
+            SetDifferenceStyle(EDifferenceStyle(n));
     });
     connect(m_pGain, &QSpinBox::valueChanged, this, [this](int n) {
-        if (!m_bUpdating) SetGain(n);
+        if (!m_bUpdating)
+            SetGain(n);
     });
     connect(m_pZoom, &QComboBox::currentIndexChanged, this, [this](int n) {
-        if (m_bUpdating) return;
+        if (m_bUpdating)
+            return;
         n == 0 ? SetFit() : SetZoom(n);
     });
 
@@ -379,19 +385,22 @@ void CAnalysisWindow::BuildControls() {
     m_pRate->setRange(1, 120);
     m_pRate->setSuffix(QStringLiteral(" fps"));
     connect(m_pRate, &QSpinBox::valueChanged, this, [this](int n) {
-        if (!m_bUpdating) SetRate(n);
+        if (!m_bUpdating)
+            SetRate(n);
     });
     m_pSlider = new QSlider(Qt::Horizontal, this);
     m_pSlider->setObjectName(QStringLiteral("FrameSlider"));
     m_pSlider->setPageStep(10);
     connect(m_pSlider, &QSlider::valueChanged, this, [this](int n) {
-        if (!m_bUpdating) SetFrame(n);
+        if (!m_bUpdating)
+            SetFrame(n);
     });
     m_pFrame = new QSpinBox(this);
     m_pFrame->setObjectName(QStringLiteral("FrameNumber"));
     m_pFrame->setKeyboardTracking(false);  // a typed number counts once complete
     connect(m_pFrame, &QSpinBox::valueChanged, this, [this](int n) {
-        if (!m_bUpdating) SetFrame(n);
+        if (!m_bUpdating)
+            SetFrame(n);
     });
     m_pFrameCount = new QLabel(this);
     m_pFrameCount->setObjectName(QStringLiteral("FrameCount"));
@@ -442,7 +451,7 @@ void CAnalysisWindow::SyncDocument() {
     if (nCount == 0) {
         Pause();
         for (QImage& image : m_pictures) {
-            image.fill(kStripGapColour);
+            image.fill(GAP_COLOUR);
         }
         m_pFigures->setText(QStringLiteral(
             "Nothing to compare: the document holds no raw stream, or no comparison file."));
@@ -478,7 +487,12 @@ void CAnalysisWindow::LoadFrame(uint32_t nFrame) {
         return;
     }
     RenderPictures();
-    m_pFigures->setText(QString::fromStdString(FiguresText(m_frames.Figures())));
+    // A long line breaks between the figures of the frame and of each plane only.
+    QStringList parts = QString::fromStdString(FiguresText(m_frames.Figures())).split(" | ");
+    for (QString& strPart : parts) {
+        strPart.replace(QLatin1Char(' '), QChar(0x00A0));
+    }
+    m_pFigures->setText(parts.join(QStringLiteral(" | ")));
     UpdateFrameControls();
     emit frameChanged(int(nFrame));
 }
@@ -510,7 +524,8 @@ void CAnalysisWindow::UpdateFrameControls() {
     m_pFrameCount->setText(QStringLiteral("of %1").arg(nCount));
     const bool bPlaying = IsPlaying();
     m_pPlay->setText(bPlaying ? QStringLiteral("Pause") : QStringLiteral("Play"));
-    m_pPlay->setIcon(style()->standardIcon(bPlaying ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay));
+    m_pPlay->setIcon(
+        style()->standardIcon(bPlaying ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay));
     m_bUpdating = false;
 }
 
@@ -578,7 +593,7 @@ double CAnalysisWindow::EffectiveZoom() const {
 }
 
 void CAnalysisWindow::SetZoom(int nZoom) {
-    m_nZoom = std::clamp(nZoom, 1, kMaxZoom);
+    m_nZoom = std::clamp(nZoom, 1, MAX_ZOOM);
     m_bFit = false;
     UpdateCaptions();
     for (CPaneView* pPane : m_panes) {
@@ -588,7 +603,7 @@ void CAnalysisWindow::SetZoom(int nZoom) {
 
 void CAnalysisWindow::SetFit() {
     m_bFit = true;
-    CentreOn(QPointF(kWidth / 2.0, kHeight / 2.0));
+    CentreOn(QPointF(WIDTH / 2.0, HEIGHT / 2.0));
     UpdateCaptions();
 }
 
@@ -600,8 +615,8 @@ void CAnalysisWindow::ZoomAt(int nZoom, QPointF picturePoint) {
 }
 
 void CAnalysisWindow::CentreOn(QPointF picturePoint) {
-    m_centre = QPointF(std::clamp(picturePoint.x(), 0.0, double(kWidth)),
-                       std::clamp(picturePoint.y(), 0.0, double(kHeight)));
+    m_centre = QPointF(std::clamp(picturePoint.x(), 0.0, double(WIDTH)),
+                       std::clamp(picturePoint.y(), 0.0, double(HEIGHT)));
     for (CPaneView* pPane : m_panes) {
         pPane->update();
     }
@@ -710,18 +725,19 @@ void CAnalysisWindow::keyPressEvent(QKeyEvent* pEvent) {
 
 QImage CAnalysisWindow::PictureAtZoom(int nPane) const {
     const int z = std::max(1, int(EffectiveZoom()));
-    const QSize size(kWidth * z, kHeight * z);
+    const QSize size(WIDTH * z, HEIGHT * z);
     if (nPane >= 0 && nPane < PANE_COUNT) {
-        return m_pictures[size_t(nPane)].scaled(size, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+        return m_pictures[size_t(nPane)].scaled(size, Qt::IgnoreAspectRatio,
+                                                Qt::FastTransformation);
     }
-    const QSize strip = m_bStacked ? QSize(size.width(), 3 * size.height() + 2 * kStripGap)
-                                   : QSize(3 * size.width() + 2 * kStripGap, size.height());
+    const QSize strip = m_bStacked ? QSize(size.width(), 3 * size.height() + 2 * STRIP_GAP)
+                                   : QSize(3 * size.width() + 2 * STRIP_GAP, size.height());
     QImage image(strip, QImage::Format_RGB888);
-    image.fill(kStripGapColour);
+    image.fill(GAP_COLOUR);
     QPainter painter(&image);
     for (int n = 0; n < PANE_COUNT; ++n) {
-        const QPoint at = m_bStacked ? QPoint(0, n * (size.height() + kStripGap))
-                                     : QPoint(n * (size.width() + kStripGap), 0);
+        const QPoint at = m_bStacked ? QPoint(0, n * (size.height() + STRIP_GAP))
+                                     : QPoint(n * (size.width() + STRIP_GAP), 0);
         painter.drawImage(at, PictureAtZoom(n));
     }
     return image;
@@ -729,7 +745,7 @@ QImage CAnalysisWindow::PictureAtZoom(int nPane) const {
 
 std::string CAnalysisWindow::SuggestedName(int nPane) const {
     return SuggestPictureName(m_frames.StreamName(), m_frames.Frame(), m_frames.Count(),
-                              kPaneParts[std::clamp(nPane, 0, int(PANE_COUNT))]);
+                              PANE_PARTS[std::clamp(nPane, 0, int(PANE_COUNT))]);
 }
 
 bool CAnalysisWindow::SavePicture(int nPane) {

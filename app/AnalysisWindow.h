@@ -25,6 +25,7 @@
 
 class QComboBox;
 class QLabel;
+class QPushButton;
 class QSlider;
 class QSpinBox;
 class QTimer;
@@ -37,8 +38,8 @@ enum EComparisonPane : int { PANE_REFERENCE = 0, PANE_STREAM, PANE_DIFFERENCE, P
 class CAnalysisWindow : public QWidget {
     Q_OBJECT
 public:
-    static constexpr int kMaxZoom = 16;
-    static constexpr int kDefaultRate = 30;  // frames per second
+    static constexpr int MAX_ZOOM = 16;
+    static constexpr int DEFAULT_RATE = 30;  // frames per second
 
     explicit CAnalysisWindow(const CTavroDoc& doc, QWidget* pParent = nullptr);
 
@@ -57,7 +58,7 @@ public:
     void SetStacked(bool bStacked);
     bool IsStacked() const { return m_bStacked; }
 
-    // A whole zoom 1..kMaxZoom (leaves fit mode), or fit to the panes.
+    // A whole zoom 1..MAX_ZOOM (leaves fit mode), or fit to the panes.
     void SetZoom(int nZoom);
     void SetFit();
     bool IsFit() const { return m_bFit; }
@@ -121,7 +122,6 @@ private:
     int m_nZoom = 1;
     QPointF m_centre{QCIF_WIDTH / 2.0, QCIF_HEIGHT / 2.0};
     std::array<QImage, PANE_COUNT> m_pictures;
-    QString m_strError;
 
     std::array<CPaneView*, PANE_COUNT> m_panes{};
     QWidget* m_pPaneArea = nullptr;
@@ -131,7 +131,7 @@ private:
     QSpinBox* m_pGain = nullptr;
     QComboBox* m_pZoom = nullptr;
     CDifferenceLegend* m_pLegend = nullptr;
-    QToolButton* m_pSave = nullptr;
+    QPushButton* m_pSave = nullptr;
     QToolButton* m_pPlay = nullptr;
     QSpinBox* m_pRate = nullptr;
     QSlider* m_pSlider = nullptr;

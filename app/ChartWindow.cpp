@@ -4,12 +4,12 @@
 #include <QChartView>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGraphicsLayout>
+#include <QGraphicsScene>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLegendMarker>
 #include <QLineSeries>
-#include <QGraphicsLayout>
-#include <QGraphicsScene>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
@@ -23,9 +23,9 @@
 
 namespace {
 
-constexpr const char* kSeriesNames[SERIES_COUNT] = {"Whole frame", "Y", "U", "V"};
+constexpr const char* SERIES_NAMES[SERIES_COUNT] = {"Whole frame", "Y", "U", "V"};
 // Dark grey for the frame, then colours far apart for the planes.
-const QColor kSeriesColours[SERIES_COUNT] = {QColor(30, 30, 30), QColor(31, 119, 180),
+const QColor SERIES_COLOURS[SERIES_COUNT] = {QColor(30, 30, 30), QColor(31, 119, 180),
                                              QColor(44, 160, 44), QColor(214, 39, 40)};
 
 // Step between x-axis ticks giving about eight labels: 1, 2 or 5 times a power of ten.
@@ -76,10 +76,10 @@ private:
 };
 
 // Frame markers and chart exports: an orange that none of the series use.
-const QColor kMarkerColour(255, 127, 14);
+const QColor MARKER_COLOUR(255, 127, 14);
 // Save PNG draws the chart at this logical width or less, scaled up to the
 // chosen width, so text keeps its proportion to the plot at every size.
-constexpr double kPngLogicalWidth = 1000.0;
+constexpr double PNG_LOGICAL_WIDTH = 1000.0;
 
 }  // namespace
 
@@ -102,7 +102,7 @@ CChartWindow::CChartWindow(SPerFrameSeries series, const QString& strCaption, QW
     connect(m_pMeasure, &QComboBox::currentIndexChanged, this,
             [this](int nIndex) { SetPsnr(nIndex == 0); });
     for (int n = 0; n < SERIES_COUNT; ++n) {
-        auto* pCheck = new QCheckBox(QString::fromLatin1(kSeriesNames[n]), this);
+        auto* pCheck = new QCheckBox(QString::fromLatin1(SERIES_NAMES[n]), this);
         pCheck->setObjectName(QStringLiteral("Series%1").arg(n));
         pCheck->setChecked(true);
         connect(pCheck, &QCheckBox::toggled, this, [this, n](bool bOn) { SetSeriesShown(n, bOn); });
@@ -114,8 +114,8 @@ CChartWindow::CChartWindow(SPerFrameSeries series, const QString& strCaption, QW
     auto* pButtons = new QHBoxLayout;
     auto* pOpenView = new QPushButton(QStringLiteral("Comparison View..."), this);
     pOpenView->setObjectName(QStringLiteral("OpenComparisonView"));
-    pOpenView->setToolTip(QStringLiteral(
-        "Show the reference, the stream and their difference at the marked frame"));
+    pOpenView->setToolTip(
+        QStringLiteral("Show the reference, the stream and their difference at the marked frame"));
     connect(pOpenView, &QPushButton::clicked, this,
             [this] { emit comparisonViewRequested(std::max(m_nMarkedFrame, 1)); });
     pButtons->addWidget(pOpenView);
@@ -147,9 +147,9 @@ CChartWindow::CChartWindow(SPerFrameSeries series, const QString& strCaption, QW
     m_pChart->addAxis(m_pAxisY, Qt::AlignLeft);
     for (int n = 0; n < SERIES_COUNT; ++n) {
         auto* pLine = new QLineSeries;
-        pLine->setPen(QPen(kSeriesColours[n], n == SERIES_FRAME ? 2.5 : 1.5));
+        pLine->setPen(QPen(SERIES_COLOURS[n], n == SERIES_FRAME ? 2.5 : 1.5));
         auto* pMean = new QLineSeries;
-        pMean->setPen(QPen(kSeriesColours[n], 1.2, Qt::DashLine));
+        pMean->setPen(QPen(SERIES_COLOURS[n], 1.2, Qt::DashLine));
         for (QLineSeries* p : {pLine, pMean}) {
             m_pChart->addSeries(p);
             p->attachAxis(m_pAxisX);
@@ -162,7 +162,7 @@ CChartWindow::CChartWindow(SPerFrameSeries series, const QString& strCaption, QW
     }
     m_pMarker = new QLineSeries;
     m_pMarker->setName(QStringLiteral("Shown frame"));
-    m_pMarker->setPen(QPen(kMarkerColour, 1.5));
+    m_pMarker->setPen(QPen(MARKER_COLOUR, 1.5));
     m_pChart->addSeries(m_pMarker);
     m_pMarker->attachAxis(m_pAxisX);
     m_pMarker->attachAxis(m_pAxisY);
@@ -181,7 +181,8 @@ CChartWindow::CChartWindow(SPerFrameSeries series, const QString& strCaption, QW
     pLayout->addWidget(m_pReadout);
     pLayout->addLayout(pButtons);
     resize(900, 560);
-    for (const QKeySequence& key : {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)}) {
+    for (const QKeySequence& key :
+         {QKeySequence(Qt::Key_Escape), QKeySequence(Qt::CTRL | Qt::Key_W)}) {
         auto* pShortcut = new QShortcut(key, this);
         connect(pShortcut, &QShortcut::activated, this, &QWidget::close);
     }
@@ -231,7 +232,7 @@ void CChartWindow::Rebuild() {
         QLineSeries* pLine = m_lines[size_t(n)];
         pLine->replace(points);
         pLine->setName(QStringLiteral("%1 (mean %2%3)")
-                           .arg(QString::fromLatin1(kSeriesNames[n]),
+                           .arg(QString::fromLatin1(SERIES_NAMES[n]),
                                 QString::fromStdString(FormatFigure(dMean)), Unit()));
         m_means[size_t(n)]->replace(mean);
         const bool bShown = m_shown[size_t(n)];
@@ -290,8 +291,8 @@ void CChartWindow::PlaceMarker() {
                         m_nMarkedFrame <= int(rows.back().nFrame);
     m_pMarker->setVisible(bShown);
     if (bShown) {
-        m_pMarker->replace({QPointF(m_nMarkedFrame, m_pAxisY->min()),
-                            QPointF(m_nMarkedFrame, m_pAxisY->max())});
+        m_pMarker->replace(
+            {QPointF(m_nMarkedFrame, m_pAxisY->min()), QPointF(m_nMarkedFrame, m_pAxisY->max())});
         m_pMarker->setName(QStringLiteral("Shown frame %1").arg(m_nMarkedFrame));
     }
     for (QLegendMarker* pMarker : m_pChart->legend()->markers(m_pMarker)) {
@@ -327,7 +328,7 @@ QString CChartWindow::ReadoutText(int nFrame) const {
         }
         const double d = m_bPsnr ? SPerFrameSeries::Psnr(row, n) : SPerFrameSeries::Rmse(row, n);
         QString strPart = QStringLiteral("%1 %2%3").arg(
-            QString::fromLatin1(kSeriesNames[n]), QString::fromStdString(FormatFigure(d)), Unit());
+            QString::fromLatin1(SERIES_NAMES[n]), QString::fromStdString(FormatFigure(d)), Unit());
         if (m_bPsnr && SPerFrameSeries::IsClipped(row, n)) {
             strPart += QStringLiteral(" (identical: infinite, drawn at the match value)");
         } else if (n == SERIES_FRAME && row.figures.dRmse == 0) {
@@ -376,7 +377,7 @@ QImage CChartWindow::ChartImage(const QSize& size) {
     }
     // Lay the chart out at the logical size, draw it alone from the scene, and
     // give it back to the view as it was.
-    const double dScale = std::max(1.0, size.width() / kPngLogicalWidth);
+    const double dScale = std::max(1.0, size.width() / PNG_LOGICAL_WIDTH);
     const QSizeF logical(size.width() / dScale, size.height() / dScale);
     const QRectF oldGeometry = m_pChart->geometry();
     const bool bMarker = m_pMarker->isVisible();

@@ -200,8 +200,9 @@ QList<QAction*> CMainFrame::RecentFileActions() const {
 }
 
 void CMainFrame::UpdateCommands() {
-    for (int nId : {ID_COMPRESS, ID_DECOMPRESS, ID_PLAY, ID_COMPARE_FRAMES, ID_COMPARE_STREAMS,
-                    ID_FILE_SAVE_AS, ID_CHANGE_COMPARE_FILE, ID_PER_FRAME_CHART, ID_COMPARISON_VIEW}) {
+    for (int nId :
+         {ID_COMPRESS, ID_DECOMPRESS, ID_PLAY, ID_COMPARE_FRAMES, ID_COMPARE_STREAMS,
+          ID_FILE_SAVE_AS, ID_CHANGE_COMPARE_FILE, ID_PER_FRAME_CHART, ID_COMPARISON_VIEW}) {
         m_actions.value(nId)->setEnabled(m_pView->IsCommandEnabled(nId));
     }
     m_pStatisticsWindows->DocumentChanged();

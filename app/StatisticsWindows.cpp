@@ -80,8 +80,7 @@ void CStatisticsWindows::OpenChart() {
 CAnalysisWindow* CStatisticsWindows::OpenComparisonView(int nFrame) {
     if (!m_pView) {
         if (ComparableFrames(m_doc) == 0) {
-            Prompts().MessageBox("A raw stream and a comparison file are needed for the comparison view.",
-                                 "Error");
+            Prompts().MessageBox("There are no frames to compare.", "Error");
             return nullptr;
         }
         m_pView = new CAnalysisWindow(m_doc, m_pOwner);

@@ -5,11 +5,11 @@
 #include "cli/CliSupport.h"
 #include "cli/Command.h"
 #include "cli/PngWriter.h"
-#include "playback/YuvToRgb.h"
-#include "playback/DitherDisplay.h"
 #include "io/File.h"
-#include "io/SafeFileWriter.h"
 #include "io/QcifFormat.h"
+#include "io/SafeFileWriter.h"
+#include "playback/DitherDisplay.h"
+#include "playback/YuvToRgb.h"
 
 namespace {
 

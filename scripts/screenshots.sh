@@ -5,10 +5,14 @@
 #    compressed (s) and decompressed again (x), the About box and the six menus;
 #  - offscreen, through the galleries in tools/: the parameters, processing,
 #    comparison and viewer dialogs (also at double scale), and the per-frame chart;
+#  - under virtual X displays of chosen sizes, through tools/analysis_gallery:
+#    the comparison view and the chart with the view's frame marked, at 1x on a
+#    1600x1000 screen and at QT_SCALE_FACTOR=2 on a 3200x2000 one, and the
+#    chart where the program places it at 2x on a 1600x1000 screen;
 #  - with tavro-cli: the rate-distortion sweep (CSV, SVG and PNG) and the pyramid.
-# The chart, the sweep and the pyramid are of foreman, a camera clip: they are
-# made when the clip is found (TAVRO_DATA_DIR, else the build's cache), and
-# skipped with a note otherwise.
+# The chart, the comparison view, the sweep and the pyramid are of foreman, a
+# camera clip: they are made when the clip is found (TAVRO_DATA_DIR, else the
+# build's cache), and skipped with a note otherwise.
 # Writes into docs/ (or the folder given as $1), the window pictures into its
 # screenshots/ folder. Needs xvfb-run, xdotool, ImageMagick and rsvg-convert
 # (scripts/setup.sh installs them); builds what is missing.
@@ -17,7 +21,7 @@ cd "$(dirname "$0")/.."
 docs="${1:-docs}"
 
 if [ -z "${TAVRO_SCREENSHOT_DISPLAY:-}" ]; then
-  for program in tavro tavro-cli dialog_gallery chart_gallery; do
+  for program in tavro tavro-cli dialog_gallery chart_gallery analysis_gallery; do
     [ -x "build/bin/$program" ] || { scripts/build.sh; break; }
   done
   export TAVRO_SCREENSHOT_DISPLAY=1
@@ -165,6 +169,17 @@ fi
 QT_QPA_PLATFORM=offscreen "$bin/chart_gallery" "$work/foreman_dec.qcf" "$clip" \
   "$docs/chart-foreman.png" 50
 echo "wrote $docs/chart-foreman.png"
+# The comparison view of the same stream, frame 50, and the chart marking it;
+# each run under a display of its own size.
+gallery() {
+  local screen="$1"
+  shift
+  xvfb-run -a -s "-screen 0 ${screen}x24" "$bin/analysis_gallery" "$work/foreman.cmp" "$clip" \
+    "$out" "$@"
+}
+gallery 1600x1000
+QT_SCALE_FACTOR=2 gallery 3200x2000 @2x
+QT_SCALE_FACTOR=2 gallery 1600x1000 @2x --screen
 # Rate-distortion sweep, without the time columns so that it depends only on the clip.
 "$bin/tavro-cli" sweep --quiet --no-times -j 2 "$clip" -t 1,10,30 -q 2:8:2,12,16,24,32,48,64 \
   --csv "$docs/sweep-foreman.csv" --plot "$docs/sweep-foreman.svg"

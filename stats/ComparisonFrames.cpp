@@ -19,8 +19,8 @@ uint32_t ComparableFrames(const CTavroDoc& doc) {
 std::string DescribeStream(const CTavroDoc& doc) {
     std::string str = doc.GetTitle().empty() ? "Untitled" : doc.GetTitle();
     if (doc.m_cState == 'x') {
-        str += " (T=" + std::to_string(doc.m_nThreshold) + " Q=" +
-               std::to_string(doc.m_nQuantiser) + ")";
+        str += " (T=" + std::to_string(doc.m_nThreshold) +
+               " Q=" + std::to_string(doc.m_nQuantiser) + ")";
     }
     return str;
 }
@@ -79,8 +79,7 @@ bool CComparisonFrames::Load(uint32_t nFrame, std::string* pError) {
     }
     const uint64_t nOffset = uint64_t(nFrame - 1) * QCIF_FRAME_BYTES;
     std::vector<uint8_t> reference(QCIF_FRAME_BYTES);
-    if (!file.Seek(nOffset) ||
-        file.Read(reference.data(), QCIF_FRAME_BYTES) != QCIF_FRAME_BYTES) {
+    if (!file.Seek(nOffset) || file.Read(reference.data(), QCIF_FRAME_BYTES) != QCIF_FRAME_BYTES) {
         return fail("The comparison file " + m_doc.m_strComparePath + " ends before frame " +
                     std::to_string(nFrame) + ".");
     }
@@ -101,9 +100,9 @@ std::string FiguresText(const SPerFrameRow& row) {
         str += "RMSE " + FormatFigure(row.figures.dRmse) + "  PSNR " +
                FormatFigure(row.figures.dPsnr) + " dB";
     }
-    static const char* const kPlanes[3] = {"Y", "U", "V"};
+    static const char* const PLANE_NAMES[3] = {"Y", "U", "V"};
     for (int p = 0; p < 3; ++p) {
-        str += std::string(" | ") + kPlanes[p] + " ";
+        str += std::string(" | ") + PLANE_NAMES[p] + " ";
         const int nSeries = SERIES_Y + p;
         if (SPerFrameSeries::IsClipped(row, nSeries)) {
             str += "identical";

@@ -1,6 +1,6 @@
 // Renders the comparison view and the per-frame chart into PNG files, for the
 // screenshots in docs/, through the main window's own commands:
-//   analysis_gallery STREAM.cmp REFERENCE.qcf OUTDIR [SUFFIX]
+//   analysis_gallery STREAM.cmp REFERENCE.qcf OUTDIR [SUFFIX] [--screen]
 // The compressed stream is opened and decompressed, REFERENCE chosen as the
 // comparison file, and the view opened on frame 50 (or the last frame). Pictures
 // (SUFFIX is appended to each name, e.g. "@2x"):
@@ -11,11 +11,14 @@
 //   analysis-strip      the whole strip as Save PNG writes it at 2x
 //   chart-marked        the chart window with the view's frame marked
 //   chart-export        the chart as Save PNG writes it (1200 x 750)
+// With --screen only the chart is opened, where the program places it, and the
+// whole screen is captured as chart-screen (to see that it fits).
 // Run it with XDG_CONFIG_HOME set to a scratch folder to keep your recent files.
 
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QScreen>
 #include <QTest>
 #include <cstdio>
 
@@ -47,7 +50,8 @@ public:
     void RunViewer(const uint8_t*, uint32_t) override {}
 };
 
-bool Save(QWidget* pWidget, const QString& strDir, const QString& strName, const QString& strSuffix) {
+bool Save(QWidget* pWidget, const QString& strDir, const QString& strName,
+          const QString& strSuffix) {
     QTest::qWait(150);
     const QString strPath = strDir + "/" + strName + strSuffix + ".png";
     if (!pWidget->grab().save(strPath)) {
@@ -68,6 +72,7 @@ int main(int argc, char** argv) {
     }
     const QString strDir = QString::fromLocal8Bit(argv[3]);
     const QString strSuffix = argc > 4 ? QString::fromLocal8Bit(argv[4]) : QString();
+    const bool bScreen = argc > 5 && QString::fromLocal8Bit(argv[5]) == QStringLiteral("--screen");
     QDir().mkpath(strDir);
     CScriptedPrompts prompts;
     CTavroApp app(nullptr, CTavroApp::Options{false});
@@ -85,6 +90,22 @@ int main(int argc, char** argv) {
     }
     CMainFrame* pFrame = app.MainFrame();
     pFrame->UpdateCommands();
+    if (bScreen) {
+        pFrame->Action(ID_PER_FRAME_CHART)->trigger();
+        if (pFrame->ChartWindow() == nullptr) {
+            std::fprintf(stderr, "no chart\n");
+            return 1;
+        }
+        (void)QTest::qWaitForWindowExposed(pFrame->ChartWindow());
+        QTest::qWait(300);
+        const QString strPath = strDir + "/chart-screen" + strSuffix + ".png";
+        if (!pFrame->ChartWindow()->screen()->grabWindow(0).save(strPath)) {
+            std::fprintf(stderr, "could not write %s\n", qPrintable(strPath));
+            return 1;
+        }
+        std::printf("wrote %s\n", qPrintable(strPath));
+        return 0;
+    }
     pFrame->Action(ID_COMPARISON_VIEW)->trigger();
     CAnalysisWindow* pView = pFrame->ComparisonView();
     if (pView == nullptr) {

@@ -280,10 +280,9 @@ private slots:
         for (QAction* pAction : s.Frame()->Menu(3)->actions()) {
             statisticsItems << pAction->text();
         }
-        QCOMPARE(statisticsItems,
-                 (QStringList{"Compare Frames\tCtrl+F", "Compare Streams\tCtrl+S",
-                              "Change Compare File\tCtrl+A", "Per-frame Chart...",
-                              "Comparison View..."}));
+        QCOMPARE(statisticsItems, (QStringList{"Compare Frames\tCtrl+F", "Compare Streams\tCtrl+S",
+                                               "Change Compare File\tCtrl+A", "Per-frame Chart...",
+                                               "Comparison View..."}));
         // The File menu's layout: Open, Save, separator, recent files, separator, Exit.
         QStringList fileItems;
         for (QAction* pAction : s.Frame()->Menu(0)->actions()) {

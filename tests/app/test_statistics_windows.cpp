@@ -9,14 +9,14 @@
 #include <QChartView>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QScreen>
-#include <QSlider>
 #include <QLabel>
 #include <QLegendMarker>
 #include <QLineSeries>
 #include <QMenu>
 #include <QPushButton>
+#include <QScreen>
 #include <QSettings>
+#include <QSlider>
 #include <QValueAxis>
 #include <QtTest>
 #include <cmath>
@@ -34,11 +34,11 @@
 #include "codec/CodecContext.h"
 #include "codec/Subbands.h"
 #include "codec/WorkingState.h"
+#include "document/TavroDoc.h"
 #include "playback/FramePictures.h"
 #include "playback/YuvToRgb.h"
 #include "stats/CompareLogic.h"
 #include "stats/PerFrameSeries.h"
-#include "document/TavroDoc.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TestFiles.h"
 
@@ -349,7 +349,8 @@ private slots:
         QImage image;
         QVERIFY(image.load(QString::fromStdString(s.dir.File("chart.png"))));
         QCOMPARE(image.size(), CChartWindow::PngSizes()[0]);
-        for (const QPoint corner : {QPoint(0, 0), QPoint(799, 0), QPoint(0, 499), QPoint(799, 499)}) {
+        for (const QPoint corner :
+             {QPoint(0, 0), QPoint(799, 0), QPoint(0, 499), QPoint(799, 499)}) {
             QCOMPARE(image.pixelColor(corner), QColor(Qt::white));
         }
         QCOMPARE(pWindow->ChartImage(QSize(1920, 1080)).size(), QSize(1920, 1080));
@@ -456,14 +457,18 @@ private slots:
             const uint8_t* pStream = stream.data() + size_t(k - 1) * QCIF_FRAME_BYTES;
             const uint8_t* pRef = ref.data() + size_t(k - 1) * QCIF_FRAME_BYTES;
             for (int n = 0; n < PANE_COUNT; ++n) {
-                const int nCompared = CheckPane(pView, n, ExpectedPicture(n, step.mode, pStream, pRef));
+                const int nCompared =
+                    CheckPane(pView, n, ExpectedPicture(n, step.mode, pStream, pRef));
                 QVERIFY2(nCompared >= 40, qPrintable(QString("%1, pane %2: %3 samples compared")
-                                                         .arg(step.what).arg(n).arg(nCompared)));
+                                                         .arg(step.what)
+                                                         .arg(n)
+                                                         .arg(nCompared)));
             }
             CCompareLogic logic(s.app.Document().m_pQcfData, 30, 25, s.dir.File("ref.qcf"), true);
             logic.OnInitDialog();
             logic.OnCompare(std::to_string(k));
-            const QString strFigures = pView->FiguresLabel()->text();
+            const QString strFigures =
+                pView->FiguresLabel()->text().replace(QChar(0x00A0), QChar(0x20));
             QVERIFY2(strFigures.startsWith(QString("Frame %1: RMSE %2  PSNR %3")
                                                .arg(k)
                                                .arg(QString::fromStdString(logic.RmseText()),
@@ -525,7 +530,8 @@ private slots:
         for (QWidget* pWindow : {static_cast<QWidget*>(pChart), static_cast<QWidget*>(pView)}) {
             QVERIFY(QTest::qWaitForWindowExposed(pWindow));
             const QRect available = pWindow->screen()->availableGeometry();
-            QVERIFY2(available.contains(pWindow->frameGeometry()), pWindow->objectName().toLatin1());
+            QVERIFY2(available.contains(pWindow->frameGeometry()),
+                     pWindow->objectName().toLatin1());
             for (QWidget* pChild : pWindow->findChildren<QWidget*>()) {
                 if (pChild->isVisible() && pChild->isWindow() == false) {
                     const QRect r(pChild->mapTo(pWindow, QPoint(0, 0)), pChild->size());

@@ -10,8 +10,8 @@
 #include <sstream>
 
 #include "CliRunner.h"
-#include "playback/DitherDisplay.h"
 #include "io/QcifFormat.h"
+#include "playback/DitherDisplay.h"
 #include "support/TestFiles.h"
 
 namespace {

@@ -107,10 +107,10 @@ TEST(FramePictures, PlanesAndDifferences) {
     std::fill(ref.begin() + QCIF_U_OFFSET, ref.begin() + QCIF_V_OFFSET, 120);
     std::fill(ref.begin() + QCIF_V_OFFSET, ref.end(), 140);
     Bytes frame = ref;
-    frame[10 * 176 + 10] = 103;                    // Y +3 at (10, 10)
-    frame[QCIF_U_OFFSET + 20 * 88 + 20] = 118;     // U -2 under pixels (40..41, 40..41)
-    frame[QCIF_V_OFFSET + 5 * 88 + 30] = 180;      // V +40 under pixels (60..61, 10..11)
-    frame[100 * 176 + 150] = 0;                    // Y -100 at (150, 100)
+    frame[10 * 176 + 10] = 103;                 // Y +3 at (10, 10)
+    frame[QCIF_U_OFFSET + 20 * 88 + 20] = 118;  // U -2 under pixels (40..41, 40..41)
+    frame[QCIF_V_OFFSET + 5 * 88 + 30] = 180;   // V +40 under pixels (60..61, 10..11)
+    frame[100 * 176 + 150] = 0;                 // Y -100 at (150, 100)
 
     using M = EPictureMode;
     using S = EDifferenceStyle;

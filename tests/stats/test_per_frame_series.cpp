@@ -10,10 +10,10 @@
 #include <sstream>
 #include <vector>
 
+#include "document/TavroDoc.h"
 #include "stats/CompareLogic.h"
 #include "stats/ComparisonFrames.h"
 #include "stats/PerFrameSeries.h"
-#include "document/TavroDoc.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TestFiles.h"
 
@@ -315,7 +315,8 @@ TEST(ComparisonFrames, LoadsOneFrameAtATimeAndFollowsTheDocument) {
     EXPECT_EQ(view.Count(), 0u);
     EXPECT_FALSE(view.Load(1, &strError));
     EXPECT_EQ(view.Frame(), 1u);
-    EXPECT_EQ(Bytes(view.Stream(), view.Stream() + 16), Bytes(&At(frames, 1, 0), &At(frames, 1, 16)));
+    EXPECT_EQ(Bytes(view.Stream(), view.Stream() + 16),
+              Bytes(&At(frames, 1, 0), &At(frames, 1, 16)));
     EXPECT_TRUE(prompts.messages.empty());
 }
 

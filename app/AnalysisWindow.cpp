@@ -81,6 +81,7 @@ public:
 
     void SetCaption(const QString& str) {
         m_strCaption = str;
+        UpdateToolTip();
         update();
     }
     QString Caption() const { return m_strCaption; }
@@ -131,7 +132,6 @@ protected:
             fontMetrics().elidedText(m_strCaption, Qt::ElideMiddle, width() - 4);
         painter.drawText(QRect(2, 0, width() - 4, area.top()), Qt::AlignLeft | Qt::AlignVCenter,
                          strCaption);
-        setToolTip(strCaption == m_strCaption ? QString() : m_strCaption);
         painter.fillRect(area, GAP_COLOUR);
         const QImage& image = m_pWindow->Picture(m_nPane);
         if (image.isNull()) {
@@ -145,6 +145,10 @@ protected:
         painter.drawImage(QRect(PictureOrigin(),
                                 QSize(int(std::lround(WIDTH * z)), int(std::lround(HEIGHT * z)))),
                           image);
+    }
+    void resizeEvent(QResizeEvent* pEvent) override {
+        UpdateToolTip();
+        QWidget::resizeEvent(pEvent);
     }
     void mousePressEvent(QMouseEvent* pEvent) override {
         if (pEvent->button() == Qt::LeftButton) {
@@ -193,6 +197,12 @@ protected:
     }
 
 private:
+    // A caption cut short by a narrow pane is there in full as the tooltip.
+    void UpdateToolTip() {
+        const bool bCut = fontMetrics().horizontalAdvance(m_strCaption) > width() - 4;
+        setToolTip(bCut ? m_strCaption : QString());
+    }
+
     CAnalysisWindow* m_pWindow;
     int m_nPane;
     QString m_strCaption;

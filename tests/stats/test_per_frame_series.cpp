@@ -4,9 +4,11 @@
 // changes under the view, the CSV read back, names and read-outs.
 #include <gtest/gtest.h>
 
+#include <sys/mman.h>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <sstream>
 #include <vector>
 
@@ -318,6 +320,47 @@ TEST(ComparisonFrames, LoadsOneFrameAtATimeAndFollowsTheDocument) {
     EXPECT_EQ(Bytes(view.Stream(), view.Stream() + 16),
               Bytes(&At(frames, 1, 0), &At(frames, 1, 16)));
     EXPECT_TRUE(prompts.messages.empty());
+}
+
+// A stream of 65535 frames in which only the first and the last can be read
+// (any other access faults), against a sparse comparison file of as many:
+// opening and stepping to either end touches nothing else.
+TEST(ComparisonFrames, ALongStreamIsReadOneFrameAtATime) {
+    constexpr uint32_t FRAMES = 65535;
+    const size_t nBytes = size_t(FRAMES) * QCIF_FRAME_BYTES;
+    const size_t nPage = 4096;
+    void* pMap =
+        mmap(nullptr, nBytes, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    ASSERT_NE(pMap, MAP_FAILED);
+    auto* pFrames = static_cast<uint8_t*>(pMap);
+    const size_t nLast = nBytes - QCIF_FRAME_BYTES;
+    ASSERT_EQ(mprotect(pFrames, QCIF_FRAME_BYTES + nPage, PROT_READ | PROT_WRITE), 0);
+    const size_t nLastPage = nLast / nPage * nPage;
+    ASSERT_EQ(mprotect(pFrames + nLastPage, nBytes - nLastPage, PROT_READ | PROT_WRITE), 0);
+    pFrames[nLast + 7] = 9;
+    CTempDir dir;
+    WriteBytes(dir.File("ref.qcf"), {});
+    std::filesystem::resize_file(dir.File("ref.qcf"), nBytes);
+
+    CTavroDoc doc;
+    doc.m_pQcfData = pFrames;
+    doc.m_nStreamFrames = doc.m_nCodedFrames = int32_t(FRAMES);
+    doc.m_cState = 'i';
+    doc.m_bCompareFile = true;
+    doc.m_strComparePath = dir.File("ref.qcf");
+    doc.m_nCompareFrames = uint16_t(FRAMES);
+    CComparisonFrames view(doc);
+    EXPECT_TRUE(view.Sync());
+    EXPECT_EQ(view.Count(), FRAMES);
+    std::string strError;
+    EXPECT_TRUE(view.Load(1, &strError)) << strError;
+    EXPECT_EQ(FiguresText(view.Figures()).substr(0, 22), "Frame 1: RMSE Match  P");
+    EXPECT_TRUE(view.Load(FRAMES, &strError)) << strError;
+    EXPECT_EQ(view.Stream()[7], 9);
+    EXPECT_EQ(view.Figures().figures.dRmse, std::sqrt(81 * COMPARE_INV_FRAME_BYTES));
+    doc.m_pQcfData = nullptr;  // not the document's to free
+    doc.m_cState = 'd';
+    munmap(pMap, nBytes);
 }
 
 TEST(ComparisonFrames, PictureNamesAndReadout) {

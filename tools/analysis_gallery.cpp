@@ -11,8 +11,9 @@
 //   analysis-strip      the whole strip as Save PNG writes it at 2x
 //   chart-marked        the chart window with the view's frame marked
 //   chart-export        the chart as Save PNG writes it (1200 x 750)
-// With --screen only the chart is opened, where the program places it, and the
-// whole screen is captured as chart-screen (to see that it fits).
+// With --screen the chart and then the comparison view are opened where the
+// program places them, and the whole screen is captured after each as
+// chart-screen and analysis-screen (to see that they fit).
 // Run it with XDG_CONFIG_HOME set to a scratch folder to keep your recent files.
 
 #include <QAction>
@@ -96,15 +97,27 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "no chart\n");
             return 1;
         }
-        (void)QTest::qWaitForWindowExposed(pFrame->ChartWindow());
-        QTest::qWait(300);
-        const QString strPath = strDir + "/chart-screen" + strSuffix + ".png";
-        if (!pFrame->ChartWindow()->screen()->grabWindow(0).save(strPath)) {
-            std::fprintf(stderr, "could not write %s\n", qPrintable(strPath));
+        auto grabScreen = [&](QWidget* pWindow, const char* pszName) {
+            (void)QTest::qWaitForWindowExposed(pWindow);
+            QTest::qWait(300);
+            const QString strPath = strDir + "/" + pszName + strSuffix + ".png";
+            if (!pWindow->screen()->grabWindow(0).save(strPath)) {
+                std::fprintf(stderr, "could not write %s\n", qPrintable(strPath));
+                return false;
+            }
+            std::printf("wrote %s\n", qPrintable(strPath));
+            return true;
+        };
+        if (!grabScreen(pFrame->ChartWindow(), "chart-screen")) {
             return 1;
         }
-        std::printf("wrote %s\n", qPrintable(strPath));
-        return 0;
+        pFrame->Action(ID_COMPARISON_VIEW)->trigger();
+        if (pFrame->ComparisonView() == nullptr) {
+            std::fprintf(stderr, "no comparison view\n");
+            return 1;
+        }
+        pFrame->ComparisonView()->SetFrame(50);
+        return grabScreen(pFrame->ComparisonView(), "analysis-screen") ? 0 : 1;
     }
     pFrame->Action(ID_COMPARISON_VIEW)->trigger();
     CAnalysisWindow* pView = pFrame->ComparisonView();

@@ -10,8 +10,6 @@
 
 #include "app/DialogControls.h"
 #include "codec/CodecContext.h"
-#include "codec/Subbands.h"
-#include "codec/WorkingState.h"
 
 namespace {
 
@@ -20,8 +18,7 @@ constexpr int kTimerMs = 250;
 }  // namespace
 
 CProcessingDlg::CProcessingDlg(CCodecContext& context, QWidget* pParent)
-    : QDialog(pParent), m_context(context) {
-    g_nProgress.store(0);
+    : QDialog(pParent), m_context(context), m_job(context) {
     setWindowTitle(QStringLiteral("Processing"));
 
     m_pStart = new QPushButton(QStringLiteral("Start"));
@@ -67,14 +64,9 @@ CProcessingDlg::CProcessingDlg(CCodecContext& context, QWidget* pParent)
     connect(m_pTimer, &QTimer::timeout, this, &CProcessingDlg::OnTimer);
 }
 
-CProcessingDlg::~CProcessingDlg() {
-    if (m_worker.joinable()) {
-        // Only reached when the dialog is torn down around a running worker
-        // (for instance at application exit): stop it at the next frame.
-        g_nProgress.store(PROGRESS_CANCEL);
-        m_worker.join();
-    }
-}
+// A dialog torn down around a running worker (at application exit, say) has
+// its job stop the run at the next frame and wait for it.
+CProcessingDlg::~CProcessingDlg() = default;
 
 void CProcessingDlg::showEvent(QShowEvent* pEvent) {
     if (!m_bInitialised) {
@@ -106,27 +98,15 @@ void CProcessingDlg::OnStart() {
     m_pCancel->setAutoDefault(false);
     m_pStart->setDefault(true);
     m_pStart->setEnabled(false);
-    BuildBandTable(m_context);
-    m_worker = std::thread(&CProcessingDlg::WorkerProc, this);
-}
-
-void CProcessingDlg::WorkerProc() {
-    const bool bCompress = m_context.m_bCompress;
-    if (bCompress) {
-        m_context.CompressRun();
-    } else {
-        m_context.DecompressRun();
-    }
     // The hand-over point: the context is the UI thread's again once this
     // call is delivered there.
-    QMetaObject::invokeMethod(this, &CProcessingDlg::OnProcessingDone, Qt::QueuedConnection);
-    if (!bCompress) {
-        g_nProgress.store(0);
-    }
+    m_job.Start([this] {
+        QMetaObject::invokeMethod(this, &CProcessingDlg::OnProcessingDone, Qt::QueuedConnection);
+    });
 }
 
 void CProcessingDlg::OnTimer() {
-    const int32_t nProgress = g_nProgress.load();
+    const int32_t nProgress = m_job.Progress();
     m_pProgress->setValue(nProgress);
     const uint32_t nDone = uint32_t(nProgress) * m_context.m_nFrames / 100u;
     m_pFramesDoneEdit->setText(QString::number(nDone));
@@ -134,9 +114,7 @@ void CProcessingDlg::OnTimer() {
 
 void CProcessingDlg::OnProcessingDone() {
     m_bDone = true;
-    if (m_worker.joinable()) {
-        m_worker.join();  // it has nothing left to do but return
-    }
+    m_job.Finish();  // the worker has nothing left to do but return
     accept();
 }
 
@@ -157,7 +135,7 @@ void CProcessingDlg::accept() {
 
 void CProcessingDlg::reject() {
     m_bCancelled = true;
-    g_nProgress.store(PROGRESS_CANCEL);
+    m_job.RequestCancel();
     if (m_bStarted && !m_bDone) {
         return;  // the worker stops at its next frame and its completion closes us
     }

@@ -7,18 +7,18 @@
 // when the dialog was closed before Start or after a failed validation. A run
 // counts only with IDOK and m_bCancelled clear.
 //
-// Start (the default button) builds the band table on this thread, starts the
-// worker and a 250 ms timer that shows the progress cell in the bar and the
-// frames done in edit 1016. Cancel before Start closes at once; during a run
+// Start (the default button) starts the run as a CCodecJob on a worker thread,
+// and a 250 ms timer that shows the progress cell in the bar and the frames
+// done in edit 1016. Cancel before Start closes at once; during a run
 // it only requests a cancel and the worker's completion closes the dialog.
 // On completion the shown values are validated (frames 1..65535, threshold and
 // quantiser 1..255); a value out of range is reported and keeps the dialog open
 // until Cancel, so such a run is never accepted.
 
 #include <QDialog>
-#include <thread>
 
-class CCodecContext;
+#include "codec/CodecRun.h"
+
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
@@ -28,7 +28,7 @@ class CProcessingDlg : public QDialog {
     Q_OBJECT
 public:
     // context: the run's codec context, filled by the caller; it belongs to the
-    // worker from Start until the dialog closes.
+    // worker from Start until the dialog closes. Resets its progress cell.
     explicit CProcessingDlg(CCodecContext& context, QWidget* pParent = nullptr);
     // Waits for a worker that is still running (asking it to stop first).
     ~CProcessingDlg() override;
@@ -48,12 +48,11 @@ private:
     void OnStart();
     void OnTimer();
     void OnProcessingDone();
-    void WorkerProc();
 
     bool m_bInitialised = false;
     bool m_bStarted = false;  // Start was pressed
     bool m_bDone = false;     // the worker's completion was handled
-    std::thread m_worker;
+    CCodecJob m_job;
     QTimer* m_pTimer;
     QPushButton* m_pStart;         // 1015
     QPushButton* m_pCancel;        // 2

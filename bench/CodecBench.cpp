@@ -21,10 +21,8 @@
 #include <string>
 #include <vector>
 
-#include "codec/CodecContext.h"
-#include "codec/Subbands.h"
+#include "codec/CodecRun.h"
 #include "codec/Wavelet.h"
-#include "codec/WorkingState.h"
 #include "io/MemFile.h"
 
 namespace {
@@ -55,33 +53,11 @@ std::vector<uint8_t> Synthetic(uint32_t nFrames) {
 }
 
 bool Compress(const std::vector<uint8_t>& qcf, uint32_t nFrames, std::vector<uint8_t>& cmp) {
-    CCodecContext ctx;
-    ctx.m_nFrames = nFrames;
-    ctx.m_byThreshold = 10;
-    ctx.m_byQuantiser = 16;
-    ctx.m_pQcf = const_cast<uint8_t*>(qcf.data());
-    BuildBandTable(ctx);
-    g_nProgress = 0;
-    if (!ctx.CompressRun()) {
-        return false;
-    }
-    cmp.assign(ctx.m_pCmp, ctx.m_pCmp + ctx.m_nCmpLength);
-    return true;
+    return CompressFrames(qcf.data(), {nFrames, 10, 16}, cmp) == CodecError::None;
 }
 
-bool Decompress(const std::vector<uint8_t>& cmp, uint32_t nFrames, std::vector<uint8_t>& qcf) {
-    CCodecContext ctx;
-    ctx.m_bCompress = false;
-    ctx.m_nFrames = nFrames;
-    ctx.m_byThreshold = cmp[2];
-    ctx.m_byQuantiser = cmp[3];
-    ctx.m_pCmp = const_cast<uint8_t*>(cmp.data());
-    ctx.m_nCmpLength = static_cast<uint32_t>(cmp.size());
-    qcf.resize(size_t(nFrames) * FRAME_BYTES);
-    ctx.m_pQcf = qcf.data();
-    BuildBandTable(ctx);
-    g_nProgress = 0;
-    return ctx.DecompressRun();
+bool Decompress(const std::vector<uint8_t>& cmp, std::vector<uint8_t>& qcf) {
+    return DecompressFrames(cmp.data(), static_cast<uint32_t>(cmp.size()), qcf) == CodecError::None;
 }
 
 void BM_Encode(benchmark::State& state) {
@@ -100,7 +76,7 @@ void BM_Encode(benchmark::State& state) {
 void BM_Decode(benchmark::State& state) {
     std::vector<uint8_t> qcf;
     for (auto _ : state) {
-        if (!Decompress(g_clip.cmp, g_clip.nFrames, qcf)) {
+        if (!Decompress(g_clip.cmp, qcf)) {
             state.SkipWithError("decompression failed");
             return;
         }
@@ -159,20 +135,8 @@ void BM_Wavelet(benchmark::State& state) {
         std::copy(pRaw, pRaw + FRAME_BYTES, frame.begin());
         nFrame = (nFrame + 1) % g_clip.nFrames;
         state.ResumeTiming();
-        g_nPlaneWidth = 176;
-        g_nPlaneHeight = 144;
-        ForwardWavelet(frame.data(), 4);
-        g_nPlaneWidth = 88;
-        g_nPlaneHeight = 72;
-        ForwardWavelet(frame.data() + 25344, 3);
-        ForwardWavelet(frame.data() + 31680, 3);
-        g_nPlaneWidth = 176;
-        g_nPlaneHeight = 144;
-        InverseWavelet(frame.data(), 4);
-        g_nPlaneWidth = 88;
-        g_nPlaneHeight = 72;
-        InverseWavelet(frame.data() + 25344, 3);
-        InverseWavelet(frame.data() + 31680, 3);
+        ForwardWaveletFrame(frame.data());
+        InverseWaveletFrame(frame.data());
         benchmark::DoNotOptimize(frame.data());
     }
     SetWaveletPath(def);

@@ -3,17 +3,12 @@
 #include <cctype>
 #include <cstdio>
 
+#include "io/Fail.h"
 #include "io/File.h"
 #include "io/QcifFormat.h"
 
 namespace {
 bool g_bQuiet = false;
-
-void SetError(std::string* pError, const std::string& strText) {
-    if (pError) {
-        *pError = strText;
-    }
-}
 
 std::string Quoted(const std::string& strPath) {
     return "\"" + strPath + "\"";
@@ -76,15 +71,13 @@ bool CheckOutputType(const std::string& strPath, EStreamType wanted) {
 bool ProbeQcfFile(const std::string& strPath, QcfFileInfo& info, std::string* pError) {
     CFile file;
     if (!file.Open(strPath, CFile::modeRead)) {
-        SetError(pError, "cannot open " + Quoted(strPath) + ": " + file.GetError());
-        return false;
+        return Fail(pError, "cannot open " + Quoted(strPath) + ": " + file.GetError());
     }
     info.nBytes = file.GetLength();
     info.nFrames = info.nBytes / QCIF_FRAME_BYTES;
     if (info.nFrames == 0) {
-        SetError(pError, Quoted(strPath) + " holds no whole frame (" + std::to_string(info.nBytes) +
-                             " bytes, a frame is 38016)");
-        return false;
+        return Fail(pError, Quoted(strPath) + " holds no whole frame (" +
+                                std::to_string(info.nBytes) + " bytes, a frame is 38016)");
     }
     return true;
 }
@@ -93,16 +86,14 @@ bool ReadQcfFrames(const std::string& strPath, uint32_t nFrames, std::vector<uin
                    std::string* pError) {
     CFile file;
     if (!file.Open(strPath, CFile::modeRead)) {
-        SetError(pError, "cannot open " + Quoted(strPath) + ": " + file.GetError());
-        return false;
+        return Fail(pError, "cannot open " + Quoted(strPath) + ": " + file.GetError());
     }
     out.assign(static_cast<size_t>(nFrames) * QCIF_FRAME_BYTES, 0);
     for (uint32_t n = 0; n < nFrames; ++n) {
         uint8_t* p = out.data() + static_cast<size_t>(n) * QCIF_FRAME_BYTES;
         if (file.Read(p, QCIF_FRAME_BYTES) != QCIF_FRAME_BYTES) {
-            SetError(pError,
-                     "cannot read frame " + std::to_string(n + 1) + " of " + Quoted(strPath));
-            return false;
+            return Fail(pError,
+                        "cannot read frame " + std::to_string(n + 1) + " of " + Quoted(strPath));
         }
     }
     return true;
@@ -111,19 +102,16 @@ bool ReadQcfFrames(const std::string& strPath, uint32_t nFrames, std::vector<uin
 bool ProbeCmpFile(const std::string& strPath, CmpFileInfo& info, std::string* pError) {
     CFile file;
     if (!file.Open(strPath, CFile::modeRead)) {
-        SetError(pError, "cannot open " + Quoted(strPath) + ": " + file.GetError());
-        return false;
+        return Fail(pError, "cannot open " + Quoted(strPath) + ": " + file.GetError());
     }
     info.nBytes = file.GetLength();
     uint8_t header[CMP_HEADER_BYTES] = {};
     if (info.nBytes < CMP_HEADER_BYTES || file.Read(header, CMP_HEADER_BYTES) != CMP_HEADER_BYTES) {
-        SetError(pError, Quoted(strPath) + " is too short for a compressed stream (" +
-                             std::to_string(info.nBytes) + " bytes, the header alone is 4)");
-        return false;
+        return Fail(pError, Quoted(strPath) + " is too short for a compressed stream (" +
+                                std::to_string(info.nBytes) + " bytes, the header alone is 4)");
     }
     if (info.nBytes > UINT32_MAX) {
-        SetError(pError, Quoted(strPath) + " is too long for a compressed stream (over 4 GiB)");
-        return false;
+        return Fail(pError, Quoted(strPath) + " is too long for a compressed stream (over 4 GiB)");
     }
     SCmpHeader parsed;
     ReadCmpHeader(header, CMP_HEADER_BYTES, parsed);
@@ -131,15 +119,13 @@ bool ProbeCmpFile(const std::string& strPath, CmpFileInfo& info, std::string* pE
     info.nThreshold = parsed.byThreshold;
     info.nQuantiser = parsed.byQuantiser;
     if (info.nFrames == 0) {
-        SetError(pError,
-                 Quoted(strPath) + " is not a valid compressed stream: its frame count is 0");
-        return false;
+        return Fail(pError,
+                    Quoted(strPath) + " is not a valid compressed stream: its frame count is 0");
     }
     if (info.nThreshold == 0 || info.nQuantiser == 0) {
-        SetError(pError, Quoted(strPath) + " is not a valid compressed stream: threshold " +
-                             std::to_string(info.nThreshold) + " and quantiser " +
-                             std::to_string(info.nQuantiser) + " must lie in 1..255");
-        return false;
+        return Fail(pError, Quoted(strPath) + " is not a valid compressed stream: threshold " +
+                                std::to_string(info.nThreshold) + " and quantiser " +
+                                std::to_string(info.nQuantiser) + " must lie in 1..255");
     }
     return true;
 }
@@ -147,19 +133,15 @@ bool ProbeCmpFile(const std::string& strPath, CmpFileInfo& info, std::string* pE
 bool ReadWholeFile(const std::string& strPath, std::vector<uint8_t>& out, std::string* pError) {
     CFile file;
     if (!file.Open(strPath, CFile::modeRead)) {
-        SetError(pError, "cannot open " + Quoted(strPath) + ": " + file.GetError());
-        return false;
+        return Fail(pError, "cannot open " + Quoted(strPath) + ": " + file.GetError());
     }
     uint64_t nLength = file.GetLength();
     if (nLength > UINT32_MAX) {
-        SetError(pError, Quoted(strPath) + " is too long (over 4 GiB)");
-        return false;
+        return Fail(pError, Quoted(strPath) + " is too long (over 4 GiB)");
     }
     out.assign(static_cast<size_t>(nLength), 0);
     if (nLength > 0 && file.Read(out.data(), static_cast<uint32_t>(nLength)) != nLength) {
-        SetError(pError, "cannot read " + Quoted(strPath));
-        return false;
+        return Fail(pError, "cannot read " + Quoted(strPath));
     }
     return true;
 }
-

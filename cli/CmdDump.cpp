@@ -9,11 +9,10 @@
 #include "cli/CliSupport.h"
 #include "cli/Command.h"
 #include "cli/Json.h"
+#include "codec/CodecRun.h"
 #include "codec/StageDump.h"
-#include "codec/Subbands.h"
-#include "codec/WorkingState.h"
-#include "io/SafeFileWriter.h"
 #include "io/QcifFormat.h"
+#include "io/SafeFileWriter.h"
 
 namespace {
 
@@ -217,20 +216,15 @@ private:
     }
 
     int Records() {
-        auto pContext = std::make_unique<CCodecContext>();
-        pContext->m_nFrames = m_nFrame;
-        pContext->m_byThreshold = uint8_t(m_nThreshold);
-        pContext->m_byQuantiser = uint8_t(m_nQuantiser);
-        pContext->m_pQcf = m_clip.data();
-        g_nProgress.store(0);
-        BuildBandTable(*pContext);
-        if (!pContext->CompressRun()) {
-            return CliFail(std::string("compression failed: ") +
-                           CodecErrorText(pContext->m_nError));
+        std::vector<uint8_t> cmp;
+        const CodecError nError = CompressFrames(
+            m_clip.data(), {m_nFrame, uint8_t(m_nThreshold), uint8_t(m_nQuantiser)}, cmp);
+        if (nError != CodecError::None) {
+            return CliFail(std::string("compression failed: ") + CodecErrorText(nError));
         }
         SRecordStream stream;
         std::string strError;
-        if (!MeasureRecords(pContext->m_pCmp, pContext->m_nCmpLength, stream, &strError)) {
+        if (!MeasureRecords(cmp.data(), uint32_t(cmp.size()), stream, &strError)) {
             return CliFail(strError);
         }
 

@@ -1,74 +1,52 @@
 // tavro-cli sweep IN.qcf [-n N] [--threshold LIST] [--quantiser LIST]
 //                        [--csv OUT.csv] [--plot OUT.svg] [--jobs J] [--no-times] [--json]
 
-#include <poll.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
-#include <csignal>
+#include <atomic>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
+#include <mutex>
+#include <system_error>
 #include <thread>
 
 #include "cli/CliSupport.h"
 #include "cli/Command.h"
 #include "cli/Json.h"
 #include "codec/CodecContext.h"
-#include "stats/RateDistortion.h"
 #include "io/SafeFileWriter.h"
+#include "stats/RateDistortion.h"
 
 namespace {
 
 constexpr const char* DEFAULT_QUANTISERS = "4,6,8,12,16,24,32,48,64";
 
-// What a worker process sends back: the point, or why it failed.
+// One grid point's outcome: the point, or why it failed.
 struct SPointReply {
     SRdPoint point;
     bool bOk = false;
-    char szError[256] = {};
+    std::string strError;
 };
 
-SPointReply EvaluateReply(const std::vector<uint8_t>& clip, uint32_t nFrames, uint32_t nT,
-                          uint32_t nQ) {
-    SPointReply reply;
-    std::string strError;
-    reply.bOk = EvaluateRdPoint(clip.data(), nFrames, nT, nQ, reply.point, &strError);
-    std::snprintf(reply.szError, sizeof reply.szError, "%s", strError.c_str());
-    return reply;
-}
-
-bool WriteAll(int fd, const void* p, size_t n) {
-    const char* pc = static_cast<const char*>(p);
-    while (n > 0) {
-        const ssize_t w = ::write(fd, pc, n);
-        if (w < 0 && errno == EINTR) {
-            continue;
-        }
-        if (w <= 0) {
-            return false;
-        }
-        pc += w;
-        n -= size_t(w);
-    }
-    return true;
-}
-
+// Points done so far, on a terminal; called from every worker thread.
 class CProgress {
 public:
-    CProgress(size_t nTotal) : m_nTotal(nTotal), m_bTty(::isatty(2) && !CliQuiet()) {}
-    void Step(size_t nDone) {
+    explicit CProgress(size_t nTotal) : m_nTotal(nTotal), m_bTty(::isatty(2) && !CliQuiet()) {}
+    void Step() {
+        std::lock_guard lock(m_mutex);
+        ++m_nDone;
         if (m_bTty) {
-            std::fprintf(stderr, "\rsweep: %zu/%zu points", nDone, m_nTotal);
-            if (nDone == m_nTotal) {
+            std::fprintf(stderr, "\rsweep: %zu/%zu points", m_nDone, m_nTotal);
+            if (m_nDone == m_nTotal) {
                 std::fprintf(stderr, "\n");
             }
         }
     }
 
 private:
+    std::mutex m_mutex;
+    size_t m_nDone = 0;
     size_t m_nTotal;
     bool m_bTty;
 };
@@ -103,7 +81,7 @@ public:
                            "threshold");
         m_pApp
             ->add_option("-j,--jobs", m_nJobs,
-                         "Points computed at once, each in its own process (default: the "
+                         "Points computed at once, each on its own thread (default: the "
                          "number of cores); the output does not depend on it")
             ->check(CLI::Range(1, 256));
         m_pApp->add_flag("--no-times", m_bNoTimes,
@@ -159,17 +137,12 @@ public:
                 " frames of " + m_strIn + ", " + std::to_string(nJobs) +
                 (nJobs == 1 ? " job" : " jobs"));
 
-        std::vector<SPointReply> replies(grid.size());
-        const bool bRan = nJobs == 1 ? RunSerial(clip, nFrames, grid, replies)
-                                     : RunParallel(clip, nFrames, grid, nJobs, replies, strError);
-        if (!bRan) {
-            return CliFail(strError);
-        }
+        const std::vector<SPointReply> replies = Evaluate(clip, nFrames, grid, nJobs);
         std::vector<SRdPoint> points;
         for (size_t k = 0; k < grid.size(); ++k) {
             if (!replies[k].bOk) {
                 return CliFail("point T=" + std::to_string(grid[k].first) +
-                               " Q=" + std::to_string(grid[k].second) + ": " + replies[k].szError);
+                               " Q=" + std::to_string(grid[k].second) + ": " + replies[k].strError);
             }
             points.push_back(replies[k].point);
         }
@@ -182,118 +155,41 @@ private:
         return kExitUsage;
     }
 
-    bool RunSerial(const std::vector<uint8_t>& clip, uint32_t nFrames,
-                   const std::vector<std::pair<uint32_t, uint32_t>>& grid,
-                   std::vector<SPointReply>& replies) {
+    // Evaluates the grid points on nJobs threads (this one among them), each
+    // taking the next point in grid order. After a failure no new point is
+    // started; every point before the failed one has been, so the first failure
+    // in grid order is the same for any number of jobs.
+    std::vector<SPointReply> Evaluate(const std::vector<uint8_t>& clip, uint32_t nFrames,
+                                      const std::vector<std::pair<uint32_t, uint32_t>>& grid,
+                                      uint32_t nJobs) {
+        std::vector<SPointReply> replies(grid.size());
+        std::atomic<size_t> nNext{0};
+        std::atomic<bool> bFailed{false};
         CProgress progress(grid.size());
-        for (size_t k = 0; k < grid.size(); ++k) {
-            replies[k] = EvaluateReply(clip, nFrames, grid[k].first, grid[k].second);
-            progress.Step(k + 1);
-        }
-        return true;
-    }
-
-    // The codec's working state is process-wide, so each point in flight gets
-    // a process of its own (a fork sharing the clip), which sends its reply
-    // back through a pipe.
-    bool RunParallel(const std::vector<uint8_t>& clip, uint32_t nFrames,
-                     const std::vector<std::pair<uint32_t, uint32_t>>& grid, uint32_t nJobs,
-                     std::vector<SPointReply>& replies, std::string& strError) {
-        struct SWorker {
-            pid_t pid;
-            int fd;
-            size_t nPoint;
-            size_t nReceived;
-        };
-        std::vector<SWorker> workers;
-        size_t nNext = 0, nDone = 0;
-        bool bFailed = false;
-        CProgress progress(grid.size());
-        std::fflush(nullptr);  // nothing buffered may be written twice by a child
-
-        auto reap = [&](SWorker& w) {
-            ::close(w.fd);
-            int nStatus = 0;
-            while (::waitpid(w.pid, &nStatus, 0) < 0 && errno == EINTR) {
-            }
-            if (w.nReceived != sizeof(SPointReply) || !WIFEXITED(nStatus) ||
-                WEXITSTATUS(nStatus) != 0) {
-                if (!bFailed) {
-                    strError = "the worker for T=" + std::to_string(grid[w.nPoint].first) +
-                               " Q=" + std::to_string(grid[w.nPoint].second) + " ended abnormally";
+        auto work = [&] {
+            for (size_t k = nNext++; k < grid.size() && !bFailed; k = nNext++) {
+                SPointReply& reply = replies[k];
+                reply.bOk = EvaluateRdPoint(clip.data(), nFrames, grid[k].first, grid[k].second,
+                                            reply.point, &reply.strError);
+                if (!reply.bOk) {
+                    bFailed = true;
                 }
-                bFailed = true;
+                progress.Step();
             }
         };
-
-        while ((nNext < grid.size() && !bFailed) || !workers.empty()) {
-            while (!bFailed && nNext < grid.size() && workers.size() < nJobs) {
-                int fds[2];
-                if (::pipe(fds) != 0) {
-                    strError = std::string("cannot create a pipe: ") + std::strerror(errno);
-                    bFailed = true;
-                    break;
-                }
-                const pid_t pid = ::fork();
-                if (pid < 0) {
-                    ::close(fds[0]);
-                    ::close(fds[1]);
-                    strError = std::string("cannot start a worker: ") + std::strerror(errno);
-                    bFailed = true;
-                    break;
-                }
-                if (pid == 0) {
-                    ::close(fds[0]);
-                    const SPointReply reply =
-                        EvaluateReply(clip, nFrames, grid[nNext].first, grid[nNext].second);
-                    _exit(WriteAll(fds[1], &reply, sizeof reply) ? 0 : 1);
-                }
-                ::close(fds[1]);
-                workers.push_back({pid, fds[0], nNext, 0});
-                ++nNext;
-            }
-            if (workers.empty()) {
-                break;
-            }
-            std::vector<pollfd> polls;
-            for (const SWorker& w : workers) {
-                polls.push_back({w.fd, POLLIN, 0});
-            }
-            if (::poll(polls.data(), polls.size(), -1) < 0) {
-                if (errno == EINTR) {
-                    continue;
-                }
-                strError = std::string("waiting for the workers failed: ") + std::strerror(errno);
-                bFailed = true;
-            }
-            for (size_t i = workers.size(); i-- > 0;) {
-                if (!bFailed && !(polls[i].revents & (POLLIN | POLLHUP | POLLERR))) {
-                    continue;
-                }
-                SWorker& w = workers[i];
-                auto* pBytes = reinterpret_cast<char*>(&replies[w.nPoint]);
-                const ssize_t n =
-                    bFailed ? 0
-                            : ::read(w.fd, pBytes + w.nReceived, sizeof(SPointReply) - w.nReceived);
-                if (n > 0) {
-                    w.nReceived += size_t(n);
-                    if (w.nReceived < sizeof(SPointReply)) {
-                        continue;
-                    }
-                } else if (n < 0 && errno == EINTR) {
-                    continue;
-                }
-                if (bFailed) {
-                    ::kill(w.pid, SIGKILL);
-                }
-                reap(w);
-                workers.erase(workers.begin() + std::ptrdiff_t(i));
-                if (!bFailed) {
-                    progress.Step(++nDone);
-                }
+        std::vector<std::thread> helpers;
+        for (uint32_t j = 1; j < nJobs; ++j) {
+            try {
+                helpers.emplace_back(work);
+            } catch (const std::system_error&) {
+                break;  // fewer threads: the points still get done
             }
         }
-        return !bFailed;
+        work();
+        for (std::thread& t : helpers) {
+            t.join();
+        }
+        return replies;
     }
 
     int Output(const std::vector<SRdPoint>& points, uint32_t nFrames) {

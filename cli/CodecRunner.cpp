@@ -2,31 +2,33 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
-#include <future>
-#include <thread>
 
 #include "cli/CliSupport.h"
-#include "codec/CodecContext.h"
-#include "codec/Subbands.h"
-#include "codec/WorkingState.h"
+#include "codec/CodecRun.h"
 
 namespace {
 
 volatile std::sig_atomic_t g_nSignal = 0;
 struct sigaction g_oldInt;
 struct sigaction g_oldTerm;
+// The job a signal cancels, while one runs.
+std::atomic<CCodecJob*> g_pJob{nullptr};
 
 extern "C" void OnInterrupt(int nSignal) {
     g_nSignal = nSignal;
-    // A lock-free atomic store is safe in a signal handler.
-    g_nProgress.store(PROGRESS_CANCEL);
+    // Lock-free atomic loads and stores are safe in a signal handler.
+    if (CCodecJob* pJob = g_pJob.load()) {
+        pJob->RequestCancel();
+    }
 }
 
-static_assert(std::atomic<int32_t>::is_always_lock_free,
-              "the signal handler needs a lock-free cell");
+static_assert(std::atomic<int32_t>::is_always_lock_free && std::atomic<bool>::is_always_lock_free &&
+                  std::atomic<CCodecJob*>::is_always_lock_free,
+              "the signal handler needs lock-free atomics");
 
 void DrawBar(const char* szLabel, int nPercent, bool bCancelling) {
     constexpr int kWidth = 30;
@@ -76,40 +78,41 @@ int CInterruptGuard::ExitStatus() {
 }
 
 ERunOutcome RunCodec(CCodecContext& ctx, const char* szLabel) {
-    BuildBandTable(ctx);
-    g_nProgress.store(0);
+    CCodecJob job(ctx);
+    g_pJob.store(&job);
     if (CInterruptGuard::Interrupted()) {
-        return ERunOutcome::Cancelled;  // the request came before the cell was reset
+        g_pJob.store(nullptr);
+        return ERunOutcome::Cancelled;  // the request came before the job existed
     }
     const bool bBar = !CliQuiet() && ::isatty(STDERR_FILENO);
-    std::packaged_task<bool()> task(
-        [&ctx] { return ctx.m_bCompress ? ctx.CompressRun() : ctx.DecompressRun(); });
-    std::future<bool> done = task.get_future();
-    std::thread worker(std::move(task));
+    job.Start();
     if (bBar) {
         DrawBar(szLabel, 0, false);
     }
     int32_t nShown = 0;
-    while (done.wait_for(std::chrono::milliseconds(100)) != std::future_status::ready) {
+    while (!job.WaitFor(std::chrono::milliseconds(100))) {
         if (bBar) {
-            int32_t n = g_nProgress.load();
-            bool bCancelling = n == PROGRESS_CANCEL;
+            const int32_t n = job.Progress();
+            const bool bCancelling = n == PROGRESS_CANCEL;
             nShown = bCancelling ? nShown : n;
             DrawBar(szLabel, nShown, bCancelling);
         }
     }
-    worker.join();
-    bool bResult = done.get();
+    const EJobOutcome outcome = job.Finish();
+    g_pJob.store(nullptr);
     if (bBar) {
         ClearBar();
     }
-    g_nProgress.store(0);
     if (CInterruptGuard::Interrupted()) {
         return ERunOutcome::Cancelled;
     }
-    if (!bResult) {
-        // Only this process cancels, so a false result without a signal is a failure.
-        return ctx.m_nError == CodecError::None ? ERunOutcome::Cancelled : ERunOutcome::Failed;
+    switch (outcome) {
+        case EJobOutcome::Accepted:
+            return ERunOutcome::Done;
+        case EJobOutcome::Failed:
+            return ERunOutcome::Failed;
+        case EJobOutcome::Cancelled:
+            break;
     }
-    return ERunOutcome::Done;
+    return ERunOutcome::Cancelled;
 }

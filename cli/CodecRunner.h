@@ -1,11 +1,11 @@
 #pragma once
 // Runs one compression or decompression the way the desktop's processing
-// dialog does: on a worker thread, with this thread watching the progress cell.
-// A progress bar goes to stderr only when stderr is a terminal (and not quiet).
+// dialog does: as a CCodecJob on a worker thread, with this thread watching its
+// progress. A progress bar goes to stderr only when stderr is a terminal (and
+// not quiet).
 //
-// Ctrl+C (SIGINT) and SIGTERM become the codec's cancel request: the handler
-// stores the cancel value into the progress cell, the run stops before its next
-// frame, and the command writes nothing. Like the desktop app, a run that was
+// Ctrl+C (SIGINT) and SIGTERM become the job's cancel request: the run stops
+// before its next frame, and the command writes nothing. Like the desktop app, a run that was
 // asked to stop is never used, even if it managed to finish its last frame.
 
 #include <string>
@@ -28,6 +28,5 @@ public:
 
 enum class ERunOutcome { Done, Cancelled, Failed };
 
-// Builds the band table, resets the progress cell and runs ctx.m_bCompress's
-// run. szLabel names the job on the progress bar.
+// Runs ctx.m_bCompress's run as a job. szLabel names the job on the progress bar.
 ERunOutcome RunCodec(CCodecContext& ctx, const char* szLabel);

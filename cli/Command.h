@@ -21,6 +21,9 @@ protected:
     void AddQuietFlag(bool bShortForm);
 };
 
+// The whole tool: parses the command line, runs the command, returns the exit status.
+int TavroCliMain(int argc, char** argv);
+
 std::unique_ptr<CCommand> MakeSampleCommand();
 std::unique_ptr<CCommand> MakeInfoCommand();
 std::unique_ptr<CCommand> MakeCompressCommand();

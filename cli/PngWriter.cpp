@@ -4,6 +4,8 @@
 
 #include <csetjmp>
 
+#include "io/Fail.h"
+
 namespace {
 
 struct SPngSink {
@@ -34,10 +36,7 @@ bool EncodePngRgb(uint32_t nWidth, uint32_t nHeight, const uint8_t* pRgb, std::v
     SPngSink sink{&out, {}};
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &sink, PngError, PngWarning);
     if (!png) {
-        if (pError) {
-            *pError = "cannot start the PNG encoder";
-        }
-        return false;
+        return Fail(pError, "cannot start the PNG encoder");
     }
     png_infop info = png_create_info_struct(png);
     // Everything libpng may jump over is set up before setjmp.

@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 #include <cstdio>
 
+#include "cli/CliPrompts.h"
 #include "cli/CliSupport.h"
 #include "cli/Command.h"
 
@@ -11,7 +12,8 @@ void CCommand::AddQuietFlag(bool bShortForm) {
                      "No progress or summary messages; errors and requested data only");
 }
 
-int main(int argc, char** argv) {
+int TavroCliMain(int argc, char** argv) {
+    InstallCliPrompts();
     CLI::App app{
         "Tavro command line: QCIF video (raw planar YUV 4:2:0, 176x144, .qcf) and its wavelet "
         "codec (.cmp).\nFiles are typed by their extension. Data goes to stdout, messages to "

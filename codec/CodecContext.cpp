@@ -2,9 +2,6 @@
 
 #include <cstdlib>
 
-#include "codec/WorkingState.h"
-#include "io/Prompts.h"
-
 const char* CodecErrorText(CodecError nError) {
     switch (nError) {
         case CodecError::None:
@@ -28,6 +25,10 @@ const char* CodecErrorText(CodecError nError) {
         case CodecError::BadRecord:
             return "The compressed stream is damaged: a frame record does not match the frame "
                    "size.";
+        case CodecError::Busy:
+            return "Another compression or decompression is already running.";
+        case CodecError::NoThread:
+            return "Cannot start a worker thread.";
     }
     return "Unknown error.";
 }
@@ -52,7 +53,7 @@ bool CCodecContext::Fail(CodecError nError) {
 }
 
 bool CCodecContext::PublishProgress() {
-    int32_t nSeen = g_nProgress.load();
+    int32_t nSeen = m_pProgress->load();
     if (nSeen == PROGRESS_CANCEL) {
         return false;
     }
@@ -62,36 +63,11 @@ bool CCodecContext::PublishProgress() {
     const int32_t nPercent = static_cast<int32_t>(uint32_t(m_nFrame) * 100u / m_nFrames);
     // Only the other thread changes the cell during a run, and only to ask for a
     // cancel: a failed exchange is that request.
-    if (!g_nProgress.compare_exchange_strong(nSeen, nPercent)) {
+    if (!m_pProgress->compare_exchange_strong(nSeen, nPercent)) {
         return false;
     }
     if (m_onFrameEvent) {
         m_onFrameEvent(FrameEvent::FrameBegun, m_nFrame);
     }
     return true;
-}
-
-bool CCodecContext::AllocateFrames() {
-    bool bOk = true;
-    for (auto& p : g_pCoef) {
-        p = static_cast<int16_t*>(std::malloc(COEF_FRAME_VALUES * sizeof(int16_t)));
-        bOk = bOk && p;
-    }
-    m_pFrameBytes = static_cast<uint8_t*>(std::malloc(COEF_FRAME_VALUES * sizeof(int16_t)));
-    if (bOk && m_pFrameBytes) {
-        return true;
-    }
-    ReleaseFrames();
-    Prompts().MessageBox("Error allocating memory for transform matrix.", "Fatal Error");
-    Prompts().EndProcess(0);
-    return Fail(CodecError::NoMemory);
-}
-
-void CCodecContext::ReleaseFrames() {
-    for (auto& p : g_pCoef) {
-        std::free(p);
-        p = nullptr;
-    }
-    std::free(m_pFrameBytes);
-    m_pFrameBytes = nullptr;
 }

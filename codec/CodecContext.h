@@ -1,14 +1,19 @@
 #pragma once
-// The codec context: parameters, buffers, counters, band table and LZARI coder
-// of one compression or decompression run. The processing dialog derives from
-// it (adding its cancel flag); the command line uses it directly.
+// The codec context: parameters, buffers, counters, band table, LZARI coder and
+// working buffers of one compression or decompression run. The processing
+// dialog holds one for its run; the command line, the statistics and the tests
+// fill one the same way, or call the front door (codec/CodecRun.h), which
+// fills one for them.
 //
 // A run, from the caller's side:
-//   1. Fill the inputs (below), leave m_bFirstFrameDone false, store 0 into
-//      g_nProgress, call BuildBandTable(context).
-//   2. Call CompressRun() or DecompressRun() on the worker thread. To cancel,
-//      another thread stores PROGRESS_CANCEL into g_nProgress; the run sees it
-//      before the next frame (the frame in progress is finished first).
+//   1. Fill the inputs (below).
+//   2. Call CompressRun() or DecompressRun() (Run() picks by m_bCompress),
+//      directly or through a CCodecJob on a worker thread. The run claims
+//      itself: it takes the progress cell m_pProgress for its length, sets up
+//      its working buffers and builds the band table from the quantiser. To
+//      cancel, another thread stores PROGRESS_CANCEL into the cell; the run
+//      sees it before the next frame (the frame in progress is finished first).
+//      A cell holding PROGRESS_CANCEL before the run starts cancels it at once.
 //   3. Read the result: true means every frame was done; false means cancelled
 //      (m_nError == CodecError::None) or failed (m_nError says why).
 //
@@ -21,15 +26,20 @@
 //           until TakeCmp() hands it over; the destructor frees an output not
 //           taken. Do not free() m_pCmp yourself after a compression.
 //   Everything else (records, coefficient frames, in-memory files) lives only
-//   inside a run.
+//   inside a run: after it every working pointer below is null again.
 
 #include <cstdint>
 #include <functional>
 
+#include "codec/ProgressCell.h"
 #include "lzari/Lzari.h"
+
+class CMemFile;
 
 constexpr uint32_t CODEC_MAX_FRAMES = 65535;  // the header's frame count is 16 bits
 constexpr uint32_t BAND_COUNT = 33;
+// Values in a coefficient frame (38016 signed 16-bit values, 76032 bytes).
+constexpr uint32_t COEF_FRAME_VALUES = 38016;
 
 enum class CodecError {
     None,            // no failure (a false result then means cancelled)
@@ -41,6 +51,8 @@ enum class CodecError {
     Corrupt,         // the LZARI layer does not decode
     MissingFrames,   // the record stream holds fewer frame records than frames
     BadRecord,       // a frame record does not expand to exactly its frame's size
+    Busy,            // another run in this process is using the same progress cell
+    NoThread,        // a worker thread could not be started
 };
 
 // One line for the user, e.g. "The compressed stream is truncated."
@@ -74,9 +86,11 @@ public:
     bool CompressRun();
     // Decompression: rebuilds m_nFrames frames from m_pCmp into m_pQcf.
     bool DecompressRun();
+    // The run m_bCompress names.
+    bool Run() { return m_bCompress ? CompressRun() : DecompressRun(); }
 
-    // Per-frame steps, called by the runs with the working state set up: code or
-    // rebuild frame m_nFrame. False on failure (m_nError set).
+    // Per-frame steps, called by the runs with the working buffers set up: code
+    // or rebuild frame m_nFrame. False on failure (m_nError set).
     bool CodeFrame();
     bool DecodeFrame();
 
@@ -102,6 +116,22 @@ public:
     uint16_t m_nBandStep[BAND_COUNT] = {};
     CLzariCoder m_lzari;  // state of the LZARI layer, one coder per run
 
+    // The run's working buffers, set up and released by its CRunLease (null
+    // outside a run). Compression: m_pCoef[m_bCurrent] and m_pCoef[1 -
+    // m_bCurrent] are the current and previous frame. Decompression: entry 1 is
+    // the accumulator, 0 the work frame. Entry 2 is always the scratch target of
+    // the scan and unscan.
+    int16_t* m_pCoef[3] = {nullptr, nullptr, nullptr};
+    uint8_t m_bCurrent = 0;
+    CMemFile* m_pRecordsOut = nullptr;  // compression: the frame records
+    CMemFile* m_pRecordsIn = nullptr;   // decompression: the decoded record stream
+
+    // The progress cell this run publishes to and takes cancel requests from:
+    // the shared g_nProgress unless UseOwnProgressCell() gave the context a cell
+    // of its own (so that runs on other threads neither see nor disturb it).
+    CProgressCell* m_pProgress = &g_nProgress;
+    void UseOwnProgressCell() { m_pProgress = &m_nOwnProgress; }
+
     // Why the last run failed; None after success or a cancel.
     CodecError m_nError = CodecError::None;
 
@@ -113,13 +143,13 @@ public:
     std::function<void(FrameEvent, uint16_t nFrame)> m_onFrameEvent;
 
 private:
+    friend class CRunLease;
     // Before frame m_nFrame: false when a cancel request is pending (or arrives
     // while the new percentage is being published).
     bool PublishProgress();
-    bool AllocateFrames();
-    void ReleaseFrames();
     bool Fail(CodecError nError);
 
     bool m_bCmpOwned = false;          // m_pCmp is a compression output not yet taken
     uint8_t* m_pFrameBytes = nullptr;  // byte image of one record's expansion, per run
+    CProgressCell m_nOwnProgress{0};
 };

@@ -3,10 +3,10 @@
 #include <cstdlib>
 
 #include "codec/CodecContext.h"
+#include "codec/CodecRun.h"
 #include "codec/FrameLoops.h"
 #include "codec/Subbands.h"
 #include "codec/Wavelet.h"
-#include "codec/WorkingState.h"
 #include "codec/ZeroRun.h"
 #include "io/MemFile.h"
 #include "io/QcifFormat.h"
@@ -32,6 +32,10 @@ bool CCodecContext::CompressRun() {
         return Fail(CodecError::BadParameters);
     }
 
+    const CRunLease lease(*this);
+    if (!lease.Held()) {
+        return Fail(lease.Error());
+    }
     CMemFile cmpOut(FILE_GROWTH);
     CMemFile recordsOut(FILE_GROWTH);
     uint8_t header[CMP_HEADER_BYTES];
@@ -39,13 +43,8 @@ bool CCodecContext::CompressRun() {
     if (!cmpOut.Write(header, sizeof header)) {
         return Fail(CodecError::NoMemory);
     }
-    if (!AllocateFrames()) {
-        return false;
-    }
-    g_pCmpOut = &cmpOut;
-    g_pRecordsOut = &recordsOut;
+    m_pRecordsOut = &recordsOut;
 
-    g_bCurrent = 0;
     bool bCancelled = false;
     bool bFailed = false;
     while (m_nFrame < m_nFrames) {
@@ -57,21 +56,19 @@ bool CCodecContext::CompressRun() {
             bFailed = true;
             break;
         }
-        g_bCurrent = static_cast<uint8_t>(1 - g_bCurrent);
+        m_bCurrent = static_cast<uint8_t>(1 - m_bCurrent);
         ++m_nFrame;
     }
 
     m_nRecordsLength = recordsOut.GetLength();
     m_pRecords = recordsOut.Detach();
-    g_pRecordsOut = nullptr;
+    m_pRecordsOut = nullptr;
     if (!bCancelled && !bFailed && !m_lzari.LzariEncode(m_pRecords, m_nRecordsLength, cmpOut)) {
         m_nError = CodecError::NoMemory;
         bFailed = true;
     }
     std::free(m_pRecords);
     m_pRecords = nullptr;
-    ReleaseFrames();
-    g_pCmpOut = nullptr;
     if (bFailed) {
         return false;  // cmpOut frees the partial stream
     }
@@ -84,23 +81,17 @@ bool CCodecContext::CompressRun() {
 
 bool CCodecContext::CodeFrame() {
     const uint8_t* pRaw = m_pQcf + static_cast<size_t>(m_nFrame) * COEF_FRAME_VALUES;
-    int16_t* pCur = g_pCoef[g_bCurrent];
+    int16_t* pCur = m_pCoef[m_bCurrent];
     WidenSamples(pRaw, pCur, COEF_FRAME_VALUES);
-    g_nPlaneWidth = 176;
-    g_nPlaneHeight = 144;
-    ForwardWavelet(pCur, 4);
-    g_nPlaneWidth = 88;
-    g_nPlaneHeight = 72;
-    ForwardWavelet(pCur + QCIF_U_OFFSET, 3);
-    ForwardWavelet(pCur + QCIF_V_OFFSET, 3);
+    ForwardWaveletFrame(pCur);
     ScanSubbands(*this);
     QuantiseBands(*this);
-    pCur = g_pCoef[g_bCurrent];
+    pCur = m_pCoef[m_bCurrent];
 
     uint8_t* pBytes = m_pFrameBytes;
     if (!m_bFirstFrameDone) {
         StoreLittleEndian16(pCur, pBytes, COEF_FRAME_VALUES);
-        if (!EncodeZeroRuns(*g_pRecordsOut, pBytes, 2 * COEF_FRAME_VALUES)) {
+        if (!EncodeZeroRuns(*m_pRecordsOut, pBytes, 2 * COEF_FRAME_VALUES)) {
             return Fail(CodecError::NoMemory);
         }
         m_bFirstFrameDone = true;
@@ -112,8 +103,8 @@ bool CCodecContext::CodeFrame() {
     // the rest follows in the next frames, so the decoder catches up instead of
     // staying off by a multiple of 256. The current slot keeps the decoder's
     // value, which is the reference for the next frame.
-    CodeDifferences(pCur, g_pCoef[1 - g_bCurrent], pBytes, COEF_FRAME_VALUES);
-    if (!EncodeZeroRuns(*g_pRecordsOut, pBytes, COEF_FRAME_VALUES)) {
+    CodeDifferences(pCur, m_pCoef[1 - m_bCurrent], pBytes, COEF_FRAME_VALUES);
+    if (!EncodeZeroRuns(*m_pRecordsOut, pBytes, COEF_FRAME_VALUES)) {
         return Fail(CodecError::NoMemory);
     }
     return true;

@@ -4,10 +4,10 @@
 #include <cstdlib>
 
 #include "codec/CodecContext.h"
+#include "codec/CodecRun.h"
 #include "codec/FrameLoops.h"
 #include "codec/Subbands.h"
 #include "codec/Wavelet.h"
-#include "codec/WorkingState.h"
 #include "codec/ZeroRun.h"
 #include "io/MemFile.h"
 #include "io/QcifFormat.h"
@@ -101,16 +101,18 @@ bool CCodecContext::DecompressRun() {
         nError != CodecError::None) {
         return Fail(nError);
     }
+    const CRunLease lease(*this);
+    if (!lease.Held()) {
+        return Fail(lease.Error());
+    }
 
     {
         CMemFile cmpIn;
         cmpIn.Attach(m_pCmp, m_nCmpLength, 0);
         cmpIn.Seek(HEADER_BYTES);
-        g_pCmpIn = &cmpIn;
         const LzariResult r = m_lzari.LzariDecode(cmpIn, MaxRecordStreamLength(m_nFrames),
                                                   &m_pRecords, &m_nRecordsLength);
         cmpIn.Detach();
-        g_pCmpIn = nullptr;
         if (r != LzariResult::Ok) {
             m_pRecords = nullptr;
             m_nRecordsLength = 0;
@@ -120,15 +122,8 @@ bool CCodecContext::DecompressRun() {
 
     CMemFile recordsIn;
     recordsIn.Attach(m_pRecords, m_nRecordsLength, 0);
-    if (!AllocateFrames()) {
-        recordsIn.Detach();
-        std::free(m_pRecords);
-        m_pRecords = nullptr;
-        return false;
-    }
-    g_pRecordsIn = &recordsIn;
+    m_pRecordsIn = &recordsIn;
 
-    g_bCurrent = 0;
     bool bDone = true;
     while (m_nFrame < m_nFrames) {
         if (!PublishProgress() || !DecodeFrame()) {
@@ -139,21 +134,20 @@ bool CCodecContext::DecompressRun() {
     }
 
     recordsIn.Detach();
-    g_pRecordsIn = nullptr;
+    m_pRecordsIn = nullptr;
     std::free(m_pRecords);
     m_pRecords = nullptr;
-    ReleaseFrames();
     return bDone;
 }
 
 bool CCodecContext::DecodeFrame() {
     const bool bFirst = !m_bFirstFrameDone;
     const uint32_t nExpected = bFirst ? 2 * COEF_FRAME_VALUES : COEF_FRAME_VALUES;
-    if (g_pRecordsIn->GetPosition() >= g_pRecordsIn->GetLength()) {
+    if (m_pRecordsIn->GetPosition() >= m_pRecordsIn->GetLength()) {
         return Fail(CodecError::MissingFrames);
     }
     uint32_t nDecoded = 0;
-    const ZeroRunResult r = DecodeZeroRuns(*g_pRecordsIn, m_pFrameBytes, nExpected, &nDecoded);
+    const ZeroRunResult r = DecodeZeroRuns(*m_pRecordsIn, m_pFrameBytes, nExpected, &nDecoded);
     if (r == ZeroRunResult::Truncated) {
         return Fail(CodecError::MissingFrames);
     }
@@ -161,7 +155,7 @@ bool CCodecContext::DecodeFrame() {
         return Fail(CodecError::BadRecord);
     }
 
-    int16_t* pAcc = g_pCoef[1];
+    int16_t* pAcc = m_pCoef[1];
     const uint8_t* pBytes = m_pFrameBytes;
     if (bFirst) {
         LoadLittleEndian16(pBytes, pAcc, COEF_FRAME_VALUES);
@@ -172,14 +166,8 @@ bool CCodecContext::DecodeFrame() {
 
     DequantiseBands(*this);
     UnscanSubbands(*this);
-    int16_t* pWork = g_pCoef[0];
-    g_nPlaneWidth = 176;
-    g_nPlaneHeight = 144;
-    InverseWavelet(pWork, 4);
-    g_nPlaneWidth = 88;
-    g_nPlaneHeight = 72;
-    InverseWavelet(pWork + QCIF_U_OFFSET, 3);
-    InverseWavelet(pWork + QCIF_V_OFFSET, 3);
+    int16_t* pWork = m_pCoef[0];
+    InverseWaveletFrame(pWork);
 
     uint8_t* pOut = m_pQcf + static_cast<size_t>(m_nFrame) * COEF_FRAME_VALUES;
     ClampSamples(pWork, pOut, COEF_FRAME_VALUES);

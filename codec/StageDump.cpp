@@ -4,48 +4,19 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <new>
 
+#include "codec/CodecRun.h"
 #include "codec/Subbands.h"
 #include "codec/Wavelet.h"
 #include "codec/ZeroRun.h"
+#include "io/Fail.h"
 #include "io/MemFile.h"
 #include "io/QcifFormat.h"
 
 namespace {
 
 constexpr uint32_t HEADER_BYTES = 4;
-
-// Borrows the codec's plane geometry and coefficient slots for one call and
-// puts back what was there.
-class CBorrowedState {
-public:
-    CBorrowedState() : m_nWidth(g_nPlaneWidth), m_nHeight(g_nPlaneHeight), m_bCurrent(g_bCurrent) {
-        std::copy(std::begin(g_pCoef), std::end(g_pCoef), m_apCoef);
-    }
-    ~CBorrowedState() {
-        g_nPlaneWidth = m_nWidth;
-        g_nPlaneHeight = m_nHeight;
-        g_bCurrent = m_bCurrent;
-        std::copy(std::begin(m_apCoef), std::end(m_apCoef), g_pCoef);
-    }
-    CBorrowedState(const CBorrowedState&) = delete;
-    CBorrowedState& operator=(const CBorrowedState&) = delete;
-
-private:
-    uint8_t m_nWidth, m_nHeight, m_bCurrent;
-    int16_t* m_apCoef[3];
-};
-
-// The three planes transformed as the compressor does, in the order it does.
-void TransformPlanes(int16_t* pCoef) {
-    g_nPlaneWidth = 176;
-    g_nPlaneHeight = 144;
-    ForwardWavelet(pCoef, 4);
-    g_nPlaneWidth = 88;
-    g_nPlaneHeight = 72;
-    ForwardWavelet(pCoef + QCIF_U_OFFSET, 3);
-    ForwardWavelet(pCoef + QCIF_V_OFFSET, 3);
-}
 
 bool LoadFrame(const uint8_t* pFrame, std::vector<int16_t>& coef) {
     try {
@@ -115,8 +86,7 @@ bool FramePyramid(const uint8_t* pFrame, std::vector<int16_t>& pyramid) {
     if (!LoadFrame(pFrame, pyramid)) {
         return false;
     }
-    CBorrowedState borrowed;
-    TransformPlanes(pyramid.data());
+    ForwardWaveletFrame(pyramid.data());
     return true;
 }
 
@@ -125,31 +95,29 @@ bool FrameIndices(const uint8_t* pFrame, uint8_t byThreshold, uint8_t byQuantise
     if (byThreshold == 0 || byQuantiser == 0) {
         return false;
     }
-    std::vector<int16_t> work, scratch;
-    if (!LoadFrame(pFrame, work)) {
+    auto pContext = std::unique_ptr<CCodecContext>(new (std::nothrow) CCodecContext);
+    if (!pContext) {
         return false;
     }
-    try {
-        scratch.resize(COEF_FRAME_VALUES);
-    } catch (...) {
-        return false;
-    }
-    auto pContext = std::make_unique<CCodecContext>();
+    pContext->UseOwnProgressCell();
     pContext->m_byThreshold = byThreshold;
     pContext->m_byQuantiser = byQuantiser;
-    BuildBandTable(*pContext);
-
-    CBorrowedState borrowed;
-    TransformPlanes(work.data());
-    g_bCurrent = 0;
-    g_pCoef[0] = work.data();
-    g_pCoef[1] = nullptr;
-    g_pCoef[2] = scratch.data();
+    const CRunLease lease(*pContext);
+    if (!lease.Held()) {
+        return false;
+    }
+    int16_t* pCoef = pContext->m_pCoef[pContext->m_bCurrent];
+    std::copy(pFrame, pFrame + COEF_FRAME_VALUES, pCoef);
+    ForwardWaveletFrame(pCoef);
     ScanSubbands(*pContext);
     QuantiseBands(*pContext);
-    // The scan exchanged the slots: the result is in whichever buffer slot 0 holds now.
-    const int16_t* pResult = g_pCoef[g_bCurrent];
-    indices.assign(pResult, pResult + COEF_FRAME_VALUES);
+    // The scan exchanged the slots: the result is in whichever buffer is current now.
+    const int16_t* pResult = pContext->m_pCoef[pContext->m_bCurrent];
+    try {
+        indices.assign(pResult, pResult + COEF_FRAME_VALUES);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
     return true;
 }
 
@@ -182,20 +150,14 @@ std::vector<SBandStats> BandStatistics(const int16_t* pIndices, uint8_t byQuanti
 
 bool MeasureRecords(const uint8_t* pCmp, uint32_t nCmpLength, SRecordStream& out,
                     std::string* pError) {
-    auto fail = [pError](const std::string& strWhy) {
-        if (pError) {
-            *pError = strWhy;
-        }
-        return false;
-    };
     out = SRecordStream();
     if (!pCmp || nCmpLength <= HEADER_BYTES) {
-        return fail(CodecErrorText(nCmpLength < HEADER_BYTES ? CodecError::Truncated
-                                                             : CodecError::NoRecordData));
+        return Fail(pError, CodecErrorText(nCmpLength < HEADER_BYTES ? CodecError::Truncated
+                                                                     : CodecError::NoRecordData));
     }
     const uint32_t nFrames = pCmp[0] | uint32_t(pCmp[1]) << 8;
     if (nFrames == 0) {
-        return fail("The compressed stream's header states no frames.");
+        return Fail(pError, "The compressed stream's header states no frames.");
     }
 
     // The decoder only reads through the attached file; the cast lets it attach.
@@ -209,9 +171,9 @@ bool MeasureRecords(const uint8_t* pCmp, uint32_t nCmpLength, SRecordStream& out
         pCoder->LzariDecode(cmpIn, MaxRecordStreamLength(nFrames), &pRecords, &nRecords);
     cmpIn.Detach();
     if (r != LzariResult::Ok) {
-        return fail(CodecErrorText(r == LzariResult::Truncated  ? CodecError::Truncated
-                                   : r == LzariResult::NoMemory ? CodecError::NoMemory
-                                                                : CodecError::Corrupt));
+        return Fail(pError, CodecErrorText(r == LzariResult::Truncated  ? CodecError::Truncated
+                                           : r == LzariResult::NoMemory ? CodecError::NoMemory
+                                                                        : CodecError::Corrupt));
     }
     std::unique_ptr<uint8_t, decltype(&std::free)> records(pRecords, &std::free);
 
@@ -239,7 +201,7 @@ bool MeasureRecords(const uint8_t* pCmp, uint32_t nCmpLength, SRecordStream& out
     recordsIn.Detach();
     if (!bOk) {
         out.records.clear();
-        return fail(CodecErrorText(CodecError::BadRecord));
+        return Fail(pError, CodecErrorText(CodecError::BadRecord));
     }
     out.nRecordsLength = nRecords;
     out.nCmpLength = nCmpLength;
@@ -256,8 +218,9 @@ SGreyImage RenderPyramid(const int16_t* pPyramid, uint32_t nZoom) {
     struct SPlane {
         uint32_t nStart, nWidth, nHeight, nLevels, nLeft, nTop;
     };
-    const SPlane planes[3] = {
-        {0, 176, 144, 4, 0, 0}, {QCIF_U_OFFSET, 88, 72, 3, 0, 144}, {QCIF_V_OFFSET, 88, 72, 3, 88, 144}};
+    const SPlane planes[3] = {{0, 176, 144, 4, 0, 0},
+                              {QCIF_U_OFFSET, 88, 72, 3, 0, 144},
+                              {QCIF_V_OFFSET, 88, 72, 3, 88, 144}};
     for (const SPlane& plane : planes) {
         for (const SRect& rect : PlaneSubbands(plane.nWidth, plane.nHeight, plane.nLevels)) {
             auto at = [&](uint32_t x, uint32_t y) {

@@ -2,27 +2,24 @@
 // Views into the codec's intermediate stages for one frame, computed by the
 // codec's own routines (ForwardWavelet, ScanSubbands, QuantiseBands, the
 // zero-run records inside a real compression), so what they show is what a
-// compression does.
-//
-// These routines borrow the codec's process-wide working state (coefficient
-// slots, plane geometry) for the length of a call: never call them while a
-// compression or decompression runs in this process.
+// compression does. Each call works on buffers of its own, so it may run
+// beside any compression or decompression.
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "codec/CodecContext.h"
-#include "codec/WorkingState.h"
 
 // The frame's wavelet pyramid: 38016 coefficients in pyramid layout (Y with 4
 // levels, then U and V with 3), as the compressor holds them before the scan.
-// False only when memory for the working slots cannot be had.
+// False only when memory for the pyramid cannot be had.
 bool FramePyramid(const uint8_t* pFrame, std::vector<int16_t>& pyramid);
 
 // The frame's quantised indices in band order, as the compressor writes them
 // into the first frame's record (later frames send differences of these).
-// Threshold and quantiser 1..255; false for 0 or when memory runs out.
+// Threshold and quantiser 1..255; false for 0. Its working buffers are a run's
+// (CRunLease), so running out of memory for them is fatal as in a compression.
 bool FrameIndices(const uint8_t* pFrame, uint8_t byThreshold, uint8_t byQuantiser,
                   std::vector<int16_t>& indices);
 

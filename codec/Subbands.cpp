@@ -8,8 +8,6 @@
 #include <emmintrin.h>
 #endif
 
-#include "codec/WorkingState.h"
-
 const uint16_t g_anBandBoundaries[BAND_COUNT + 1] = {
     0,     99,    198,   297,   396,   792,   1188,  1584,  3168,  4752,  6336,  12672,
     19008, 25443, 25542, 25641, 25740, 25839, 26136, 26532, 26928, 28512, 30096, 31680,
@@ -145,25 +143,33 @@ void BuildBandTable(CCodecContext& context) {
     }
 }
 
-void ScanSubbands(CCodecContext&) {
+void ScanFrame(const int16_t* pPyramid, int16_t* pBands) {
     const uint16_t* scan = ScanTable();
-    const int16_t* src = g_pCoef[g_bCurrent];
-    int16_t* dst = g_pCoef[2];
     for (uint32_t i = 0; i < COEF_FRAME_VALUES; ++i) {
-        dst[i] = src[scan[i]];
+        pBands[i] = pPyramid[scan[i]];
     }
-    std::swap(g_pCoef[g_bCurrent], g_pCoef[2]);
 }
 
-void UnscanSubbands(CCodecContext&) {
+void UnscanFrame(const int16_t* pBands, int16_t* pPyramid) {
     const uint16_t* scan = ScanTable();
-    int16_t* src = g_pCoef[0];
-    int16_t* dst = g_pCoef[2];
     for (uint32_t i = 0; i < COEF_FRAME_VALUES; ++i) {
-        dst[scan[i]] = src[i];
+        pPyramid[scan[i]] = pBands[i];
     }
-    g_pCoef[g_bCurrent] = dst;
-    g_pCoef[2] = src;
+}
+
+void ScanSubbands(CCodecContext& context) {
+    int16_t** slots = context.m_pCoef;
+    ScanFrame(slots[context.m_bCurrent], slots[2]);
+    std::swap(slots[context.m_bCurrent], slots[2]);
+}
+
+void UnscanSubbands(CCodecContext& context) {
+    int16_t** slots = context.m_pCoef;
+    int16_t* src = slots[0];
+    int16_t* dst = slots[2];
+    UnscanFrame(src, dst);
+    slots[context.m_bCurrent] = dst;
+    slots[2] = src;
 }
 
 namespace {
@@ -189,10 +195,13 @@ struct SDivider {
 
 }  // namespace
 
+void QuantiseBands(CCodecContext& context) {
+    QuantiseFrame(context, context.m_pCoef[context.m_bCurrent]);
+}
+
 // Same results as QuantiseValue for every value: outside the dead zone the
 // index magnitude is ceil(q / 2) with q = (|x| - t) / half.
-void QuantiseBands(CCodecContext& context) {
-    int16_t* frame = g_pCoef[g_bCurrent];
+void QuantiseFrame(const CCodecContext& context, int16_t* frame) {
     const int32_t t = context.m_byThreshold;
     for (uint32_t b = 0; b < BAND_COUNT; ++b) {
         const int32_t half = context.m_nBandStep[b] / 2;
@@ -246,11 +255,13 @@ void QuantiseBands(CCodecContext& context) {
     }
 }
 
+void DequantiseBands(CCodecContext& context) {
+    DequantiseFrame(context, context.m_pCoef[1], context.m_pCoef[0]);
+}
+
 // v s + sign(v) t + offset, wrapped to 16 bits once (0 stays 0 + offset). The
 // 16-bit lanes wrap the products and sums alike.
-void DequantiseBands(CCodecContext& context) {
-    const int16_t* src = g_pCoef[1];
-    int16_t* dst = g_pCoef[0];
+void DequantiseFrame(const CCodecContext& context, const int16_t* src, int16_t* dst) {
     const int32_t t = context.m_byThreshold;
     for (uint32_t b = 0; b < BAND_COUNT; ++b) {
         const int32_t step = context.m_nBandStep[b];

@@ -28,14 +28,24 @@ int16_t DequantiseValue(int16_t v, uint16_t nStep, uint8_t byThreshold);
 // Band-order position -> pyramid position (a permutation of 0..38015).
 const uint16_t* ScanTable();
 
-// Fills m_nBandStart and m_nBandStep from m_byQuantiser.
+// Fills m_nBandStart and m_nBandStep from m_byQuantiser. A run builds its own
+// table when it starts (CRunLease).
 void BuildBandTable(CCodecContext& context);
-// Slot g_bCurrent (pyramid) -> band order via slot 2; the two pointers are exchanged.
+
+// The stages on a run's coefficient slots (context.m_pCoef, set up by its lease):
+// Slot m_bCurrent (pyramid) -> band order via slot 2; the two pointers are exchanged.
 void ScanSubbands(CCodecContext& context);
-// Quantises slot g_bCurrent in place.
+// Quantises slot m_bCurrent in place.
 void QuantiseBands(CCodecContext& context);
 // Slot 1 (indices) -> slot 0 (values), both band order; slot 1 is not changed.
 void DequantiseBands(CCodecContext& context);
 // Slot 0 (band order) -> pyramid via slot 2; the written buffer becomes slot
-// g_bCurrent and the read one slot 2.
+// m_bCurrent and the read one slot 2.
 void UnscanSubbands(CCodecContext& context);
+
+// The same stages on any frames (38016 values each), with the band table and
+// threshold of `context`; the scans need two distinct buffers.
+void ScanFrame(const int16_t* pPyramid, int16_t* pBands);
+void UnscanFrame(const int16_t* pBands, int16_t* pPyramid);
+void QuantiseFrame(const CCodecContext& context, int16_t* pFrame);
+void DequantiseFrame(const CCodecContext& context, const int16_t* pIndices, int16_t* pValues);

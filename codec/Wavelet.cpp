@@ -4,7 +4,7 @@
 #include <bit>
 #include <cstring>
 
-#include "codec/WorkingState.h"
+#include "io/QcifFormat.h"
 
 // Every output is computed the same way in every kernel: the six products
 // added left to right in the order written below, times K, truncated. The
@@ -562,10 +562,10 @@ bool SynthesiseLine(uint32_t nLength, int16_t* pOut, const int16_t* pLow, const 
 
 // Each line (or block of columns) is first copied out of the plane as
 // doubles, so its outputs can go straight back into the plane.
-bool ForwardWavelet(int16_t* pPlane, uint8_t nLevels) {
-    const uint32_t stride = g_nPlaneWidth;
-    uint32_t rw = g_nPlaneWidth;
-    uint32_t rh = g_nPlaneHeight;
+bool ForwardWavelet(int16_t* pPlane, uint32_t nWidth, uint32_t nHeight, uint8_t nLevels) {
+    const uint32_t stride = nWidth;
+    uint32_t rw = nWidth;
+    uint32_t rh = nHeight;
     if (!LevelsFit(rw, rh, nLevels)) {
         return false;
     }
@@ -579,13 +579,13 @@ bool ForwardWavelet(int16_t* pPlane, uint8_t nLevels) {
     return true;
 }
 
-bool InverseWavelet(int16_t* pPlane, uint8_t nLevels) {
-    const uint32_t stride = g_nPlaneWidth;
-    if (nLevels == 0 || !LevelsFit(g_nPlaneWidth, g_nPlaneHeight, nLevels)) {
+bool InverseWavelet(int16_t* pPlane, uint32_t nWidth, uint32_t nHeight, uint8_t nLevels) {
+    const uint32_t stride = nWidth;
+    if (nLevels == 0 || !LevelsFit(nWidth, nHeight, nLevels)) {
         return false;
     }
-    uint32_t rw = g_nPlaneWidth >> (nLevels - 1);
-    uint32_t rh = g_nPlaneHeight >> (nLevels - 1);
+    uint32_t rw = nWidth >> (nLevels - 1);
+    uint32_t rh = nHeight >> (nLevels - 1);
     const SWaveletKernels& kernels = Kernels();
     for (uint8_t l = 0; l < nLevels; ++l) {
         kernels.pSynthesiseColumns(pPlane, stride, rw, rh);
@@ -594,4 +594,16 @@ bool InverseWavelet(int16_t* pPlane, uint8_t nLevels) {
         rh *= 2;
     }
     return true;
+}
+
+void ForwardWaveletFrame(int16_t* pFrame) {
+    ForwardWavelet(pFrame, QCIF_WIDTH, QCIF_HEIGHT, 4);
+    ForwardWavelet(pFrame + QCIF_U_OFFSET, QCIF_CHROMA_WIDTH, QCIF_CHROMA_HEIGHT, 3);
+    ForwardWavelet(pFrame + QCIF_V_OFFSET, QCIF_CHROMA_WIDTH, QCIF_CHROMA_HEIGHT, 3);
+}
+
+void InverseWaveletFrame(int16_t* pFrame) {
+    InverseWavelet(pFrame, QCIF_WIDTH, QCIF_HEIGHT, 4);
+    InverseWavelet(pFrame + QCIF_U_OFFSET, QCIF_CHROMA_WIDTH, QCIF_CHROMA_HEIGHT, 3);
+    InverseWavelet(pFrame + QCIF_V_OFFSET, QCIF_CHROMA_WIDTH, QCIF_CHROMA_HEIGHT, 3);
 }

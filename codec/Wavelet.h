@@ -20,14 +20,19 @@ bool AnalyseLine(uint32_t nLength, const int16_t* pIn, int16_t* pLow, int16_t* p
 // nLength samples in pOut. Same length rule.
 bool SynthesiseLine(uint32_t nLength, int16_t* pOut, const int16_t* pLow, const int16_t* pHigh);
 
-// Transforms the plane starting at pPlane (geometry from g_nPlaneWidth, which is
-// also the row stride, and g_nPlaneHeight) into an nLevels-level pyramid.
-// 0 levels leaves the plane unchanged. False, leaving the plane unchanged, when
-// some level would need a line the line operations refuse.
-bool ForwardWavelet(int16_t* pPlane, uint8_t nLevels);
+// Transforms the nWidth x nHeight plane starting at pPlane (nWidth is also the
+// row stride) into an nLevels-level pyramid. 0 levels leaves the plane
+// unchanged. False, leaving the plane unchanged, when some level would need a
+// line the line operations refuse.
+bool ForwardWavelet(int16_t* pPlane, uint32_t nWidth, uint32_t nHeight, uint8_t nLevels);
 
-// Undoes ForwardWavelet with the same level count (at least 1), in place.
-bool InverseWavelet(int16_t* pPlane, uint8_t nLevels);
+// Undoes ForwardWavelet with the same geometry and level count (at least 1), in place.
+bool InverseWavelet(int16_t* pPlane, uint32_t nWidth, uint32_t nHeight, uint8_t nLevels);
+
+// A whole coefficient frame: Y (176 x 144, 4 levels), then U and V (88 x 72,
+// 3 levels each), in place, as the compressor and the decompressor run them.
+void ForwardWaveletFrame(int16_t* pFrame);
+void InverseWaveletFrame(int16_t* pFrame);
 
 // The kernels that compute the lines: all give the same values. By default
 // the first transform picks the best the CPU offers.

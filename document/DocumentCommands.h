@@ -29,10 +29,10 @@ public:
     // fields. IDCANCEL: nothing is taken over.
     virtual int RunParameters(CParametersChoice& choice) = 0;
 
-    // Processing: shows the run's parameters, and on Start builds the band table
-    // and runs context.CompressRun() or DecompressRun() (by m_bCompress) on a
-    // worker. Returns IDOK when the worker has finished, IDCANCEL when the dialog
-    // was closed before Start. bCancelled is set when the user asked to cancel at
+    // Processing: shows the run's parameters, and on Start runs context.Run()
+    // (compression or decompression by m_bCompress) as a CCodecJob on a worker.
+    // Returns IDOK when the worker has finished, IDCANCEL when the dialog was
+    // closed before Start. bCancelled is set when the user asked to cancel at
     // any time; such a run is not accepted even if every frame was done.
     virtual int RunProcessing(CCodecContext& context, bool& bCancelled) = 0;
 

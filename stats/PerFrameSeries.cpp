@@ -5,8 +5,9 @@
 #include <cstdio>
 #include <vector>
 
-#include "io/File.h"
 #include "document/TavroDoc.h"
+#include "io/Fail.h"
+#include "io/File.h"
 
 double SPerFrameSeries::Rmse(const SPerFrameRow& row, int nSeries) {
     if (nSeries == SERIES_FRAME) {
@@ -59,29 +60,24 @@ bool ComputePerFrameSeries(const uint8_t* pFrames, uint32_t nFrames,
                            const std::string& strComparePath, uint32_t nCompareFrames,
                            SPerFrameSeries& out, std::string* pError) {
     out = SPerFrameSeries{};
-    auto fail = [pError](const std::string& strText) {
-        if (pError) {
-            *pError = strText;
-        }
-        return false;
-    };
     const uint32_t nCount = std::min(nFrames, nCompareFrames);
     if (pFrames == nullptr || nCount == 0) {
-        return fail("There are no frames to compare.");
+        return Fail(pError, "There are no frames to compare.");
     }
     CFile file;
     if (!file.Open(strComparePath, CFile::modeRead)) {
-        return fail("Could not open the comparison file " + strComparePath + ": " +
-                    file.GetError());
+        return Fail(pError, "Could not open the comparison file " + strComparePath + ": " +
+                                file.GetError());
     }
     std::vector<uint8_t> ref(QCIF_FRAME_BYTES);
     out.rows.reserve(nCount);
     for (uint32_t i = 0; i < nCount; ++i) {
         const uint64_t nOffset = uint64_t(i) * QCIF_FRAME_BYTES;
         if (!file.Seek(nOffset) || file.Read(ref.data(), QCIF_FRAME_BYTES) != QCIF_FRAME_BYTES) {
-            return fail("The comparison file " + strComparePath + " ends before frame " +
-                        std::to_string(i + 1) + " (it held " + std::to_string(nCompareFrames) +
-                        " frames when it was chosen).");
+            return Fail(pError, "The comparison file " + strComparePath + " ends before frame " +
+                                    std::to_string(i + 1) + " (it held " +
+                                    std::to_string(nCompareFrames) +
+                                    " frames when it was chosen).");
         }
         const uint8_t* pFrame = pFrames + nOffset;
         SPerFrameRow row;
@@ -97,10 +93,7 @@ bool ComputePerFrameSeries(const uint8_t* pFrames, uint32_t nFrames,
 bool ComputeDocumentSeries(const CTavroDoc& doc, SPerFrameSeries& out, std::string* pError) {
     out = SPerFrameSeries{};
     if (!doc.OnUpdateRawStreamCommand() || !doc.m_bCompareFile) {
-        if (pError) {
-            *pError = "A raw stream and a comparison file are needed for the chart.";
-        }
-        return false;
+        return Fail(pError, "A raw stream and a comparison file are needed for the chart.");
     }
     // The frames the comparison dialog would offer: never past what the buffer holds.
     uint32_t nFrames = 0;

@@ -9,22 +9,14 @@
 #include <map>
 #include <memory>
 
-#include "codec/CodecContext.h"
-#include "codec/Subbands.h"
-#include "codec/WorkingState.h"
-#include "stats/FrameFigures.h"
+#include "codec/CodecRun.h"
+#include "io/Fail.h"
 #include "io/QcifFormat.h"
+#include "stats/FrameFigures.h"
 
 namespace {
 
 constexpr double PIXELS_PER_FRAME = 176.0 * 144.0;
-
-bool Fail(std::string* pError, const std::string& strWhy) {
-    if (pError) {
-        *pError = strWhy;
-    }
-    return false;
-}
 
 double SecondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -72,50 +64,31 @@ bool EvaluateRdPoint(const uint8_t* pQcf, uint32_t nFrames, uint32_t nThreshold,
     point.nQuantiser = nQuantiser;
     point.nFrames = nFrames;
 
-    auto pEncoder = std::make_unique<CCodecContext>();
-    pEncoder->m_bCompress = true;
-    pEncoder->m_nFrames = nFrames;
-    pEncoder->m_byThreshold = static_cast<uint8_t>(nThreshold);
-    pEncoder->m_byQuantiser = static_cast<uint8_t>(nQuantiser);
-    // The codec only reads its input during a compression.
-    pEncoder->m_pQcf = const_cast<uint8_t*>(pQcf);
-    g_nProgress.store(0);
-    BuildBandTable(*pEncoder);
+    const SCmpHeader params{nFrames, static_cast<uint8_t>(nThreshold),
+                            static_cast<uint8_t>(nQuantiser)};
+    std::vector<uint8_t> cmp;
     auto start = std::chrono::steady_clock::now();
-    if (!pEncoder->CompressRun()) {
-        return Fail(pError,
-                    std::string("Compression failed: ") + CodecErrorText(pEncoder->m_nError));
+    if (const CodecError nError = CompressFrames(pQcf, params, cmp); nError != CodecError::None) {
+        return Fail(pError, std::string("Compression failed: ") + CodecErrorText(nError));
     }
     point.dEncodeSeconds = SecondsSince(start);
-    point.nCmpBytes = pEncoder->m_nCmpLength;
+    point.nCmpBytes = cmp.size();
 
-    const size_t nRawBytes = size_t(nFrames) * QCIF_FRAME_BYTES;
-    std::unique_ptr<uint8_t, decltype(&std::free)> decoded(
-        static_cast<uint8_t*>(std::malloc(nRawBytes)), &std::free);
-    if (!decoded) {
-        return Fail(pError, "Not enough memory for the decompressed frames.");
-    }
-    auto pDecoder = std::make_unique<CCodecContext>();
-    pDecoder->m_bCompress = false;
-    pDecoder->m_nFrames = nFrames;
-    pDecoder->m_byThreshold = pEncoder->m_byThreshold;
-    pDecoder->m_byQuantiser = pEncoder->m_byQuantiser;
-    pDecoder->m_pCmp = pEncoder->m_pCmp;
-    pDecoder->m_nCmpLength = pEncoder->m_nCmpLength;
-    pDecoder->m_pQcf = decoded.get();
-    g_nProgress.store(0);
-    BuildBandTable(*pDecoder);
+    std::vector<uint8_t> decoded;
     start = std::chrono::steady_clock::now();
-    if (!pDecoder->DecompressRun()) {
-        return Fail(pError,
-                    std::string("Decompression failed: ") + CodecErrorText(pDecoder->m_nError));
+    if (const CodecError nError =
+            DecompressFrames(cmp.data(), static_cast<uint32_t>(cmp.size()), params, decoded);
+        nError != CodecError::None) {
+        return Fail(pError, nError == CodecError::NoMemory
+                                ? "Not enough memory for the decompressed frames."
+                                : std::string("Decompression failed: ") + CodecErrorText(nError));
     }
     point.dDecodeSeconds = SecondsSince(start);
 
     CFrameMeans means;
     double adPlaneSum[3] = {};
     for (uint32_t k = 0; k < nFrames; ++k) {
-        const uint8_t* pOut = decoded.get() + size_t(k) * QCIF_FRAME_BYTES;
+        const uint8_t* pOut = decoded.data() + size_t(k) * QCIF_FRAME_BYTES;
         const uint8_t* pIn = pQcf + size_t(k) * QCIF_FRAME_BYTES;
         means.Add(CompareFrame(pOut, pIn));
         const SPlaneFigures planes = ComparePlanes(pOut, pIn);

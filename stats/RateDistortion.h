@@ -2,9 +2,8 @@
 // Rate-distortion points: one compression and decompression of a clip with a
 // (threshold, quantiser) pair, measured with the same figures as the status
 // summary (compression ratio) and the comparison dialog (RMSE, PSNR).
-//
-// A point uses the codec's process-wide working state, so points in one
-// process run one after another; run them in separate processes to go wider.
+// Each point runs the codec through its own contexts, so points may be
+// evaluated on several threads at once.
 
 #include <cstdint>
 #include <string>

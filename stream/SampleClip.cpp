@@ -1,10 +1,12 @@
 #include "stream/SampleClip.h"
 
 #include <cmath>
+#include <new>
 #include <vector>
 
-#include "io/SafeFileWriter.h"
+#include "io/Fail.h"
 #include "io/QcifFormat.h"
+#include "io/SafeFileWriter.h"
 
 namespace {
 
@@ -349,29 +351,33 @@ void RenderSampleFrame(uint32_t nIndex, uint8_t* pFrame) {
     }
 }
 
+bool RenderSampleClip(uint32_t nFrames, std::vector<uint8_t>& clip) {
+    try {
+        clip.resize(size_t(nFrames) * QCIF_FRAME_BYTES);
+    } catch (const std::bad_alloc&) {
+        clip.clear();
+        return false;
+    }
+    for (uint32_t n = 0; n < nFrames; ++n) {
+        RenderSampleFrame(n, clip.data() + size_t(n) * QCIF_FRAME_BYTES);
+    }
+    return true;
+}
+
 bool WriteSampleClip(const std::string& strPath, uint32_t nFrames, std::string* pError) {
     CSafeFileWriter writer;
     if (!writer.Open(strPath)) {
-        if (pError) {
-            *pError = writer.GetError();
-        }
-        return false;
+        return Fail(pError, writer.GetError());
     }
     std::vector<uint8_t> frame(QCIF_FRAME_BYTES);
     for (uint32_t n = 0; n < nFrames; ++n) {
         RenderSampleFrame(n, frame.data());
         if (!writer.Write(frame.data(), frame.size())) {
-            if (pError) {
-                *pError = writer.GetError();
-            }
-            return false;
+            return Fail(pError, writer.GetError());
         }
     }
     if (!writer.Commit()) {
-        if (pError) {
-            *pError = writer.GetError();
-        }
-        return false;
+        return Fail(pError, writer.GetError());
     }
     return true;
 }

@@ -11,11 +11,16 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 constexpr uint32_t SAMPLE_CLIP_DEFAULT_FRAMES = 100;
 
 // Writes frame nIndex (0-based) into pFrame: 38016 bytes, Y then U then V.
 void RenderSampleFrame(uint32_t nIndex, uint8_t* pFrame);
+
+// Frames 0 .. nFrames-1 in memory, back to back; false (clip empty) when the
+// memory cannot be had.
+bool RenderSampleClip(uint32_t nFrames, std::vector<uint8_t>& clip);
 
 // Writes frames 0 .. nFrames-1 to strPath as a raw QCIF stream, frame by frame.
 // The target is replaced only when everything was written; on failure it is

@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cstring>
 
+#include "io/Fail.h"
 #include "io/QcifFormat.h"
 
 namespace {
@@ -10,13 +11,6 @@ namespace {
 constexpr char MAGIC[] = "YUV4MPEG2";
 // No real header or frame line comes near this; a longer one is not y4m.
 constexpr size_t MAX_LINE = 4096;
-
-bool Fail(std::string* pError, const std::string& strWhy) {
-    if (pError) {
-        *pError = strWhy;
-    }
-    return false;
-}
 
 bool ParseUnsigned(const std::string& s, uint32_t& n) {
     if (s.empty() || s.size() > 9 || s.find_first_not_of("0123456789") != std::string::npos) {

@@ -29,8 +29,6 @@
 #include "app/ShellCommands.h"
 #include "app/TavroApp.h"
 #include "codec/CodecContext.h"
-#include "codec/Subbands.h"
-#include "codec/WorkingState.h"
 #include "document/DocumentCommands.h"
 #include "document/TavroDoc.h"
 #include "support/ScriptedPrompts.h"
@@ -42,9 +40,7 @@ class CImmediateDialogs : public IDocumentDialogs {
 public:
     int RunParameters(CParametersChoice&) override { return IDCANCEL; }
     int RunProcessing(CCodecContext& context, bool& bCancelled) override {
-        BuildBandTable(context);
-        g_nProgress.store(0);
-        context.m_bCompress ? context.CompressRun() : context.DecompressRun();
+        context.Run();
         bCancelled = false;
         return IDOK;
     }

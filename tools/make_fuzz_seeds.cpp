@@ -11,11 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "codec/CodecContext.h"
-#include "codec/Subbands.h"
-#include "codec/WorkingState.h"
-#include "stream/SampleClip.h"
+#include "codec/CodecRun.h"
 #include "io/QcifFormat.h"
+#include "stream/SampleClip.h"
 
 namespace {
 
@@ -23,28 +21,21 @@ using Bytes = std::vector<uint8_t>;
 namespace fs = std::filesystem;
 
 Bytes SampleFrames(uint32_t nFrames) {
-    Bytes clip(size_t(nFrames) * QCIF_FRAME_BYTES);
-    for (uint32_t i = 0; i < nFrames; ++i) {
-        RenderSampleFrame(i, &clip[size_t(i) * QCIF_FRAME_BYTES]);
+    Bytes clip;
+    if (!RenderSampleClip(nFrames, clip)) {
+        std::fprintf(stderr, "make_fuzz_seeds: out of memory\n");
+        std::exit(1);
     }
     return clip;
 }
 
-Bytes Compress(Bytes clip, uint32_t nFrames, uint8_t t, uint8_t q) {
-    CCodecContext context;
-    context.m_bCompress = true;
-    context.m_nFrames = nFrames;
-    context.m_byThreshold = t;
-    context.m_byQuantiser = q;
-    context.m_pQcf = clip.data();
-    g_nProgress = 0;
-    BuildBandTable(context);
-    if (!context.CompressRun()) {
-        std::fprintf(stderr, "make_fuzz_seeds: compression failed: %s\n",
-                     CodecErrorText(context.m_nError));
+Bytes Compress(const Bytes& clip, uint32_t nFrames, uint8_t t, uint8_t q) {
+    Bytes cmp;
+    if (const CodecError nError = CompressFrames(clip.data(), {nFrames, t, q}, cmp);
+        nError != CodecError::None) {
+        std::fprintf(stderr, "make_fuzz_seeds: compression failed: %s\n", CodecErrorText(nError));
         std::exit(1);
     }
-    Bytes cmp(context.m_pCmp, context.m_pCmp + context.m_nCmpLength);
     return cmp;
 }
 

@@ -37,8 +37,6 @@
 #include "app/TavroView.h"
 #include "app/ViewerDlg.h"
 #include "codec/CodecContext.h"
-#include "codec/Subbands.h"
-#include "codec/WorkingState.h"
 #include "document/TavroDoc.h"
 #include "stats/CompareLogic.h"
 #include "support/ScriptedPrompts.h"
@@ -97,9 +95,7 @@ public:
         if (processing == Processing::CloseBeforeStart) {
             return IDCANCEL;
         }
-        BuildBandTable(context);
-        g_nProgress.store(0);
-        context.m_bCompress ? context.CompressRun() : context.DecompressRun();
+        context.Run();
         bCancelled = processing == Processing::CancelAfterLastFrame;
         return IDOK;
     }

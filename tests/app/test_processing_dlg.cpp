@@ -14,7 +14,7 @@
 #include "DialogTestUtil.h"
 #include "app/ProcessingDlg.h"
 #include "codec/CodecContext.h"
-#include "codec/WorkingState.h"
+#include "codec/ProgressCell.h"
 #include "io/QcifFormat.h"
 #include "support/ScriptedPrompts.h"
 

@@ -32,8 +32,6 @@
 #include "app/ShellDialogs.h"
 #include "app/TavroApp.h"
 #include "codec/CodecContext.h"
-#include "codec/Subbands.h"
-#include "codec/WorkingState.h"
 #include "document/TavroDoc.h"
 #include "playback/FramePictures.h"
 #include "playback/YuvToRgb.h"
@@ -79,9 +77,7 @@ public:
         return IDOK;
     }
     int RunProcessing(CCodecContext& context, bool& bCancelled) override {
-        BuildBandTable(context);
-        g_nProgress.store(0);
-        context.m_bCompress ? context.CompressRun() : context.DecompressRun();
+        context.Run();
         bCancelled = false;
         return IDOK;
     }

@@ -8,22 +8,11 @@
 #include <filesystem>
 
 #include "CliRunner.h"
-#include "codec/CodecContext.h"
-#include "codec/Subbands.h"
-#include "codec/WorkingState.h"
-#include "stream/SampleClip.h"
 #include "io/QcifFormat.h"
+#include "support/CodecClips.h"
 #include "support/TestFiles.h"
 
 namespace {
-
-std::vector<uint8_t> SampleFrames(uint32_t nFrames) {
-    std::vector<uint8_t> clip(size_t(nFrames) * QCIF_FRAME_BYTES);
-    for (uint32_t n = 0; n < nFrames; ++n) {
-        RenderSampleFrame(n, clip.data() + size_t(n) * QCIF_FRAME_BYTES);
-    }
-    return clip;
-}
 
 size_t FileCount(const std::filesystem::path& dir) {
     return size_t(std::distance(std::filesystem::directory_iterator(dir), {}));
@@ -32,19 +21,12 @@ size_t FileCount(const std::filesystem::path& dir) {
 TEST(CliCodec, RoundTripIsExactCodecOutput) {
     CTempDir dir;
     const uint32_t nFrames = 12;
-    std::vector<uint8_t> clip = SampleFrames(nFrames);
+    std::vector<uint8_t> clip = SampleClip(nFrames);
     WriteBytes(dir.File("in.qcf"), clip);
 
     // The file holds exactly the stream the codec produces in memory.
-    CCodecContext ctx;
-    ctx.m_nFrames = nFrames;
-    ctx.m_byThreshold = 7;
-    ctx.m_byQuantiser = 20;
-    ctx.m_pQcf = clip.data();
-    BuildBandTable(ctx);
-    g_nProgress.store(0);
-    ASSERT_TRUE(ctx.CompressRun());
-    std::vector<uint8_t> expected(ctx.m_pCmp, ctx.m_pCmp + ctx.m_nCmpLength);
+    const std::vector<uint8_t> expected = Compress(clip, nFrames, 7, 20).cmp;
+    ASSERT_FALSE(expected.empty());
 
     CliResult r =
         RunCli({"compress", dir.File("in.qcf"), dir.File("out.cmp"), "-t", "7", "-q", "20"});
@@ -79,7 +61,7 @@ TEST(CliCodec, RoundTripIsExactCodecOutput) {
 
 TEST(CliCodec, FrameCountAndDefaults) {
     CTempDir dir;
-    WriteBytes(dir.File("in.qcf"), SampleFrames(5));
+    WriteBytes(dir.File("in.qcf"), SampleClip(5));
     CliResult r =
         RunCli({"compress", dir.File("in.qcf"), dir.File("three.cmp"), "-n", "3", "--json"});
     ASSERT_EQ(r.nStatus, 0) << r.strErr;
@@ -100,7 +82,7 @@ TEST(CliCodec, FrameCountAndDefaults) {
 
 TEST(CliCodec, FailuresLeaveOutputsAsTheyWere) {
     CTempDir dir;
-    WriteBytes(dir.File("in.qcf"), SampleFrames(4));
+    WriteBytes(dir.File("in.qcf"), SampleClip(4));
     ASSERT_EQ(RunCli({"compress", dir.File("in.qcf"), dir.File("good.cmp"), "--quiet"}).nStatus, 0);
     std::vector<uint8_t> good = ReadBytes(dir.File("good.cmp"));
     WriteBytes(dir.File("cut.cmp"),
@@ -162,7 +144,7 @@ TEST(CliCodec, InterruptWritesNothing) {
     CTempDir dir;
     // A long clip: the sample repeated, so that the run is still busy when the
     // signal arrives.
-    std::vector<uint8_t> part = SampleFrames(50);
+    std::vector<uint8_t> part = SampleClip(50);
     {
         std::vector<uint8_t> clip;
         for (int i = 0; i < 40; ++i) {

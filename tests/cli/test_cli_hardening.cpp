@@ -5,6 +5,7 @@
 // a file, a target that is a folder, a disk that fills up): exit status 1, one
 // line, the existing target byte for byte as it was, no temporary file left.
 #include <fcntl.h>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -16,39 +17,20 @@
 #include <set>
 
 #include "CliRunner.h"
-#include "codec/CodecContext.h"
-#include "codec/Subbands.h"
-#include "codec/WorkingState.h"
-#include "stream/SampleClip.h"
+#include "cli/Command.h"
+#include "codec/CodecRun.h"
 #include "io/QcifFormat.h"
+#include "support/CodecClips.h"
 #include "support/TestFiles.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-using Bytes = std::vector<uint8_t>;
 constexpr uint32_t kFrames = 3;
-
-Bytes SampleFrames(uint32_t nFrames) {
-    Bytes clip(size_t(nFrames) * QCIF_FRAME_BYTES);
-    for (uint32_t n = 0; n < nFrames; ++n) {
-        RenderSampleFrame(n, clip.data() + size_t(n) * QCIF_FRAME_BYTES);
-    }
-    return clip;
-}
 
 // Three sample frames, coarsely coded: a few hundred bytes.
 Bytes SmallStream() {
-    Bytes clip = SampleFrames(kFrames);
-    CCodecContext context;
-    context.m_nFrames = kFrames;
-    context.m_byThreshold = 100;
-    context.m_byQuantiser = 100;
-    context.m_pQcf = clip.data();
-    g_nProgress = 0;
-    BuildBandTable(context);
-    EXPECT_TRUE(context.CompressRun());
-    return Bytes(context.m_pCmp, context.m_pCmp + context.m_nCmpLength);
+    return Compress(SampleClip(kFrames), kFrames, 100, 100).cmp;
 }
 
 std::set<std::string> Listing(const fs::path& dir) {
@@ -180,9 +162,26 @@ TEST(CliHardening, DamagedStreamsAreRefusedOrDecodeToTheirFrames) {
     }
 }
 
+// A fatal path of the core (here: no memory for the codec's working buffers)
+// ends tavro-cli with one "tavro-cli:" line and status 1, and writes nothing.
+TEST(CliHardening, FatalPathEndsWithOneLineAndStatus1) {
+    CTempDir dir;
+    WriteBytes(dir.File("in.qcf"), SampleClip(1));
+    std::string args[] = {"tavro-cli", "compress", dir.File("in.qcf"), dir.File("out.cmp")};
+    char* argv[] = {args[0].data(), args[1].data(), args[2].data(), args[3].data()};
+    EXPECT_EXIT(
+        {
+            CRunLease::SetAllocator([](size_t) -> void* { return nullptr; });
+            std::exit(TavroCliMain(4, argv) + 100);  // not reached
+        },
+        testing::ExitedWithCode(1),
+        testing::StrEq("tavro-cli: Error allocating memory for transform matrix.\n"));
+    EXPECT_FALSE(fs::exists(dir.File("out.cmp")));
+}
+
 TEST(CliHardening, EveryOutputFailsCleanlyWhenItCannotBeWritten) {
     CTempDir dir;
-    WriteBytes(dir.File("in.qcf"), SampleFrames(kFrames));
+    WriteBytes(dir.File("in.qcf"), SampleClip(kFrames));
     WriteBytes(dir.File("good.cmp"), SmallStream());
     const fs::path out = dir.Path() / "out";
     fs::create_directory(out);

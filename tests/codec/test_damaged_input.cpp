@@ -8,10 +8,10 @@
 #include <cstdlib>
 #include <random>
 
-#include "CodecTestClips.h"
 #include "codec/CodecContext.h"
 #include "codec/ZeroRun.h"
 #include "io/MemFile.h"
+#include "support/CodecClips.h"
 
 namespace {
 

@@ -5,44 +5,51 @@
 
 #include <algorithm>
 #include <condition_variable>
-#include <cstdlib>
 #include <functional>
+#include <latch>
 #include <mutex>
 #include <optional>
-#include <random>
 #include <thread>
 
-#include "CodecTestClips.h"
-#include "CodecTestFrames.h"
-#include "codec/CodecContext.h"
+#include "codec/CodecRun.h"
+#include "codec/StageDump.h"
 #include "codec/Subbands.h"
 #include "codec/Wavelet.h"
-#include "codec/WorkingState.h"
-#include "codec/ZeroRun.h"
-#include "io/MemFile.h"
+#include "support/CodecClips.h"
 
 namespace {
 
 using Event = CCodecContext::FrameEvent;
 
-// Runs a codec run on a worker thread and hands every frame event to the
-// test thread while the worker waits, so cancels land at chosen points.
-bool RunGated(CCodecContext& ctx, bool bCompress,
-              const std::function<void(Event, uint16_t)>& onEvent) {
+struct SGatedRun {
+    bool bResult = false;
+    EJobOutcome outcome = EJobOutcome::Accepted;
+    int32_t nCellAtEnd = 0;  // the cell when the run handed back
+};
+
+// Runs the context as a job and hands every frame event to the test thread
+// while the worker waits, so cancels land at chosen points (bCancelFirst:
+// before the start).
+SGatedRun RunGated(CCodecContext& ctx, bool bCancelFirst,
+                   const std::function<void(Event, uint16_t, CCodecJob&)>& onEvent) {
     std::mutex m;
     std::condition_variable cv;
     std::optional<std::pair<Event, uint16_t>> pending;
     bool bDone = false;
+    SGatedRun run;
     ctx.m_onFrameEvent = [&](Event e, uint16_t f) {
         std::unique_lock lock(m);
         pending.emplace(e, f);
         cv.notify_all();
         cv.wait(lock, [&] { return !pending; });
     };
-    bool bResult = false;
-    std::thread worker([&] {
-        bResult = bCompress ? ctx.CompressRun() : ctx.DecompressRun();
+    CCodecJob job(ctx);
+    if (bCancelFirst) {
+        job.RequestCancel();
+    }
+    job.Start([&] {
         std::lock_guard lock(m);
+        run.nCellAtEnd = ctx.m_pProgress->load();
         bDone = true;
         cv.notify_all();
     });
@@ -54,15 +61,16 @@ bool RunGated(CCodecContext& ctx, bool bCompress,
         }
         const auto [e, f] = *pending;
         lock.unlock();
-        onEvent(e, f);
+        onEvent(e, f, job);
         lock.lock();
         pending.reset();
         cv.notify_all();
     }
     lock.unlock();
-    worker.join();
+    run.outcome = job.Finish();
+    run.bResult = job.RunResult();
     ctx.m_onFrameEvent = nullptr;
-    return bResult;
+    return run;
 }
 
 void SetUpCompression(CCodecContext& ctx, Bytes& clip, uint32_t nFrames) {
@@ -70,28 +78,13 @@ void SetUpCompression(CCodecContext& ctx, Bytes& clip, uint32_t nFrames) {
     ctx.m_byThreshold = 10;
     ctx.m_byQuantiser = 16;
     ctx.m_pQcf = clip.data();
-    g_nProgress = 0;
-    BuildBandTable(ctx);
 }
 
 // Quantised band-order frame of one raw frame, built from the stages alone.
 std::vector<int16_t> QuantisedFrame(const uint8_t* raw, uint8_t t, uint8_t q) {
-    CTestFrames frames;
-    CCodecContext ctx;
-    ctx.m_byThreshold = t;
-    ctx.m_byQuantiser = q;
-    BuildBandTable(ctx);
-    std::copy(raw, raw + FRAME_BYTES, g_pCoef[0]);
-    g_nPlaneWidth = 176;
-    g_nPlaneHeight = 144;
-    ForwardWavelet(g_pCoef[0], 4);
-    g_nPlaneWidth = 88;
-    g_nPlaneHeight = 72;
-    ForwardWavelet(g_pCoef[0] + 25344, 3);
-    ForwardWavelet(g_pCoef[0] + 31680, 3);
-    ScanSubbands(ctx);
-    QuantiseBands(ctx);
-    return std::vector<int16_t>(g_pCoef[0], g_pCoef[0] + FRAME_BYTES);
+    std::vector<int16_t> indices;
+    EXPECT_TRUE(FrameIndices(raw, t, q, indices));
+    return indices;
 }
 
 uint32_t Le32(const Bytes& b, size_t at) {
@@ -132,12 +125,12 @@ TEST(CompressRun, FrameCountIsLittleEndianInHeader) {
     clip.resize(300 * size_t(FRAME_BYTES));
     CCodecContext ctx;
     SetUpCompression(ctx, clip, 300);
-    const bool bResult = RunGated(ctx, true, [](Event e, uint16_t) {
+    const SGatedRun run = RunGated(ctx, false, [](Event e, uint16_t, CCodecJob& job) {
         if (e == Event::FrameBegun) {
-            g_nProgress = PROGRESS_CANCEL;
+            job.RequestCancel();
         }
     });
-    EXPECT_FALSE(bResult);
+    EXPECT_FALSE(run.bResult);
     ASSERT_EQ(ctx.m_nCmpLength, 4u);
     EXPECT_EQ(Bytes(ctx.m_pCmp, ctx.m_pCmp + 4), (Bytes{0x2C, 0x01, 10, 16}));
 }
@@ -166,22 +159,21 @@ TEST(CompressRun, CancelAndProgress) {
     for (const auto& c : CANCEL_CASES) {
         CCodecContext ctx;
         SetUpCompression(ctx, clip, 3);
-        if (!c.cancelFrame) {
-            g_nProgress = PROGRESS_CANCEL;
-        }
         std::vector<int32_t> seen;
-        const bool bResult = RunGated(ctx, true, [&](Event e, uint16_t f) {
-            if (e == Event::FrameBegun) {
-                seen.push_back(g_nProgress);
-            }
-            if (c.cancelFrame == f && e == c.when) {
-                g_nProgress = PROGRESS_CANCEL;
-            }
-        });
-        EXPECT_EQ(bResult, c.bResult) << c.name;
+        const SGatedRun run =
+            RunGated(ctx, !c.cancelFrame, [&](Event e, uint16_t f, CCodecJob& job) {
+                if (e == Event::FrameBegun) {
+                    seen.push_back(job.Progress());
+                }
+                if (c.cancelFrame == f && e == c.when) {
+                    job.RequestCancel();
+                }
+            });
+        EXPECT_EQ(run.bResult, c.bResult) << c.name;
+        EXPECT_EQ(run.outcome, EJobOutcome::Cancelled) << c.name;
         EXPECT_EQ(ctx.m_nFrame, c.framesDone) << c.name;
         EXPECT_EQ(ctx.m_nError, CodecError::None) << c.name;
-        EXPECT_EQ(g_nProgress, PROGRESS_CANCEL) << c.name << ": the request must survive";
+        EXPECT_EQ(run.nCellAtEnd, PROGRESS_CANCEL) << c.name << ": the request must survive";
         const Bytes out(ctx.m_pCmp, ctx.m_pCmp + ctx.m_nCmpLength);
         if (c.bResult) {
             EXPECT_EQ(out, full.cmp) << c.name;
@@ -208,20 +200,21 @@ TEST(DecompressRun, CancelAndProgress) {
         ctx.m_pCmp = cmp.data();
         ctx.m_nCmpLength = static_cast<uint32_t>(cmp.size());
         ctx.m_pQcf = out.data();
-        BuildBandTable(ctx);
-        g_nProgress = c.cancelFrame ? 0 : PROGRESS_CANCEL;
         std::vector<int32_t> seen;
-        const bool bResult = RunGated(ctx, false, [&](Event e, uint16_t f) {
-            if (e == Event::FrameBegun) {
-                seen.push_back(g_nProgress);
-            }
-            if (c.cancelFrame == f && e == c.when) {
-                g_nProgress = PROGRESS_CANCEL;
-            }
-        });
-        EXPECT_EQ(bResult, c.bResult) << c.name;
+        const SGatedRun run =
+            RunGated(ctx, !c.cancelFrame, [&](Event e, uint16_t f, CCodecJob& job) {
+                if (e == Event::FrameBegun) {
+                    seen.push_back(job.Progress());
+                }
+                if (c.cancelFrame == f && e == c.when) {
+                    job.RequestCancel();
+                }
+            });
+        EXPECT_EQ(run.bResult, c.bResult) << c.name;
+        EXPECT_EQ(run.outcome, EJobOutcome::Cancelled) << c.name;
         EXPECT_EQ(ctx.m_nFrame, c.framesDone) << c.name;
-        EXPECT_EQ(g_nProgress, PROGRESS_CANCEL) << c.name;
+        EXPECT_EQ(run.nCellAtEnd, PROGRESS_CANCEL) << c.name;
+        EXPECT_EQ(ctx.m_pProgress->load(), 0) << c.name << ": the decompression job resets it";
         EXPECT_EQ(cmp, coded.cmp) << c.name;
         // Frames rebuilt before the cancel are in place; the rest is untouched.
         const size_t done = size_t(c.framesDone) * FRAME_BYTES;
@@ -232,6 +225,56 @@ TEST(DecompressRun, CancelAndProgress) {
             EXPECT_EQ(seen, (std::vector<int32_t>{0, 33, 66})) << c.name;
         }
     }
+}
+
+// Two runs on two threads at once, on different clips, give exactly the bytes
+// of the same runs one after the other.
+TEST(FrontDoor, RunsOnTwoThreadsAtOnceMatchSerialRuns) {
+    const Bytes clips[2] = {SyntheticClip(8, 1), SampleClip(8)};
+    CodedStream serial[2];
+    DecodedStream serialFrames[2];
+    for (int i = 0; i < 2; ++i) {
+        serial[i] = Compress(clips[i], 8, 10, 16);
+        serialFrames[i] = Decompress(serial[i].cmp, 8, 10, 16);
+        ASSERT_TRUE(serial[i].bResult && serialFrames[i].bResult);
+    }
+    Bytes cmp[2], frames[2];
+    CodecError errors[2][2];
+    std::latch start(2);
+    auto run = [&](int i) {
+        start.arrive_and_wait();
+        errors[i][0] = CompressFrames(clips[i].data(), {8, 10, 16}, cmp[i]);
+        errors[i][1] = DecompressFrames(cmp[i].data(), uint32_t(cmp[i].size()), frames[i]);
+    };
+    std::thread other(run, 1);
+    run(0);
+    other.join();
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(errors[i][0], CodecError::None) << i;
+        EXPECT_EQ(errors[i][1], CodecError::None) << i;
+        EXPECT_EQ(cmp[i], serial[i].cmp) << "clip " << i;
+        EXPECT_EQ(frames[i], serialFrames[i].qcf) << "clip " << i;
+    }
+}
+
+// Runs sharing a progress cell would read each other's progress as a cancel:
+// a second run on a cell in use is refused and leaves the first alone.
+TEST(FrontDoor, SecondRunOnABusyCellIsRefused) {
+    Bytes clip = SyntheticClip(1);
+    CCodecContext first;
+    const CRunLease lease(first);
+    ASSERT_TRUE(lease.Held());
+    int16_t* const pSlot = first.m_pCoef[0];
+    CCodecContext second;  // the same default cell
+    SetUpCompression(second, clip, 1);
+    EXPECT_FALSE(second.CompressRun());
+    EXPECT_EQ(second.m_nError, CodecError::Busy);
+    CCodecJob job(second);  // a job on it starts, fails and says why
+    job.Start();
+    EXPECT_EQ(job.Finish(), EJobOutcome::Failed);
+    EXPECT_EQ(first.m_pCoef[0], pSlot);
+    second.UseOwnProgressCell();  // a cell of its own: no conflict
+    EXPECT_TRUE(second.CompressRun());
 }
 
 TEST(Codec, RoundTripSyntheticClip) {
@@ -308,26 +351,19 @@ TEST(Codec, OvershootingReconstructionIsClamped) {
     const auto decoded = Decompress(coded.cmp, 1, 1, 4);
     ASSERT_TRUE(decoded.bResult);
     const Bytes expanded = ExpandRecords(RecordStream(coded.cmp), 1)[0];
-    CTestFrames frames;
     CCodecContext ctx;
     ctx.m_byThreshold = 1;
     ctx.m_byQuantiser = 4;
-    BuildBandTable(ctx);
+    const CRunLease lease(ctx);
     for (uint32_t k = 0; k < FRAME_BYTES; ++k) {
-        g_pCoef[1][k] = static_cast<int16_t>(expanded[2 * k] | expanded[2 * k + 1] << 8);
+        ctx.m_pCoef[1][k] = static_cast<int16_t>(expanded[2 * k] | expanded[2 * k + 1] << 8);
     }
     DequantiseBands(ctx);
     UnscanSubbands(ctx);
-    g_nPlaneWidth = 176;
-    g_nPlaneHeight = 144;
-    InverseWavelet(g_pCoef[0], 4);
-    g_nPlaneWidth = 88;
-    g_nPlaneHeight = 72;
-    InverseWavelet(g_pCoef[0] + 25344, 3);
-    InverseWavelet(g_pCoef[0] + 31680, 3);
+    InverseWaveletFrame(ctx.m_pCoef[0]);
     int above = 0, below = 0;
     for (uint32_t k = 0; k < FRAME_BYTES; ++k) {
-        const int16_t v = g_pCoef[0][k];
+        const int16_t v = ctx.m_pCoef[0][k];
         above += v > 255;
         below += v < 0;
         ASSERT_EQ(decoded.qcf[k], ClampSample(v)) << k;

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "CodecTestClips.h"
 #include "playback/DitherDisplay.h"
 #include "stats/FrameFigures.h"
 #include "stream/SampleClip.h"
+#include "support/CodecClips.h"
 #include "support/Sha256.h"
 
 namespace {
@@ -22,14 +22,6 @@ constexpr uint32_t CLIP_FRAMES = 20;
 std::string Short(std::string str) {
     str.resize(16);
     return str;
-}
-
-Bytes SampleClip(uint32_t nFrames) {
-    Bytes clip(size_t(nFrames) * FRAME_BYTES);
-    for (uint32_t f = 0; f < nFrames; ++f) {
-        RenderSampleFrame(f, clip.data() + size_t(f) * FRAME_BYTES);
-    }
-    return clip;
 }
 
 struct Digests {

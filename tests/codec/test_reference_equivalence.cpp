@@ -14,11 +14,10 @@
 #include <string>
 #include <vector>
 
-#include "CodecTestFrames.h"
+#include "codec/CodecRun.h"
 #include "codec/FrameLoops.h"
 #include "codec/Subbands.h"
 #include "codec/Wavelet.h"
-#include "codec/WorkingState.h"
 
 namespace {
 
@@ -169,14 +168,12 @@ TEST(FastPaths, PlaneTransformsMatchDirectEvaluation) {
             for (auto& v : plane) {
                 v = static_cast<int16_t>(dist(rng));
             }
-            g_nPlaneWidth = static_cast<uint8_t>(c.w);
-            g_nPlaneHeight = static_cast<uint8_t>(c.h);
             std::vector<int16_t> ref = plane;
             ReferencePlane(ref, c.w, c.h, c.nLevels, true);
-            ASSERT_TRUE(ForwardWavelet(plane.data(), static_cast<uint8_t>(c.nLevels)));
+            ASSERT_TRUE(ForwardWavelet(plane.data(), c.w, c.h, static_cast<uint8_t>(c.nLevels)));
             EXPECT_EQ(plane, ref) << "forward " << c.w << "x" << c.h;
             ReferencePlane(ref, c.w, c.h, c.nLevels, false);
-            ASSERT_TRUE(InverseWavelet(plane.data(), static_cast<uint8_t>(c.nLevels)));
+            ASSERT_TRUE(InverseWavelet(plane.data(), c.w, c.h, static_cast<uint8_t>(c.nLevels)));
             EXPECT_EQ(plane, ref) << "inverse " << c.w << "x" << c.h;
         }
     });
@@ -185,9 +182,8 @@ TEST(FastPaths, PlaneTransformsMatchDirectEvaluation) {
 // All 65536 values in a band without offset (band 4) for steps with half
 // steps 0, 1, odd and even, small and large, and thresholds 1..255.
 TEST(FastPaths, BandQuantiserMatchesPerValueRule) {
-    CTestFrames frames;
     CCodecContext ctx;
-    BuildBandTable(ctx);
+    const CRunLease lease(ctx);
     const uint16_t anSteps[] = {1, 2, 3, 12, 16, 27, 36, 63, 100, 251, 1347, 40000, 65535};
     const uint8_t abyThresholds[] = {1, 10, 255};
     const uint32_t nStart = ctx.m_nBandStart[4], nBand = ctx.m_nBandStart[5] - nStart;
@@ -199,14 +195,13 @@ TEST(FastPaths, BandQuantiserMatchesPerValueRule) {
             }
             for (int32_t nFirst = -32768; nFirst < 32768; nFirst += int32_t(nBand)) {
                 for (uint32_t i = 0; i < nBand; ++i) {
-                    g_pCoef[0][nStart + i] = static_cast<int16_t>(nFirst + int32_t(i));
+                    ctx.m_pCoef[0][nStart + i] = static_cast<int16_t>(nFirst + int32_t(i));
                 }
-                g_bCurrent = 0;
                 QuantiseBands(ctx);
                 uint32_t nBad = 0;
                 for (uint32_t i = 0; i < nBand; ++i) {
                     const int16_t x = static_cast<int16_t>(nFirst + int32_t(i));
-                    nBad += g_pCoef[0][nStart + i] != QuantiseValue(x, nStep, t);
+                    nBad += ctx.m_pCoef[0][nStart + i] != QuantiseValue(x, nStep, t);
                 }
                 ASSERT_EQ(nBad, 0u) << "step " << nStep << " T " << int(t) << " from " << nFirst;
             }
@@ -217,9 +212,8 @@ TEST(FastPaths, BandQuantiserMatchesPerValueRule) {
 // Every index, through bands with and without offsets, wrapping like the
 // 16-bit per-value rule.
 TEST(FastPaths, BandDequantiserMatchesPerValueRule) {
-    CTestFrames frames;
     CCodecContext ctx;
-    BuildBandTable(ctx);
+    const CRunLease lease(ctx);
     struct Case {
         uint32_t nBand;
         int16_t nOffset;
@@ -233,7 +227,7 @@ TEST(FastPaths, BandDequantiserMatchesPerValueRule) {
                 const uint32_t nBand = ctx.m_nBandStart[c.nBand + 1] - nStart;
                 for (int32_t nFirst = -32768; nFirst < 32768; nFirst += int32_t(nBand)) {
                     for (uint32_t i = 0; i < nBand; ++i) {
-                        g_pCoef[1][nStart + i] = static_cast<int16_t>(nFirst + int32_t(i));
+                        ctx.m_pCoef[1][nStart + i] = static_cast<int16_t>(nFirst + int32_t(i));
                     }
                     DequantiseBands(ctx);
                     uint32_t nBad = 0;
@@ -241,7 +235,7 @@ TEST(FastPaths, BandDequantiserMatchesPerValueRule) {
                         const int16_t v = static_cast<int16_t>(nFirst + int32_t(i));
                         const int16_t nExpected =
                             static_cast<int16_t>(DequantiseValue(v, nStep, t) + c.nOffset);
-                        nBad += g_pCoef[0][nStart + i] != nExpected;
+                        nBad += ctx.m_pCoef[0][nStart + i] != nExpected;
                     }
                     ASSERT_EQ(nBad, 0u) << "band " << c.nBand << " step " << nStep;
                 }

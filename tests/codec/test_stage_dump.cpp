@@ -5,9 +5,9 @@
 
 #include <algorithm>
 
-#include "CodecTestClips.h"
+#include "codec/CodecRun.h"
 #include "codec/StageDump.h"
-#include "codec/WorkingState.h"
+#include "support/CodecClips.h"
 
 namespace {
 
@@ -58,21 +58,17 @@ TEST(StageDump, FirstRecordHoldsTheDumpedIndices) {
     }
 }
 
-TEST(StageDump, LeavesTheWorkingStateAsItWas) {
+// A stage view needs no run of the shared cell and leaves a run's buffers alone.
+TEST(StageDump, RunsBesideACodecRun) {
     const Bytes frame = SyntheticClip(1);
-    g_nPlaneWidth = 7;
-    g_nPlaneHeight = 9;
-    g_bCurrent = 1;
+    CCodecContext run;
+    const CRunLease lease(run);
+    ASSERT_TRUE(lease.Held());
+    const int16_t* apBefore[3] = {run.m_pCoef[0], run.m_pCoef[1], run.m_pCoef[2]};
     std::vector<int16_t> out;
     ASSERT_TRUE(FramePyramid(frame.data(), out));
     ASSERT_TRUE(FrameIndices(frame.data(), 10, 16, out));
-    EXPECT_EQ(g_nPlaneWidth, 7);
-    EXPECT_EQ(g_nPlaneHeight, 9);
-    EXPECT_EQ(g_bCurrent, 1);
-    EXPECT_EQ(g_pCoef[0], nullptr);
-    EXPECT_EQ(g_pCoef[1], nullptr);
-    EXPECT_EQ(g_pCoef[2], nullptr);
-    g_bCurrent = 0;
+    EXPECT_TRUE(std::equal(apBefore, apBefore + 3, run.m_pCoef));
     EXPECT_FALSE(FrameIndices(frame.data(), 0, 16, out));
     EXPECT_FALSE(FrameIndices(frame.data(), 10, 0, out));
 }

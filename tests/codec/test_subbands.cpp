@@ -7,15 +7,14 @@
 #include <random>
 #include <vector>
 
-#include "CodecTestFrames.h"
-#include "codec/WorkingState.h"
+#include "codec/CodecRun.h"
 
 namespace {
 
 TEST(BandTable, StepsForQuantiser16) {
     CCodecContext ctx;
     ctx.m_byQuantiser = 16;
-    BuildBandTable(ctx);
+    const CRunLease lease(ctx);
     const uint16_t steps[BAND_COUNT] = {16, 12, 12, 12, 16, 16, 16, 27, 27, 27, 36,
                                         36, 36, 16, 12, 12, 12, 16, 16, 16, 21, 21,
                                         21, 16, 12, 12, 12, 16, 16, 16, 21, 21, 21};
@@ -64,23 +63,21 @@ TEST(Quantiser, ExamplesQ16T10) {
         {7, 40, 1, 37},      {7, 41, 1, 37},     {7, 100, 3, 91},    {23, 1075, 0, 1075},
         {12, 0, 0, 0},  // U LL3 lies in band 12 and has no offset
     };
-    CTestFrames frames;
     CCodecContext ctx;
     ctx.m_byQuantiser = 16;
     ctx.m_byThreshold = 10;
-    BuildBandTable(ctx);
+    const CRunLease lease(ctx);
     for (const auto& c : cases) {
         // Last position of the band, so a wrong boundary shows up too.
         const uint32_t p = g_anBandBoundaries[c.band + 1] - 1;
-        std::fill_n(g_pCoef[0], COEF_FRAME_VALUES, int16_t(0));
-        g_pCoef[0][p] = c.x;
-        g_bCurrent = 0;
+        std::fill_n(ctx.m_pCoef[0], COEF_FRAME_VALUES, int16_t(0));
+        ctx.m_pCoef[0][p] = c.x;
         QuantiseBands(ctx);
-        EXPECT_EQ(g_pCoef[0][p], c.index) << "band " << c.band << " x " << c.x;
-        std::copy_n(g_pCoef[0], COEF_FRAME_VALUES, g_pCoef[1]);
+        EXPECT_EQ(ctx.m_pCoef[0][p], c.index) << "band " << c.band << " x " << c.x;
+        std::copy_n(ctx.m_pCoef[0], COEF_FRAME_VALUES, ctx.m_pCoef[1]);
         DequantiseBands(ctx);
-        EXPECT_EQ(g_pCoef[0][p], c.back) << "band " << c.band << " x " << c.x;
-        EXPECT_EQ(g_pCoef[1][p], c.index) << "the indices must survive dequantising";
+        EXPECT_EQ(ctx.m_pCoef[0][p], c.back) << "band " << c.band << " x " << c.x;
+        EXPECT_EQ(ctx.m_pCoef[1][p], c.index) << "the indices must survive dequantising";
     }
 }
 
@@ -115,23 +112,21 @@ TEST(Quantiser, AllQuantisersAllBands) {
 }
 
 TEST(Quantiser, StepOneBandsThroughTheFrame) {
-    CTestFrames frames;
     CCodecContext ctx;
     ctx.m_byQuantiser = 2;  // exponent-0.9 bands have step 1
     ctx.m_byThreshold = 3;
-    BuildBandTable(ctx);
+    const CRunLease lease(ctx);
     ASSERT_EQ(ctx.m_nBandStep[1], 1);
     const int16_t xs[] = {-500, -4, -3, -2, 0, 2, 3, 4, 5, 500};
     const int16_t want[] = {-500, -4, 0, 0, 0, 0, 0, 4, 5, 500};
     for (size_t i = 0; i < std::size(xs); ++i) {
-        g_pCoef[0][99 + i] = xs[i];  // band 1
+        ctx.m_pCoef[0][99 + i] = xs[i];  // band 1
     }
-    g_bCurrent = 0;
     QuantiseBands(ctx);
-    std::copy_n(g_pCoef[0], COEF_FRAME_VALUES, g_pCoef[1]);
+    std::copy_n(ctx.m_pCoef[0], COEF_FRAME_VALUES, ctx.m_pCoef[1]);
     DequantiseBands(ctx);
     for (size_t i = 0; i < std::size(xs); ++i) {
-        EXPECT_EQ(g_pCoef[0][99 + i], want[i]) << xs[i];
+        EXPECT_EQ(ctx.m_pCoef[0][99 + i], want[i]) << xs[i];
     }
 }
 
@@ -165,23 +160,22 @@ TEST(Scan, IsAPermutationWithKnownPositions) {
 }
 
 TEST(Scan, UnscanUndoesScanAndExchangesSlots) {
-    CTestFrames frames;
+    CCodecContext ctx;
+    const CRunLease lease(ctx);
     std::mt19937 rng(11);
     for (uint32_t i = 0; i < COEF_FRAME_VALUES; ++i) {
-        g_pCoef[0][i] = static_cast<int16_t>(rng());
+        ctx.m_pCoef[0][i] = static_cast<int16_t>(rng());
     }
-    const std::vector<int16_t> original(g_pCoef[0], g_pCoef[0] + COEF_FRAME_VALUES);
-    int16_t* const slot0 = g_pCoef[0];
-    int16_t* const slot2 = g_pCoef[2];
-    CCodecContext ctx;
-    g_bCurrent = 0;
+    const std::vector<int16_t> original(ctx.m_pCoef[0], ctx.m_pCoef[0] + COEF_FRAME_VALUES);
+    int16_t* const slot0 = ctx.m_pCoef[0];
+    int16_t* const slot2 = ctx.m_pCoef[2];
     ScanSubbands(ctx);
-    EXPECT_EQ(g_pCoef[0], slot2);
-    EXPECT_EQ(g_pCoef[2], slot0);
-    EXPECT_EQ(g_pCoef[0][397], original[176 + 22]);
+    EXPECT_EQ(ctx.m_pCoef[0], slot2);
+    EXPECT_EQ(ctx.m_pCoef[2], slot0);
+    EXPECT_EQ(ctx.m_pCoef[0][397], original[176 + 22]);
     UnscanSubbands(ctx);
-    EXPECT_EQ(g_pCoef[0], slot0);
-    EXPECT_TRUE(std::equal(original.begin(), original.end(), g_pCoef[0]));
+    EXPECT_EQ(ctx.m_pCoef[0], slot0);
+    EXPECT_TRUE(std::equal(original.begin(), original.end(), ctx.m_pCoef[0]));
 }
 
 }  // namespace

@@ -8,8 +8,6 @@
 #include <set>
 #include <vector>
 
-#include "codec/WorkingState.h"
-
 namespace {
 
 using Line = std::vector<int16_t>;
@@ -85,16 +83,12 @@ constexpr PlaneSetup Y_PLANE{176, 144, 4};
 constexpr PlaneSetup C_PLANE{88, 72, 3};
 
 std::vector<int16_t> Forward(const PlaneSetup& p, std::vector<int16_t> plane) {
-    g_nPlaneWidth = p.width;
-    g_nPlaneHeight = p.height;
-    EXPECT_TRUE(ForwardWavelet(plane.data(), p.levels));
+    EXPECT_TRUE(ForwardWavelet(plane.data(), p.width, p.height, p.levels));
     return plane;
 }
 
 std::vector<int16_t> Inverse(const PlaneSetup& p, std::vector<int16_t> plane) {
-    g_nPlaneWidth = p.width;
-    g_nPlaneHeight = p.height;
-    EXPECT_TRUE(InverseWavelet(plane.data(), p.levels));
+    EXPECT_TRUE(InverseWavelet(plane.data(), p.width, p.height, p.levels));
     return plane;
 }
 
@@ -155,14 +149,12 @@ TEST(Wavelet, LevelCountsThatLeaveThePlaneAlone) {
         v = static_cast<int16_t>(rng() % 256);
     }
     auto copy = plane;
-    g_nPlaneWidth = 176;
-    g_nPlaneHeight = 144;
-    EXPECT_TRUE(ForwardWavelet(copy.data(), 0));
+    EXPECT_TRUE(ForwardWavelet(copy.data(), 176, 144, 0));
     EXPECT_EQ(copy, plane);
     // A fifth level would need 11-sample rows; nothing is touched.
-    EXPECT_FALSE(ForwardWavelet(copy.data(), 5));
-    EXPECT_FALSE(InverseWavelet(copy.data(), 5));
-    EXPECT_FALSE(InverseWavelet(copy.data(), 0));
+    EXPECT_FALSE(ForwardWavelet(copy.data(), 176, 144, 5));
+    EXPECT_FALSE(InverseWavelet(copy.data(), 176, 144, 5));
+    EXPECT_FALSE(InverseWavelet(copy.data(), 176, 144, 0));
     EXPECT_EQ(copy, plane);
 }
 

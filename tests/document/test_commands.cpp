@@ -8,9 +8,7 @@
 #include <optional>
 #include <vector>
 
-#include "codec/CodecContext.h"
-#include "codec/Subbands.h"
-#include "codec/WorkingState.h"
+#include "codec/CodecRun.h"
 #include "document/DocumentCommands.h"
 #include "document/TavroDoc.h"
 #include "support/ScriptedPrompts.h"
@@ -43,26 +41,22 @@ public:
     }
 
     int RunProcessing(CCodecContext& context, bool& bCancelled) override {
-        g_nProgress = 0;
+        CCodecJob job(context);
         if (cancel == Cancel::BeforeStart) {
             bCancelled = true;
             return IDCANCEL;
         }
-        BuildBandTable(context);
         if (cancel == Cancel::DuringFirstFrame) {
             context.m_onFrameEvent = [&](CCodecContext::FrameEvent event, uint16_t nFrame) {
                 if (event == CCodecContext::FrameEvent::FrameBegun && nFrame == 0) {
-                    g_nProgress = PROGRESS_CANCEL;
+                    job.RequestCancel();
                     bCancelled = true;
                 }
             };
         }
         ++nRuns;
-        if (context.m_bCompress) {
-            context.CompressRun();
-        } else {
-            context.DecompressRun();
-        }
+        job.Start();
+        job.Finish();
         if (cancel == Cancel::AfterLastFrame) {
             bCancelled = true;  // too late to stop the codec, not too late to reject
         }

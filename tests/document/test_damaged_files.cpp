@@ -10,31 +10,20 @@
 
 #include "codec/ZeroRun.h"
 #include "fuzz/FuzzChecks.h"
-#include "stream/SampleClip.h"
+#include "support/CodecClips.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TestFiles.h"
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
 constexpr uint32_t kFrames = 3;
 
 // Three frames of the sample clip, coarsely coded: a few hundred bytes.
 const Bytes& ValidStream() {
     static const Bytes cmp = [] {
-        Bytes clip(kFrames * QCIF_FRAME_BYTES);
-        for (uint32_t i = 0; i < kFrames; ++i) {
-            RenderSampleFrame(i, &clip[i * QCIF_FRAME_BYTES]);
-        }
-        CCodecContext context;
-        context.m_nFrames = kFrames;
-        context.m_byThreshold = 100;
-        context.m_byQuantiser = 100;
-        context.m_pQcf = clip.data();
-        g_nProgress = 0;
-        BuildBandTable(context);
-        EXPECT_TRUE(context.CompressRun());
-        return Bytes(context.m_pCmp, context.m_pCmp + context.m_nCmpLength);
+        const CodedStream coded = Compress(SampleClip(kFrames), kFrames, 100, 100);
+        EXPECT_TRUE(coded.bResult);
+        return coded.cmp;
     }();
     return cmp;
 }
@@ -75,7 +64,7 @@ Outcome OpenAndDecompress(const Bytes& cmp, const std::string& strCase) {
     const uint8_t* pCmpBefore = doc.m_pCmpData;
     prompts.messages.clear();
     doc.Decompress(dialogs);
-    EXPECT_TRUE(fuzzchecks::WorkingStateIsClear()) << strCase;
+    EXPECT_TRUE(dialogs.bWorkspaceClear) << strCase;
     EXPECT_FALSE(prompts.endStatus) << strCase;
     if (doc.m_cState == 'x') {
         EXPECT_TRUE(prompts.messages.empty()) << strCase;

@@ -21,8 +21,6 @@
 #include <vector>
 
 #include "codec/CodecContext.h"
-#include "codec/Subbands.h"
-#include "codec/WorkingState.h"
 #include "document/DocumentCommands.h"
 #include "document/TavroDoc.h"
 #include "io/Prompts.h"
@@ -65,6 +63,12 @@ private:
     IPromptServices* m_pPrevious;
 };
 
+// After a run every working buffer of its context is released again.
+inline bool WorkspaceIsClear(const CCodecContext& context) {
+    return !context.m_pCoef[0] && !context.m_pCoef[1] && !context.m_pCoef[2] &&
+           !context.m_pRecordsIn && !context.m_pRecordsOut && !context.m_pRecords;
+}
+
 // Runs the codec at once on the calling thread, as the processing dialog would
 // after Start, and accepts the parameters as the dialog opens.
 class CSyncDialogs : public IDocumentDialogs {
@@ -75,16 +79,12 @@ public:
     }
     int RunProcessing(CCodecContext& context, bool& bCancelled) override {
         bCancelled = false;
-        g_nProgress = 0;
-        BuildBandTable(context);
-        if (context.m_bCompress) {
-            context.CompressRun();
-        } else {
-            context.DecompressRun();
-        }
+        context.Run();
+        bWorkspaceClear = bWorkspaceClear && WorkspaceIsClear(context);
         return IDOK;
     }
     void RunViewer(const uint8_t*, uint32_t) override {}
+    bool bWorkspaceClear = true;  // after every run
 };
 
 // A private folder for the files the checks write, made once per process.
@@ -114,11 +114,6 @@ inline Bytes ReadAll(const std::string& strPath) {
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-inline bool WorkingStateIsClear() {
-    return !g_pCoef[0] && !g_pCoef[1] && !g_pCoef[2] && !g_pCmpIn && !g_pRecordsIn && !g_pCmpOut &&
-           !g_pRecordsOut;
-}
-
 // The whole decompression of a compressed stream (header included) into as many
 // frames as its header states, at most kMaxFuzzFrames.
 inline std::string CheckDecompress(const uint8_t* pData, size_t nSize) {
@@ -144,14 +139,13 @@ inline std::string CheckDecompress(const uint8_t* pData, size_t nSize) {
     context.m_pQcf = qcf.data();
     context.m_pCmp = cmp.empty() ? nullptr : cmp.data();
     context.m_nCmpLength = static_cast<uint32_t>(cmp.size());
-    g_nProgress = 0;
-    BuildBandTable(context);
+    context.UseOwnProgressCell();
     const bool bDone = context.DecompressRun();
 
     if (cmp != original) {
         return "decompression changed its input";
     }
-    if (!WorkingStateIsClear()) {
+    if (!WorkspaceIsClear(context)) {
         return "decompression left working buffers behind";
     }
     if (bDone != (context.m_nError == CodecError::None)) {
@@ -164,7 +158,7 @@ inline std::string CheckDecompress(const uint8_t* pData, size_t nSize) {
     if (bDone && context.m_nFrame != nFrames) {
         return "a successful run did not rebuild every frame";
     }
-    if (g_nProgress.load() < 0 || g_nProgress.load() > 99) {
+    if (context.m_pProgress->load() < 0 || context.m_pProgress->load() > 99) {
         return "progress left outside 0..99";
     }
     return "";
@@ -227,7 +221,7 @@ inline std::string CheckDocumentOpen(const uint8_t* pData, size_t nSize) {
         const uint8_t* pBefore = doc.m_pCmpData;
         const size_t nMessages = prompts.messages.size();
         doc.Decompress(dialogs);
-        if (!WorkingStateIsClear()) {
+        if (!dialogs.bWorkspaceClear) {
             return "decompression left working buffers behind";
         }
         if (doc.m_cState == 'x') {

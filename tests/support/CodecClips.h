@@ -1,5 +1,7 @@
 #pragma once
-// Clips and measurements shared by the codec driver tests.
+// Clips and codec runs shared by the tests: synthetic, sample and real clips,
+// compression and decompression through the codec's front door, and the record
+// stream inside a compressed stream.
 
 #include <cstdint>
 #include <string>
@@ -16,6 +18,8 @@ constexpr uint32_t FRAME_BYTES = 38016;
 Bytes SyntheticClip(uint32_t nFrames, uint32_t nScene = 0);
 // The first nFrames frames of a real clip, or empty when it is not there.
 Bytes RealClip(const std::string& strName, uint32_t nFrames);
+// The first nFrames frames of the built-in sample clip.
+Bytes SampleClip(uint32_t nFrames);
 
 // Peak signal-to-noise ratio of one frame (all planes) in dB; 99 when equal.
 double FramePsnr(const uint8_t* a, const uint8_t* b);
@@ -25,6 +29,7 @@ struct CodedStream {
     CodecError nError = CodecError::None;
     Bytes cmp;
 };
+// CompressFrames on the first nFrames frames of clip.
 CodedStream Compress(const Bytes& clip, uint32_t nFrames, uint8_t t, uint8_t q);
 
 struct DecodedStream {
@@ -32,6 +37,8 @@ struct DecodedStream {
     CodecError nError = CodecError::None;
     Bytes qcf;
 };
+// DecompressFrames with the frame count and parameters given (not the header's);
+// also checks that the input stays untouched.
 DecodedStream Decompress(const Bytes& cmp, uint32_t nFrames, uint8_t t, uint8_t q);
 
 // The record stream inside a compressed stream (the LZARI layer undone).

@@ -1,4 +1,4 @@
-#include "CodecTestClips.h"
+#include "support/CodecClips.h"
 
 #include <gtest/gtest.h>
 
@@ -6,10 +6,10 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "codec/Subbands.h"
-#include "codec/WorkingState.h"
+#include "codec/CodecRun.h"
 #include "codec/ZeroRun.h"
 #include "io/MemFile.h"
+#include "stream/SampleClip.h"
 #include "support/TestFiles.h"
 
 namespace {
@@ -84,41 +84,25 @@ double FramePsnr(const uint8_t* a, const uint8_t* b) {
     return 10 * std::log10(255.0 * 255.0 / (sum / FRAME_BYTES));
 }
 
+Bytes SampleClip(uint32_t nFrames) {
+    Bytes clip;
+    EXPECT_TRUE(RenderSampleClip(nFrames, clip));
+    return clip;
+}
+
 CodedStream Compress(const Bytes& clip, uint32_t nFrames, uint8_t t, uint8_t q) {
-    CCodecContext ctx;
-    ctx.m_nFrames = nFrames;
-    ctx.m_byThreshold = t;
-    ctx.m_byQuantiser = q;
-    ctx.m_pQcf = const_cast<uint8_t*>(clip.data());
-    g_nProgress = 0;
-    BuildBandTable(ctx);
     CodedStream out;
-    out.bResult = ctx.CompressRun();
-    out.nError = ctx.m_nError;
-    if (ctx.m_pCmp) {
-        out.cmp.assign(ctx.m_pCmp, ctx.m_pCmp + ctx.m_nCmpLength);
-    }
+    out.nError = CompressFrames(clip.data(), {nFrames, t, q}, out.cmp);
+    out.bResult = out.nError == CodecError::None;
     return out;
 }
 
 DecodedStream Decompress(const Bytes& cmp, uint32_t nFrames, uint8_t t, uint8_t q) {
-    CCodecContext ctx;
-    ctx.m_bCompress = false;
-    ctx.m_nFrames = nFrames;
-    ctx.m_byThreshold = t;
-    ctx.m_byQuantiser = q;
-    Bytes in = cmp;  // exact size, so a read past the end shows under the sanitizers
-    ctx.m_pCmp = in.data();
-    ctx.m_nCmpLength = static_cast<uint32_t>(in.size());
+    const Bytes in = cmp;  // exact size, so a read past the end shows under the sanitizers
     DecodedStream out;
-    out.qcf.assign(size_t(nFrames) * FRAME_BYTES, 0);
-    ctx.m_pQcf = out.qcf.data();
-    g_nProgress = 0;
-    BuildBandTable(ctx);
-    out.bResult = ctx.DecompressRun();
-    out.nError = ctx.m_nError;
+    out.nError = DecompressFrames(in.data(), uint32_t(in.size()), {nFrames, t, q}, out.qcf);
+    out.bResult = out.nError == CodecError::None;
     EXPECT_EQ(in, cmp) << "the compressed input must stay untouched";
-    EXPECT_EQ(ctx.m_pRecords, nullptr);
     return out;
 }
 

@@ -35,48 +35,48 @@ inline void StoreBigEndian64(uint8_t* p, uint64_t v) {
 struct SPositionModel {
     static constexpr uint32_t CODES = CLzariCoder::WINDOW;
     static constexpr uint32_t BUCKET_SPAN = 4;
-    uint16_t awCum[CODES + 1 + BUCKET_SPAN - 1] = {};  // zeros past the end
-    uint16_t awBucket[(28568 + 7) / 8] = {};
+    uint16_t m_awPosCum[CODES + 1 + BUCKET_SPAN - 1] = {};  // zeros past the end
+    uint16_t m_awPosBucket[(28568 + 7) / 8] = {};
 };
 
 constexpr SPositionModel MakePositionModel() {
     SPositionModel m;
     for (uint32_t i = SPositionModel::CODES; i >= 1; --i) {
-        m.awCum[i - 1] = static_cast<uint16_t>(m.awCum[i] + 10000 / (i + 200));
+        m.m_awPosCum[i - 1] = static_cast<uint16_t>(m.m_awPosCum[i] + 10000 / (i + 200));
     }
     // x rising, the answer falls: one sweep fills every bucket.
     uint32_t i = SPositionModel::CODES;
-    for (uint32_t b = 0; b < sizeof(m.awBucket) / sizeof(m.awBucket[0]); ++b) {
-        while (i > 1 && m.awCum[i - 1] <= 8 * b + 7) {
+    for (uint32_t b = 0; b < sizeof(m.m_awPosBucket) / sizeof(m.m_awPosBucket[0]); ++b) {
+        while (i > 1 && m.m_awPosCum[i - 1] <= 8 * b + 7) {
             --i;
         }
-        m.awBucket[b] = static_cast<uint16_t>(i);
+        m.m_awPosBucket[b] = static_cast<uint16_t>(i);
     }
     return m;
 }
 
 constexpr SPositionModel POSITIONS = MakePositionModel();
 constexpr uint32_t POSITION_TOTAL = 28568;
-static_assert(POSITIONS.awCum[0] == POSITION_TOTAL);
+static_assert(POSITIONS.m_awPosCum[0] == POSITION_TOTAL);
 
 // Decoder's search in the distance model: the index i in 1..4096 with
 // Cum[i] <= x < Cum[i - 1].
 inline uint32_t FindPosition(uint32_t x) {
-    const uint32_t i = POSITIONS.awBucket[x >> 3];
-    const uint16_t* c = POSITIONS.awCum + i;
+    const uint32_t i = POSITIONS.m_awPosBucket[x >> 3];
+    const uint16_t* c = POSITIONS.m_awPosCum + i;
     return i + (c[0] > x) + (c[1] > x) + (c[2] > x) + (c[3] > x);
 }
 
 constexpr bool BucketsHoldEveryAnswer() {
     uint32_t i = SPositionModel::CODES;  // the answer for x = 0; it falls as x rises
     for (uint32_t x = 0; x < POSITION_TOTAL; ++x) {
-        while (POSITIONS.awCum[i - 1] <= x) {
+        while (POSITIONS.m_awPosCum[i - 1] <= x) {
             --i;
         }
-        const uint32_t b = POSITIONS.awBucket[x >> 3];
+        const uint32_t b = POSITIONS.m_awPosBucket[x >> 3];
         uint32_t n = b;
         for (uint32_t k = 0; k < SPositionModel::BUCKET_SPAN; ++k) {
-            n += POSITIONS.awCum[b + k] > x;
+            n += POSITIONS.m_awPosCum[b + k] > x;
         }
         if (n != i) {
             return false;
@@ -361,31 +361,32 @@ void CLzariCoder::ReplaceNode(SWalk& w, uint32_t p) {
 // Encoder
 
 struct CLzariCoder::CEncoderState {
-    uint32_t nLow = 0;
-    uint32_t nHigh = Q4;
-    uint32_t nPending = 0;  // middle-half expansions whose bits are still owed
-    uint64_t qwBits = 0;    // bits not yet in a whole byte, from the top
-    uint32_t nBits = 0;     // how many (0..7 between calls)
-    uint32_t nOut = 0;      // bytes waiting in m_abyOut
-    uint8_t* pOut = nullptr;
+    uint32_t m_nLow = 0;
+    uint32_t m_nHigh = Q4;
+    uint32_t m_nPending = 0;     // middle-half expansions whose bits are still owed
+    uint64_t m_qwBitBuffer = 0;  // bits not yet in a whole byte, from the top
+    uint32_t m_nBitCount = 0;    // how many (0..7 between calls)
+    uint32_t m_nOut = 0;         // bytes waiting in m_abyOut
+    uint8_t* m_pOut = nullptr;
 
     // Appends the nCount (0..32) low bits of nValue, most significant first.
     // Stores 8 bytes at the output position; only whole bytes count.
     void Put(uint32_t nValue, uint32_t nCount) {
-        qwBits |= static_cast<uint64_t>(nValue) << (63 - nBits - nCount) << 1;  // no shift by 64
-        nBits += nCount;
-        StoreBigEndian64(pOut + nOut, qwBits);
-        nOut += nBits >> 3;
-        qwBits <<= nBits & ~7u;
-        nBits &= 7;
+        m_qwBitBuffer |= static_cast<uint64_t>(nValue)
+                         << (63 - m_nBitCount - nCount) << 1;  // no shift by 64
+        m_nBitCount += nCount;
+        StoreBigEndian64(m_pOut + m_nOut, m_qwBitBuffer);
+        m_nOut += m_nBitCount >> 3;
+        m_qwBitBuffer <<= m_nBitCount & ~7u;
+        m_nBitCount &= 7;
     }
 };
 
 void CLzariCoder::FlushOutput(CEncoderState& st) {
-    if (st.nOut != 0 && !m_bOutFailed) {
-        m_bOutFailed = !m_pOut->Write(m_abyOut, st.nOut);
+    if (st.m_nOut != 0 && !m_bOutFailed) {
+        m_bOutFailed = !m_pOut->Write(m_abyOut, st.m_nOut);
     }
-    st.nOut = 0;
+    st.m_nOut = 0;
 }
 
 // Narrows the interval to [cum[sym], cum[sym-1]) of the total and sends every
@@ -393,18 +394,18 @@ void CLzariCoder::FlushOutput(CEncoderState& st) {
 // earlier middle-half expansions (its opposite), then the rest.
 [[gnu::always_inline]] inline void CLzariCoder::EncodeInterval(CEncoderState& st, uint32_t nCumHigh,
                                                                uint32_t nCumLow, uint32_t nTotal) {
-    const uint32_t nRange = st.nHigh - st.nLow;
-    const uint32_t nHigh = st.nLow + nRange * nCumHigh / nTotal;
-    const uint32_t nLow = st.nLow + nRange * nCumLow / nTotal;
+    const uint32_t nRange = st.m_nHigh - st.m_nLow;
+    const uint32_t nHigh = st.m_nLow + nRange * nCumHigh / nTotal;
+    const uint32_t nLow = st.m_nLow + nRange * nCumLow / nTotal;
     const CRenormalisation norm(nLow, nHigh);
     const uint32_t n = norm.nSettled;
     const uint32_t nPrefix = nLow >> (17 - n);
-    if (st.nPending == 0 || n == 0) [[likely]] {
+    if (st.m_nPending == 0 || n == 0) [[likely]] {
         st.Put(nPrefix, n);
     } else {
         const uint32_t nFirst = nPrefix >> (n - 1);
         const uint32_t nFill = nFirst ? 0 : 0xFFFFFFFF;
-        uint32_t nOwed = st.nPending;
+        uint32_t nOwed = st.m_nPending;
         if (nOwed + n <= 32) {
             // First bit, the owed bits, the rest: one value.
             const uint32_t nRest = nPrefix & ((1u << (n - 1)) - 1);
@@ -415,22 +416,22 @@ void CLzariCoder::FlushOutput(CEncoderState& st) {
         } else {
             st.Put(nFirst, 1);
             for (; nOwed != 0; nOwed -= nOwed < 32 ? nOwed : 32) {
-                if (st.nOut >= OUT_CHUNK) {
+                if (st.m_nOut >= OUT_CHUNK) {
                     FlushOutput(st);
                 }
                 const uint32_t k = nOwed < 32 ? nOwed : 32;
                 st.Put(static_cast<uint32_t>(nFill >> (32 - k)), k);
             }
-            if (st.nOut >= OUT_CHUNK) {
+            if (st.m_nOut >= OUT_CHUNK) {
                 FlushOutput(st);
             }
             st.Put(nPrefix & ((1u << (n - 1)) - 1), n - 1);
         }
-        st.nPending = 0;
+        st.m_nPending = 0;
     }
-    st.nPending += norm.nMiddle;
-    st.nLow = norm.nLow;
-    st.nHigh = norm.nHigh;
+    st.m_nPending += norm.nMiddle;
+    st.m_nLow = norm.nLow;
+    st.m_nHigh = norm.nHigh;
 }
 
 [[gnu::always_inline]] inline void CLzariCoder::EncodeChar(CEncoderState& st, uint32_t nChar) {
@@ -441,28 +442,29 @@ void CLzariCoder::FlushOutput(CEncoderState& st) {
 
 // The total is a constant here, so the divisions become multiplications.
 [[gnu::always_inline]] inline void CLzariCoder::EncodePosition(CEncoderState& st, uint32_t nCode) {
-    EncodeInterval(st, POSITIONS.awCum[nCode], POSITIONS.awCum[nCode + 1], POSITION_TOTAL);
+    EncodeInterval(st, POSITIONS.m_awPosCum[nCode], POSITIONS.m_awPosCum[nCode + 1],
+                   POSITION_TOTAL);
 }
 
 // Selects a quarter of the range that lies wholly inside the final interval,
 // so that whatever a decoder reads past the end cannot change the result.
 void CLzariCoder::EncodeEnd(CEncoderState& st) {
-    if (st.nOut >= OUT_CHUNK) {
+    if (st.m_nOut >= OUT_CHUNK) {
         FlushOutput(st);
     }
     // One more owed bit: the chosen quarter's second bit.
-    ++st.nPending;
-    const uint32_t nBit = st.nLow < Q1 ? 0 : 1;
+    ++st.m_nPending;
+    const uint32_t nBit = st.m_nLow < Q1 ? 0 : 1;
     st.Put(nBit, 1);
-    for (uint32_t nOwed = st.nPending; nOwed != 0; nOwed -= nOwed < 32 ? nOwed : 32) {
-        if (st.nOut >= OUT_CHUNK) {
+    for (uint32_t nOwed = st.m_nPending; nOwed != 0; nOwed -= nOwed < 32 ? nOwed : 32) {
+        if (st.m_nOut >= OUT_CHUNK) {
             FlushOutput(st);
         }
         const uint32_t k = nOwed < 32 ? nOwed : 32;
         st.Put(nBit ? 0 : 0xFFFFFFFFu >> (32 - k), k);
     }
-    st.nPending = 0;
-    if (st.nOut >= OUT_CHUNK) {
+    st.m_nPending = 0;
+    if (st.m_nOut >= OUT_CHUNK) {
         FlushOutput(st);
     }
     st.Put(0, 7);  // completes a partly filled byte; an empty one stays unwritten
@@ -473,11 +475,11 @@ bool CLzariCoder::LzariEncode(const uint8_t* pText, uint32_t nLength, CMemFile& 
     m_bOutFailed = false;
     m_nTextSize = nLength;
     CEncoderState st;
-    st.pOut = m_abyOut;
+    st.m_pOut = m_abyOut;
 
     out.Seek(out.GetLength());
     for (int k = 0; k < 4; ++k) {
-        m_abyOut[st.nOut++] = static_cast<uint8_t>(nLength >> (8 * k));
+        m_abyOut[st.m_nOut++] = static_cast<uint8_t>(nLength >> (8 * k));
     }
     if (nLength == 0) {
         FlushOutput(st);
@@ -570,7 +572,7 @@ bool CLzariCoder::LzariEncode(const uint8_t* pText, uint32_t nLength, CMemFile& 
             }
             nPos += nMatchLen;
         }
-        if (st.nOut >= OUT_CHUNK) {
+        if (st.m_nOut >= OUT_CHUNK) {
             FlushOutput(st);
             if (m_bOutFailed) {
                 return false;
@@ -586,29 +588,30 @@ bool CLzariCoder::LzariEncode(const uint8_t* pText, uint32_t nLength, CMemFile& 
 // Decoder
 
 struct CLzariCoder::CDecoderState {
-    uint32_t nLow = 0;
-    uint32_t nHigh = Q4;
-    uint32_t nValue = 0;    // the 17-bit code value window
-    uint64_t qwBitPos = 0;  // code bits taken so far
-    const uint8_t* pCode = nullptr;
-    uint32_t nCodeLength = 0;
-    uint8_t byPastEnd = 0;         // what reads past the end see: the last byte again
-    SReciprocal charTotal{CHARS};  // of the character model's total (its reset value)
+    uint32_t m_nLow = 0;
+    uint32_t m_nHigh = Q4;
+    uint32_t m_nValue = 0;    // the 17-bit code value window
+    uint64_t m_qwBitPos = 0;  // code bits taken so far
+    const uint8_t* m_pCode = nullptr;
+    uint32_t m_nCodeLength = 0;
+    uint8_t m_byPastEnd = 0;         // what reads past the end see: the last byte again
+    SReciprocal m_charTotal{CHARS};  // of the character model's total (its reset value)
 
     // The next nCount (0..17) code bits as a number.
     uint32_t Take(uint32_t nCount) {
-        const uint64_t nByte = qwBitPos >> 3;
+        const uint64_t nByte = m_qwBitPos >> 3;
         uint64_t w;
-        if (nByte + 8 <= nCodeLength) [[likely]] {
-            w = LoadBigEndian64(pCode + nByte);
+        if (nByte + 8 <= m_nCodeLength) [[likely]] {
+            w = LoadBigEndian64(m_pCode + nByte);
         } else {
             w = 0;
             for (uint64_t k = nByte; k < nByte + 8; ++k) {
-                w = w << 8 | (k < nCodeLength ? pCode[k] : byPastEnd);
+                w = w << 8 | (k < m_nCodeLength ? m_pCode[k] : m_byPastEnd);
             }
         }
-        const uint32_t nBits = static_cast<uint32_t>(((w << (qwBitPos & 7)) >> 1) >> (63 - nCount));
-        qwBitPos += nCount;
+        const uint32_t nBits =
+            static_cast<uint32_t>(((w << (m_qwBitPos & 7)) >> 1) >> (63 - nCount));
+        m_qwBitPos += nCount;
         return nBits;
     }
 
@@ -617,12 +620,12 @@ struct CLzariCoder::CDecoderState {
     // read, so bad input shows only in what the symbols say.
     template <typename Divide>
     void Narrow(uint32_t nRange, uint32_t nCumHigh, uint32_t nCumLow, Divide fnDivide) {
-        const uint32_t nHighNew = nLow + fnDivide(nRange * nCumHigh);
-        const uint32_t nLowNew = nLow + fnDivide(nRange * nCumLow);
+        const uint32_t nHighNew = m_nLow + fnDivide(nRange * nCumHigh);
+        const uint32_t nLowNew = m_nLow + fnDivide(nRange * nCumLow);
         const CRenormalisation norm(nLowNew, nHighNew);
-        nValue = norm.Map(nValue) + Take(norm.nSettled + norm.nMiddle);
-        nLow = norm.nLow;
-        nHigh = norm.nHigh;
+        m_nValue = norm.Map(m_nValue) + Take(norm.nSettled + norm.nMiddle);
+        m_nLow = norm.nLow;
+        m_nHigh = norm.nHigh;
     }
 };
 
@@ -633,9 +636,9 @@ struct CLzariCoder::CDecoderState {
 // above x are passed whole, and the group that holds i is counted without
 // branches.
 [[gnu::always_inline]] inline uint32_t CLzariCoder::DecodeChar(CDecoderState& st) {
-    const uint32_t nRange = st.nHigh - st.nLow;
+    const uint32_t nRange = st.m_nHigh - st.m_nLow;
     const uint32_t nTotal = m_awSymCum[0];
-    const uint32_t nScaled = (st.nValue - st.nLow + 1) * nTotal - 1;
+    const uint32_t nScaled = (st.m_nValue - st.m_nLow + 1) * nTotal - 1;
     uint32_t i = 1;
     while (m_awSymCum[i + 7] * nRange > nScaled) {
         i += 8;
@@ -646,20 +649,20 @@ struct CLzariCoder::CDecoderState {
     }
     i += nAbove;
     st.Narrow(nRange, m_awSymCum[i - 1], m_awSymCum[i],
-              [&](uint32_t n) { return st.charTotal.Divide(n, nTotal); });
+              [&](uint32_t n) { return st.m_charTotal.Divide(n, nTotal); });
     const uint32_t nChar = m_anSymToChar[i];
     UpdateModel(i);
     // Ready, off the decoding chain, by the time the next character needs it.
-    st.charTotal = SReciprocal(m_awSymCum[0]);
+    st.m_charTotal = SReciprocal(m_awSymCum[0]);
     return nChar;
 }
 
 // The distance model's cumulative table is indexed by code + 1.
 [[gnu::always_inline]] inline uint32_t CLzariCoder::DecodePosition(CDecoderState& st) {
-    const uint32_t nRange = st.nHigh - st.nLow;
-    const uint32_t x = ((st.nValue - st.nLow + 1) * POSITION_TOTAL - 1) / nRange;
+    const uint32_t nRange = st.m_nHigh - st.m_nLow;
+    const uint32_t x = ((st.m_nValue - st.m_nLow + 1) * POSITION_TOTAL - 1) / nRange;
     const uint32_t i = FindPosition(x);
-    st.Narrow(nRange, POSITIONS.awCum[i - 1], POSITIONS.awCum[i],
+    st.Narrow(nRange, POSITIONS.m_awPosCum[i - 1], POSITIONS.m_awPosCum[i],
               [](uint32_t n) { return n / POSITION_TOTAL; });
     return i - 1;
 }
@@ -689,15 +692,15 @@ LzariResult CLzariCoder::LzariDecode(CMemFile& in, uint32_t nMaxLength, uint8_t*
     }
 
     CDecoderState st;
-    st.pCode = pIn + nInPos;
-    st.nCodeLength = nInEnd - nInPos;
-    st.byPastEnd = st.nCodeLength ? st.pCode[st.nCodeLength - 1] : 0;
-    st.nValue = st.Take(17);
+    st.m_pCode = pIn + nInPos;
+    st.m_nCodeLength = nInEnd - nInPos;
+    st.m_byPastEnd = st.m_nCodeLength ? st.m_pCode[st.m_nCodeLength - 1] : 0;
+    st.m_nValue = st.Take(17);
     ResetModel();
     // Past the end the last byte's bits are used again; the encoder's finishing
     // bits make them irrelevant for a complete stream, which never needs more
     // than 2 bytes there.
-    const uint64_t nPastEndBits = uint64_t{st.nCodeLength} * 8;
+    const uint64_t nPastEndBits = uint64_t{st.m_nCodeLength} * 8;
     const uint64_t nTruncatedBits = nPastEndBits + 16;
 
     LzariResult result = LzariResult::Ok;
@@ -716,7 +719,8 @@ LzariResult CLzariCoder::LzariDecode(CMemFile& in, uint32_t nMaxLength, uint8_t*
             // Found while reading past the end, the fault is the missing code.
             if (nMatch > nTextSize - nCount || nDist > START ||
                 nDist > static_cast<uint64_t>(nCount) + LOOK_AHEAD) {
-                result = st.qwBitPos > nPastEndBits ? LzariResult::Truncated : LzariResult::Corrupt;
+                result =
+                    st.m_qwBitPos > nPastEndBits ? LzariResult::Truncated : LzariResult::Corrupt;
                 break;
             }
             uint8_t* pDst = pText + nCount;
@@ -743,18 +747,18 @@ LzariResult CLzariCoder::LzariDecode(CMemFile& in, uint32_t nMaxLength, uint8_t*
             }
             nCount += nMatch;
         }
-        if (st.qwBitPos > nTruncatedBits) {
+        if (st.m_qwBitPos > nTruncatedBits) {
             result = LzariResult::Truncated;
             break;
         }
     }
     // Bytes of the input the code has reached.
-    const uint64_t nBytesReached = (st.qwBitPos + 7) / 8;
+    const uint64_t nBytesReached = (st.m_qwBitPos + 7) / 8;
     const uint32_t nBytesHeld =
-        nBytesReached < st.nCodeLength ? static_cast<uint32_t>(nBytesReached) : st.nCodeLength;
+        nBytesReached < st.m_nCodeLength ? static_cast<uint32_t>(nBytesReached) : st.m_nCodeLength;
     // The encoder writes 15 bits fewer than a decoder reads; those it did write
     // must all be here.
-    if (result == LzariResult::Ok && st.qwBitPos - 15 > uint64_t{nBytesHeld} * 8) {
+    if (result == LzariResult::Ok && st.m_qwBitPos - 15 > uint64_t{nBytesHeld} * 8) {
         result = LzariResult::Truncated;
     }
     in.Seek(nInPos + nBytesHeld);

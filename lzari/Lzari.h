@@ -64,9 +64,11 @@ private:
     static constexpr uint32_t Q1 = 0x8000, Q2 = 0x10000, Q3 = 0x18000, Q4 = 0x20000;
     static constexpr uint32_t MAX_TOTAL = 32767;
 
+    // The arithmetic coder's interval (m_nLow, m_nHigh), owed bits, code value
+    // and bit buffers live in one of these for the length of a call.
     struct CEncoderState;
     struct CDecoderState;
-    struct SWalk;
+    struct SWalk;  // one insertion's walk down the match tree
 
     void ResetModel();
     void UpdateModel(uint32_t nSym);

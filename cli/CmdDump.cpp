@@ -11,6 +11,7 @@
 #include "cli/Json.h"
 #include "codec/CodecRun.h"
 #include "codec/StageDump.h"
+#include "cli/PyramidPicture.h"
 #include "io/QcifFormat.h"
 #include "io/SafeFileWriter.h"
 

@@ -164,36 +164,3 @@ TEST(StageDump, MeasureRecordsRefusesDamagedStreams) {
         EXPECT_TRUE(out.records.empty());
     }
 }
-
-TEST(StageDump, PyramidPicture) {
-    const Bytes frame = FlatFrame(128);
-    std::vector<int16_t> pyramid;
-    ASSERT_TRUE(FramePyramid(frame.data(), pyramid));
-    const SGreyImage image = RenderPyramid(pyramid.data(), 2);
-    ASSERT_EQ(image.nWidth, 352u);
-    ASSERT_EQ(image.nHeight, 432u);
-    ASSERT_EQ(image.pixels.size(), 352u * 432u);
-    auto pixel = [&](uint32_t x, uint32_t y) { return image.pixels[y * image.nWidth + x]; };
-    // Flat bands show mid grey; the subband edges are white lines.
-    EXPECT_EQ(pixel(5, 5), 128);      // inside Y LL4
-    EXPECT_EQ(pixel(100, 100), 128);  // inside Y HL2
-    EXPECT_EQ(pixel(22, 5), 255);     // left edge of Y HL4 (column 11, zoomed)
-    EXPECT_EQ(pixel(176, 3), 255);    // left edge of Y HL1 (column 88)
-    EXPECT_EQ(pixel(3, 144), 255);    // top edge of Y LH1 (row 72)
-    EXPECT_EQ(pixel(200, 288), 255);  // top edge of the chroma planes (row 144)
-    EXPECT_EQ(pixel(176, 300), 255);  // left edge of V (column 88 of the chroma row)
-
-    // A single bright sample: its detail coefficients reach the band extremes.
-    Bytes spot = FlatFrame(0);
-    spot[50 * 176 + 60] = 255;
-    ASSERT_TRUE(FramePyramid(spot.data(), pyramid));
-    const SGreyImage spotImage = RenderPyramid(pyramid.data(), 1);
-    const auto [lo, hi] = std::minmax_element(spotImage.pixels.begin(), spotImage.pixels.end());
-    EXPECT_LE(*lo, 1);
-    EXPECT_EQ(*hi, 255);
-
-    const std::vector<uint8_t> pgm = EncodePgm(spotImage);
-    const std::string strHeader = "P5\n176 216\n255\n";
-    ASSERT_EQ(pgm.size(), strHeader.size() + 176u * 216u);
-    EXPECT_EQ(std::string(pgm.begin(), pgm.begin() + strHeader.size()), strHeader);
-}

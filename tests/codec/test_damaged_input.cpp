@@ -16,16 +16,6 @@
 
 namespace {
 
-// A compressed stream (header + LZARI) around the given records.
-Bytes StreamOf(const Bytes& records, uint32_t nFrames) {
-    CMemFile out;
-    const uint8_t header[4] = {uint8_t(nFrames), uint8_t(nFrames >> 8), 10, 16};
-    out.Write(header, 4);
-    CLzariCoder coder;
-    EXPECT_TRUE(coder.LzariEncode(records.data(), static_cast<uint32_t>(records.size()), out));
-    return Bytes(out.GetBuffer(), out.GetBuffer() + out.GetLength());
-}
-
 // Each damaged stream, decoded with what its header says (the base stream's
 // values when there is no header): refused with its reason, or decoded whole.
 TEST(DamagedInput, EachFaultHasItsReason) {
@@ -59,10 +49,10 @@ TEST(DamagedInput, LongestLegalRecordStreamIsAccepted) {
     ASSERT_TRUE(EncodeZeroRuns(rec, alternating.data(), 76032));
     const Bytes record(rec.GetBuffer(), rec.GetBuffer() + rec.GetLength());
     EXPECT_EQ(record.size(), MaxRecordStreamLength(1));
-    EXPECT_TRUE(Decompress(StreamOf(record, 1), 1, 10, 16).bResult);
+    EXPECT_TRUE(Decompress(StreamOf({record}, 1), 1, 10, 16).bResult);
     Bytes longer = record;
     longer.push_back(7);  // trailing byte: the stated length now exceeds the bound
-    EXPECT_EQ(Decompress(StreamOf(longer, 1), 1, 10, 16).nError, CodecError::ImpossibleSize);
+    EXPECT_EQ(Decompress(StreamOf({longer}, 1), 1, 10, 16).nError, CodecError::ImpossibleSize);
     EXPECT_LT(MaxRecordStreamLength(CODEC_MAX_FRAMES), UINT32_MAX);
     // The table's shortest stream is exactly the lower bound.
     for (const auto& c : DamagedStreams()) {

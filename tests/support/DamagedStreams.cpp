@@ -13,20 +13,6 @@ void PutLe32(Bytes& b, size_t at, uint32_t v) {
     }
 }
 
-// A compressed stream (header + LZARI) around the given records.
-Bytes StreamOf(const std::vector<Bytes>& records, uint32_t nFrames) {
-    Bytes plain;
-    for (const auto& r : records) {
-        plain.insert(plain.end(), r.begin(), r.end());
-    }
-    CMemFile out;
-    const uint8_t header[CMP_HEADER_BYTES] = {uint8_t(nFrames), uint8_t(nFrames >> 8), 10, 16};
-    out.Write(header, CMP_HEADER_BYTES);
-    CLzariCoder coder;
-    coder.LzariEncode(plain.data(), static_cast<uint32_t>(plain.size()), out);
-    return Bytes(out.GetBuffer(), out.GetBuffer() + out.GetLength());
-}
-
 // One zero-run record of n bytes of value v.
 Bytes Record(uint32_t n, uint8_t v = 1) {
     const Bytes input(n, v);
@@ -145,6 +131,19 @@ std::vector<DamagedStream> Build() {
 }
 
 }  // namespace
+
+Bytes StreamOf(const std::vector<Bytes>& records, uint32_t nFrames) {
+    Bytes plain;
+    for (const auto& r : records) {
+        plain.insert(plain.end(), r.begin(), r.end());
+    }
+    CMemFile out;
+    const uint8_t header[CMP_HEADER_BYTES] = {uint8_t(nFrames), uint8_t(nFrames >> 8), 10, 16};
+    out.Write(header, CMP_HEADER_BYTES);
+    CLzariCoder coder;
+    coder.LzariEncode(plain.data(), static_cast<uint32_t>(plain.size()), out);
+    return Bytes(out.GetBuffer(), out.GetBuffer() + out.GetLength());
+}
 
 const Bytes& DamageBaseStream() {
     static const Bytes cmp =

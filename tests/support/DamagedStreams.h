@@ -13,6 +13,10 @@ constexpr uint32_t DAMAGE_BASE_FRAMES = 3;
 constexpr uint8_t DAMAGE_BASE_PARAM = 100;
 const Bytes& DamageBaseStream();
 
+// A compressed stream around the given records: header (nFrames, threshold 10,
+// quantiser 16), then the records LZARI-coded.
+Bytes StreamOf(const std::vector<Bytes>& records, uint32_t nFrames);
+
 enum class Damage {
     Frames,  // still decodes, to exactly the frames its header declares
     Failed,  // refused with a reason

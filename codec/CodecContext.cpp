@@ -29,6 +29,10 @@ const char* CodecErrorText(CodecError nError) {
             return "Another compression or decompression is already running.";
         case CodecError::NoThread:
             return "Cannot start a worker thread.";
+        case CodecError::ReadFailed:
+            return "A frame could not be read.";
+        case CodecError::WriteFailed:
+            return "A frame could not be written.";
     }
     return "Unknown error.";
 }

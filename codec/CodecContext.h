@@ -53,10 +53,15 @@ enum class CodecError {
     BadRecord,       // a frame record does not expand to exactly its frame's size
     Busy,            // another run in this process is using the same progress cell
     NoThread,        // a worker thread could not be started
+    ReadFailed,      // m_readFrame could not deliver a frame
+    WriteFailed,     // m_writeFrame could not take a frame
 };
 
 // One line for the user, e.g. "The compressed stream is truncated."
 const char* CodecErrorText(CodecError nError);
+// What a failure of the LZARI layer means for a decompression (None for Ok and
+// for Stopped, which only a cancel causes).
+CodecError CodecErrorFromLzari(LzariResult r);
 
 // Longest record stream that m_nFrames frames can produce: the bound a
 // decompression puts on the LZARI layer's stated length.
@@ -103,7 +108,20 @@ public:
     uint32_t m_nFrames = 1;     // 1..65535 frames to code or rebuild
     uint8_t m_byThreshold = 1;  // 1..255, widens the dead zone
     uint8_t m_byQuantiser = 1;  // 1..255, sets the step sizes
-    uint8_t* m_pQcf = nullptr;  // raw frames (see ownership above)
+    uint8_t* m_pQcf = nullptr;  // raw frames (see ownership above), or null with:
+    // Frames that are not held whole in m_pQcf (a command line streaming a
+    // file): a compression reads frame n through m_readFrame into a buffer of
+    // 38016 bytes, frames in order; a decompression hands every rebuilt frame
+    // to m_writeFrame, frames in order. False from either fails the run with
+    // ReadFailed or WriteFailed.
+    std::function<bool(uint32_t nFrame, uint8_t* pFrame)> m_readFrame;
+    std::function<bool(uint32_t nFrame, const uint8_t* pFrame)> m_writeFrame;
+    // Threads that transform frames. 1 runs the whole run on the calling
+    // thread. More run it as a pipeline: that many threads transform frames,
+    // the LZARI layer has a thread of its own, and the in-order step (the frame
+    // differences and records, progress and cancel) stays on the calling
+    // thread. The bytes are the same for every count.
+    uint32_t m_nThreads = 1;
     uint8_t* m_pCmp = nullptr;  // compressed stream, header included
     uint32_t m_nCmpLength = 0;  // bytes in m_pCmp
 
@@ -148,8 +166,22 @@ private:
     // while the new percentage is being published).
     bool PublishProgress();
     bool Fail(CodecError nError);
+    // The in-order part of coding a frame: pCur holds its quantised indices,
+    // pPrev the decoder's copy of the previous frame (unused for the first
+    // frame). Appends the frame's record to `records`; pCur becomes the
+    // decoder's copy of this frame.
+    bool WriteRecord(int16_t* pCur, const int16_t* pPrev, CMemFile& records);
+    // The in-order part of rebuilding a frame: reads its record from `records`
+    // and adds it to the accumulator pAcc (the first record sets it).
+    bool ReadRecord(CMemFile& records, int16_t* pAcc);
+    // The pipelined runs (m_nThreads > 1), set up like the plain ones. The
+    // compression writes the LZARI layer after cmpOut's header.
+    enum class EPipelineEnd { Done, Cancelled, Failed, NotStarted };
+    EPipelineEnd CompressPipelined(CMemFile& cmpOut);
+    EPipelineEnd DecompressPipelined();
 
     bool m_bCmpOwned = false;          // m_pCmp is a compression output not yet taken
-    uint8_t* m_pFrameBytes = nullptr;  // byte image of one record's expansion, per run
+    uint8_t* m_pFrameBytes = nullptr;  // byte image of one record's expansion (also a
+                                       // streamed raw frame), per run
     CProgressCell m_nOwnProgress{0};
 };

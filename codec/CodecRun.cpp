@@ -25,10 +25,12 @@ void* AllocateZeroed(size_t nBytes) {
 
 // A context of its own for one in-memory call: heap-allocated (the LZARI
 // coder's state is large) and with a private progress cell.
-std::unique_ptr<CCodecContext> PrivateContext(const SCmpHeader& params, bool bCompress) {
+std::unique_ptr<CCodecContext> PrivateContext(const SCmpHeader& params, bool bCompress,
+                                              uint32_t nThreads) {
     auto pContext = std::unique_ptr<CCodecContext>(new (std::nothrow) CCodecContext);
     if (pContext) {
         pContext->UseOwnProgressCell();
+        pContext->m_nThreads = nThreads;
         pContext->m_bCompress = bCompress;
         pContext->m_nFrames = params.nFrames;
         pContext->m_byThreshold = params.byThreshold;
@@ -39,10 +41,15 @@ std::unique_ptr<CCodecContext> PrivateContext(const SCmpHeader& params, bool bCo
 
 }  // namespace
 
+uint32_t DefaultCodecThreads() {
+    const uint32_t n = std::thread::hardware_concurrency();
+    return n ? n : 1;
+}
+
 CodecError CompressFrames(const uint8_t* pFrames, const SCmpHeader& params,
-                          std::vector<uint8_t>& cmp) {
+                          std::vector<uint8_t>& cmp, uint32_t nThreads) {
     cmp.clear();
-    auto pContext = PrivateContext(params, true);
+    auto pContext = PrivateContext(params, true, nThreads);
     if (!pContext) {
         return CodecError::NoMemory;
     }
@@ -59,24 +66,24 @@ CodecError CompressFrames(const uint8_t* pFrames, const SCmpHeader& params,
     return CodecError::None;
 }
 
-CodecError DecompressFrames(const uint8_t* pCmp, uint32_t nCmpLength,
-                            std::vector<uint8_t>& frames) {
+CodecError DecompressFrames(const uint8_t* pCmp, uint32_t nCmpLength, std::vector<uint8_t>& frames,
+                            uint32_t nThreads) {
     SCmpHeader header;
     if (!pCmp || !ReadCmpHeader(pCmp, nCmpLength, header)) {
         frames.clear();
         return CodecError::Truncated;
     }
-    return DecompressFrames(pCmp, nCmpLength, header, frames);
+    return DecompressFrames(pCmp, nCmpLength, header, frames, nThreads);
 }
 
 CodecError DecompressFrames(const uint8_t* pCmp, uint32_t nCmpLength, const SCmpHeader& params,
-                            std::vector<uint8_t>& frames) {
+                            std::vector<uint8_t>& frames, uint32_t nThreads) {
     frames.clear();
     if (params.nFrames == 0 || params.nFrames > CODEC_MAX_FRAMES || params.byThreshold == 0 ||
         params.byQuantiser == 0) {
         return CodecError::BadParameters;
     }
-    auto pContext = PrivateContext(params, false);
+    auto pContext = PrivateContext(params, false, nThreads);
     if (!pContext) {
         return CodecError::NoMemory;
     }

@@ -1,7 +1,8 @@
 #pragma once
 // The codec's front door: the only way a run is set up, whatever calls it.
 //
-//   CompressFrames / DecompressFrames  in-memory work on the calling thread,
+//   CompressFrames / DecompressFrames  in-memory work from the calling thread
+//                                      (pipelined on more threads if asked),
 //                                      with a progress cell of their own, so
 //                                      calls on different threads are independent.
 //   CCodecJob                          one run of a filled CCodecContext on a
@@ -28,21 +29,26 @@
 #include "codec/CodecContext.h"
 #include "io/QcifFormat.h"
 
+// The thread count the product uses unless told otherwise: the number of cores.
+uint32_t DefaultCodecThreads();
+
 // Compresses the first params.nFrames frames (38016 bytes each) at pFrames with
-// params.byThreshold and params.byQuantiser into cmp (header included).
-// CodecError::None on success; otherwise cmp is empty.
+// params.byThreshold and params.byQuantiser into cmp (header included), on
+// nThreads transform threads (CCodecContext::m_nThreads; the bytes do not
+// depend on it). CodecError::None on success; otherwise cmp is empty.
 CodecError CompressFrames(const uint8_t* pFrames, const SCmpHeader& params,
-                          std::vector<uint8_t>& cmp);
+                          std::vector<uint8_t>& cmp, uint32_t nThreads = 1);
 
 // Rebuilds every frame of a compressed stream (header included; frame count,
 // threshold and quantiser from its header) into frames (frames x 38016 bytes).
 // The stream is checked before the output is allocated. On failure frames is
 // empty and the result says why.
-CodecError DecompressFrames(const uint8_t* pCmp, uint32_t nCmpLength, std::vector<uint8_t>& frames);
+CodecError DecompressFrames(const uint8_t* pCmp, uint32_t nCmpLength, std::vector<uint8_t>& frames,
+                            uint32_t nThreads = 1);
 // The same with the frame count and parameters given by the caller (a document
 // holds them apart from its stream) instead of read from the header.
 CodecError DecompressFrames(const uint8_t* pCmp, uint32_t nCmpLength, const SCmpHeader& params,
-                            std::vector<uint8_t>& frames);
+                            std::vector<uint8_t>& frames, uint32_t nThreads = 1);
 
 // Holds a run for a context, from construction to destruction:
 //   - the context's progress cell: a second lease on a cell in use fails with

@@ -27,8 +27,8 @@ bool CCodecContext::CompressRun() {
     m_nError = CodecError::None;
     m_nFrame = 0;
     m_bFirstFrameDone = false;
-    if (m_nFrames == 0 || m_nFrames > CODEC_MAX_FRAMES || !m_pQcf || m_byThreshold == 0 ||
-        m_byQuantiser == 0) {
+    if (m_nFrames == 0 || m_nFrames > CODEC_MAX_FRAMES || (!m_pQcf && !m_readFrame) ||
+        m_byThreshold == 0 || m_byQuantiser == 0) {
         return Fail(CodecError::BadParameters);
     }
 
@@ -36,62 +36,85 @@ bool CCodecContext::CompressRun() {
     if (!lease.Held()) {
         return Fail(lease.Error());
     }
-    CMemFile cmpOut(FILE_GROWTH);
-    CMemFile recordsOut(FILE_GROWTH);
     uint8_t header[CMP_HEADER_BYTES];
     WriteCmpHeader({m_nFrames, m_byThreshold, m_byQuantiser}, header);
+    CMemFile cmpOut(FILE_GROWTH);
     if (!cmpOut.Write(header, sizeof header)) {
         return Fail(CodecError::NoMemory);
     }
-    m_pRecordsOut = &recordsOut;
 
-    bool bCancelled = false;
-    bool bFailed = false;
-    while (m_nFrame < m_nFrames) {
-        if (!PublishProgress()) {
-            bCancelled = true;
-            break;
+    EPipelineEnd end = m_nThreads > 1 ? CompressPipelined(cmpOut) : EPipelineEnd::NotStarted;
+    if (end == EPipelineEnd::NotStarted) {
+        CMemFile recordsOut(FILE_GROWTH);
+        m_pRecordsOut = &recordsOut;
+        end = EPipelineEnd::Done;
+        while (m_nFrame < m_nFrames) {
+            if (!PublishProgress()) {
+                end = EPipelineEnd::Cancelled;
+                break;
+            }
+            if (!CodeFrame()) {
+                end = EPipelineEnd::Failed;
+                break;
+            }
+            m_bCurrent = static_cast<uint8_t>(1 - m_bCurrent);
+            ++m_nFrame;
         }
-        if (!CodeFrame()) {
-            bFailed = true;
-            break;
+        m_nRecordsLength = recordsOut.GetLength();
+        m_pRecords = recordsOut.Detach();
+        m_pRecordsOut = nullptr;
+        if (end == EPipelineEnd::Done &&
+            !m_lzari.LzariEncode(m_pRecords, m_nRecordsLength, cmpOut)) {
+            m_nError = CodecError::NoMemory;
+            end = EPipelineEnd::Failed;
         }
-        m_bCurrent = static_cast<uint8_t>(1 - m_bCurrent);
-        ++m_nFrame;
+        std::free(m_pRecords);
+        m_pRecords = nullptr;
     }
-
-    m_nRecordsLength = recordsOut.GetLength();
-    m_pRecords = recordsOut.Detach();
-    m_pRecordsOut = nullptr;
-    if (!bCancelled && !bFailed && !m_lzari.LzariEncode(m_pRecords, m_nRecordsLength, cmpOut)) {
-        m_nError = CodecError::NoMemory;
-        bFailed = true;
-    }
-    std::free(m_pRecords);
-    m_pRecords = nullptr;
-    if (bFailed) {
+    if (end == EPipelineEnd::Failed) {
         return false;  // cmpOut frees the partial stream
     }
-    // A cancelled run hands over the header alone; the caller discards it.
+    if (end == EPipelineEnd::Cancelled) {
+        // A cancelled run hands over the header alone; the caller discards it.
+        CMemFile headerOnly;
+        if (!headerOnly.Write(header, sizeof header)) {
+            return Fail(CodecError::NoMemory);
+        }
+        m_nCmpLength = headerOnly.GetLength();
+        m_pCmp = headerOnly.Detach();
+        m_bCmpOwned = true;
+        return false;
+    }
     m_nCmpLength = cmpOut.GetLength();
     m_pCmp = cmpOut.Detach();
     m_bCmpOwned = true;
-    return !bCancelled;
+    return true;
 }
 
 bool CCodecContext::CodeFrame() {
-    const uint8_t* pRaw = m_pQcf + static_cast<size_t>(m_nFrame) * COEF_FRAME_VALUES;
+    const uint8_t* pRaw;
+    if (m_pQcf) {
+        pRaw = m_pQcf + static_cast<size_t>(m_nFrame) * COEF_FRAME_VALUES;
+    } else {
+        // The record bytes are made only after the frame has been widened.
+        if (!m_readFrame(m_nFrame, m_pFrameBytes)) {
+            return Fail(CodecError::ReadFailed);
+        }
+        pRaw = m_pFrameBytes;
+    }
     int16_t* pCur = m_pCoef[m_bCurrent];
     WidenSamples(pRaw, pCur, COEF_FRAME_VALUES);
     ForwardWaveletFrame(pCur);
     ScanSubbands(*this);
     QuantiseBands(*this);
-    pCur = m_pCoef[m_bCurrent];
+    return WriteRecord(m_pCoef[m_bCurrent], m_pCoef[1 - m_bCurrent], *m_pRecordsOut);
+}
 
+bool CCodecContext::WriteRecord(int16_t* pCur, const int16_t* pPrev, CMemFile& records) {
     uint8_t* pBytes = m_pFrameBytes;
     if (!m_bFirstFrameDone) {
         StoreLittleEndian16(pCur, pBytes, COEF_FRAME_VALUES);
-        if (!EncodeZeroRuns(*m_pRecordsOut, pBytes, 2 * COEF_FRAME_VALUES)) {
+        if (!EncodeZeroRuns(records, pBytes, 2 * COEF_FRAME_VALUES)) {
             return Fail(CodecError::NoMemory);
         }
         m_bFirstFrameDone = true;
@@ -103,8 +126,8 @@ bool CCodecContext::CodeFrame() {
     // the rest follows in the next frames, so the decoder catches up instead of
     // staying off by a multiple of 256. The current slot keeps the decoder's
     // value, which is the reference for the next frame.
-    CodeDifferences(pCur, m_pCoef[1 - m_bCurrent], pBytes, COEF_FRAME_VALUES);
-    if (!EncodeZeroRuns(*m_pRecordsOut, pBytes, COEF_FRAME_VALUES)) {
+    CodeDifferences(pCur, pPrev, pBytes, COEF_FRAME_VALUES);
+    if (!EncodeZeroRuns(records, pBytes, COEF_FRAME_VALUES)) {
         return Fail(CodecError::NoMemory);
     }
     return true;

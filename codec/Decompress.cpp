@@ -28,7 +28,9 @@ constexpr uint64_t MinRecord(uint64_t n) {
     return 4 + 2 + (n - 1) / 255;
 }
 
-CodecError FromLzari(LzariResult r) {
+}  // namespace
+
+CodecError CodecErrorFromLzari(LzariResult r) {
     switch (r) {
         case LzariResult::Ok:
             return CodecError::None;
@@ -42,11 +44,11 @@ CodecError FromLzari(LzariResult r) {
             return CodecError::Corrupt;
         case LzariResult::NoMemory:
             return CodecError::NoMemory;
+        case LzariResult::Stopped:
+            return CodecError::None;  // a cancel: the run says so itself
     }
     return CodecError::Corrupt;
 }
-
-}  // namespace
 
 uint32_t MaxRecordStreamLength(uint32_t nFrames) {
     if (nFrames == 0) {
@@ -93,7 +95,7 @@ bool CCodecContext::DecompressRun() {
     m_bFirstFrameDone = false;
     m_pRecords = nullptr;
     m_nRecordsLength = 0;
-    if (m_nFrames == 0 || m_nFrames > CODEC_MAX_FRAMES || !m_pQcf || !m_pCmp ||
+    if (m_nFrames == 0 || m_nFrames > CODEC_MAX_FRAMES || (!m_pQcf && !m_writeFrame) || !m_pCmp ||
         m_byThreshold == 0 || m_byQuantiser == 0) {
         return Fail(CodecError::BadParameters);
     }
@@ -104,6 +106,12 @@ bool CCodecContext::DecompressRun() {
     const CRunLease lease(*this);
     if (!lease.Held()) {
         return Fail(lease.Error());
+    }
+    if (m_nThreads > 1) {
+        const EPipelineEnd end = DecompressPipelined();
+        if (end != EPipelineEnd::NotStarted) {
+            return end == EPipelineEnd::Done;
+        }
     }
 
     {
@@ -116,7 +124,7 @@ bool CCodecContext::DecompressRun() {
         if (r != LzariResult::Ok) {
             m_pRecords = nullptr;
             m_nRecordsLength = 0;
-            return Fail(FromLzari(r));
+            return Fail(CodecErrorFromLzari(r));
         }
     }
 
@@ -140,36 +148,44 @@ bool CCodecContext::DecompressRun() {
     return bDone;
 }
 
-bool CCodecContext::DecodeFrame() {
+bool CCodecContext::ReadRecord(CMemFile& records, int16_t* pAcc) {
     const bool bFirst = !m_bFirstFrameDone;
     const uint32_t nExpected = bFirst ? 2 * COEF_FRAME_VALUES : COEF_FRAME_VALUES;
-    if (m_pRecordsIn->GetPosition() >= m_pRecordsIn->GetLength()) {
+    if (records.GetPosition() >= records.GetLength()) {
         return Fail(CodecError::MissingFrames);
     }
     uint32_t nDecoded = 0;
-    const ZeroRunResult r = DecodeZeroRuns(*m_pRecordsIn, m_pFrameBytes, nExpected, &nDecoded);
+    const ZeroRunResult r = DecodeZeroRuns(records, m_pFrameBytes, nExpected, &nDecoded);
     if (r == ZeroRunResult::Truncated) {
         return Fail(CodecError::MissingFrames);
     }
     if (r != ZeroRunResult::Ok || nDecoded != nExpected) {
         return Fail(CodecError::BadRecord);
     }
-
-    int16_t* pAcc = m_pCoef[1];
-    const uint8_t* pBytes = m_pFrameBytes;
     if (bFirst) {
-        LoadLittleEndian16(pBytes, pAcc, COEF_FRAME_VALUES);
+        LoadLittleEndian16(m_pFrameBytes, pAcc, COEF_FRAME_VALUES);
         m_bFirstFrameDone = true;
     } else {
-        AddDifferences(pAcc, pBytes, COEF_FRAME_VALUES);
+        AddDifferences(pAcc, m_pFrameBytes, COEF_FRAME_VALUES);
     }
+    return true;
+}
 
+bool CCodecContext::DecodeFrame() {
+    if (!ReadRecord(*m_pRecordsIn, m_pCoef[1])) {
+        return false;
+    }
     DequantiseBands(*this);
     UnscanSubbands(*this);
     int16_t* pWork = m_pCoef[0];
     InverseWaveletFrame(pWork);
 
-    uint8_t* pOut = m_pQcf + static_cast<size_t>(m_nFrame) * COEF_FRAME_VALUES;
-    ClampSamples(pWork, pOut, COEF_FRAME_VALUES);
-    return true;
+    if (m_pQcf) {
+        ClampSamples(pWork, m_pQcf + static_cast<size_t>(m_nFrame) * COEF_FRAME_VALUES,
+                     COEF_FRAME_VALUES);
+        return true;
+    }
+    // The record's bytes are used up: the frame goes out through them.
+    ClampSamples(pWork, m_pFrameBytes, COEF_FRAME_VALUES);
+    return m_writeFrame(m_nFrame, m_pFrameBytes) || Fail(CodecError::WriteFailed);
 }

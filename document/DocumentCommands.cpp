@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "codec/CodecContext.h"
+#include "codec/CodecRun.h"
 #include "document/TavroDoc.h"
 #include "io/Prompts.h"
 
@@ -49,6 +50,7 @@ void CTavroDoc::Compress(IDocumentDialogs& dialogs) {
     context.m_byQuantiser = static_cast<uint8_t>(m_nQuantiser);
     context.m_pQcf = m_pQcfData;
     context.m_bFirstFrameDone = false;
+    context.m_nThreads = DefaultCodecThreads();  // every core; the bytes are the same
     bool bCancelled = false;
     const int nResult = dialogs.RunProcessing(context, bCancelled);
     if (!Accepted(nResult, bCancelled, context)) {
@@ -87,6 +89,7 @@ void CTavroDoc::Decompress(IDocumentDialogs& dialogs) {
     context.m_pCmp = m_pCmpData;  // read only; stays the document's
     context.m_nCmpLength = m_nCmpLength;
     context.m_bFirstFrameDone = false;
+    context.m_nThreads = DefaultCodecThreads();  // every core; the bytes are the same
     bool bCancelled = false;
     const int nResult = dialogs.RunProcessing(context, bCancelled);
     if (!Accepted(nResult, bCancelled, context)) {

@@ -470,22 +470,81 @@ void CLzariCoder::EncodeEnd(CEncoderState& st) {
     st.Put(0, 7);  // completes a partly filled byte; an empty one stays unwritten
 }
 
-bool CLzariCoder::LzariEncode(const uint8_t* pText, uint32_t nLength, CMemFile& out) {
-    m_pOut = &out;
-    m_bOutFailed = false;
-    m_nTextSize = nLength;
-    CEncoderState st;
-    st.m_pOut = m_abyOut;
+namespace {
 
-    out.Seek(out.GetLength());
-    for (int k = 0; k < 4; ++k) {
-        m_abyOut[st.m_nOut++] = static_cast<uint8_t>(nLength >> (8 * k));
+// The text of LzariEncode: one buffer.
+struct SBufferText {
+    const uint8_t* pText;
+    uint32_t nLength;
+    bool Has(uint32_t i) const { return i < nLength; }
+    uint8_t At(uint32_t i) const { return pText[i]; }
+    // A match is never longer than the text left.
+    uint32_t Clamp(uint32_t nPos, uint32_t nMatch) const {
+        return nMatch > nLength - nPos ? nLength - nPos : nMatch;
     }
-    if (nLength == 0) {
-        FlushOutput(st);
-        return !m_bOutFailed;
-    }
+};
 
+// The text of LzariEncodeStream, taken from the source as the coder reaches
+// it. The coder reads at most a look-ahead (and two) past its position and
+// never behind it, so besides the current piece only the latest bytes of the
+// earlier pieces are kept.
+class CStreamText {
+public:
+    explicit CStreamText(ILzariTextSource& source) : m_source(source) {}
+    bool Has(uint32_t i) {
+        while (i >= m_qwEnd && !m_bEnded) {
+            Fetch();
+        }
+        return i < m_qwEnd;
+    }
+    uint8_t At(uint32_t i) const {
+        return !m_bEnded && i >= m_nPieceAt ? m_pPiece[i - m_nPieceAt] : m_abyKept[i % KEPT];
+    }
+    uint32_t Clamp(uint32_t nPos, uint32_t nMatch) {
+        return nMatch == 0 || Has(nPos + nMatch - 1) ? nMatch
+                                                     : static_cast<uint32_t>(m_qwEnd - nPos);
+    }
+    uint32_t Length() const { return static_cast<uint32_t>(m_qwEnd); }
+    // The text reached 4 GiB, more than the length field holds.
+    bool TooLong() const { return m_bTooLong; }
+
+private:
+    static constexpr uint32_t KEPT = 256;
+    // Keeps the latest bytes of the current piece (it is valid only until the
+    // next call), then takes the next one.
+    void Fetch() {
+        const uint32_t nKeep = m_nPiece < KEPT ? m_nPiece : KEPT;
+        for (uint32_t k = m_nPiece - nKeep; k < m_nPiece; ++k) {
+            m_abyKept[(m_nPieceAt + k) % KEPT] = m_pPiece[k];
+        }
+        const uint8_t* p = nullptr;
+        const uint32_t n = m_source.NextPiece(&p);
+        if (n == 0 || m_qwEnd + n > UINT32_MAX) {
+            m_bTooLong = n != 0;
+            m_bEnded = true;
+            return;
+        }
+        m_nPieceAt = static_cast<uint32_t>(m_qwEnd);
+        m_nPiece = n;
+        m_pPiece = p;
+        m_qwEnd += n;
+    }
+    ILzariTextSource& m_source;
+    uint8_t m_abyKept[KEPT] = {};
+    const uint8_t* m_pPiece = nullptr;
+    uint32_t m_nPieceAt = 0;  // text position of the current piece's first byte
+    uint32_t m_nPiece = 0;
+    uint64_t m_qwEnd = 0;  // bytes taken in
+    bool m_bEnded = false;
+    bool m_bTooLong = false;
+};
+
+}  // namespace
+
+// The coding loop, the same for a whole text and one that arrives in pieces.
+// False when the output cannot grow.
+template <typename TText>
+bool CLzariCoder::EncodeText(TText& text, CEncoderState& st) {
     ResetModel();
     ResetTree();
     // Positions before the text start as spaces; those not yet holding input
@@ -493,7 +552,9 @@ bool CLzariCoder::LzariEncode(const uint8_t* pText, uint32_t nLength, CMemFile& 
     std::memset(m_abyRing, ' ', START);
     std::memset(m_abyRing + START, 0, sizeof(m_abyRing) - START);
 
-    std::memcpy(m_abyRing + START, pText, nLength < LOOK_AHEAD ? nLength : LOOK_AHEAD);
+    for (uint32_t i = 0; i < LOOK_AHEAD && text.Has(i); ++i) {
+        m_abyRing[START + i] = text.At(i);
+    }
     for (uint32_t i = 1; i <= LOOK_AHEAD; ++i) {
         InsertNode(START - i);
     }
@@ -504,16 +565,15 @@ bool CLzariCoder::LzariEncode(const uint8_t* pText, uint32_t nLength, CMemFile& 
     // position enters the tree (the text's last position excepted). So it runs
     // on its own, up to one position ahead of the coding position, and takes
     // two positions at once when their keys lie in different trees.
-    uint32_t anBest[64];  // best match of text position j at [j % 64]
-    const uint32_t nLastInsert = nLength - 1;
+    uint32_t anBest[64];     // best match of text position j at [j % 64]
     uint32_t nInserted = 0;  // positions 0..nInserted are in the tree
     anBest[0] = InsertNode(START);
     auto fnLeaving = [](uint32_t j) { return (j + WINDOW - 1) & (WINDOW - 1); };
     auto fnEntering = [](uint32_t j) { return (START + j) & (WINDOW - 1); };
     auto fnTakeByte = [&](uint32_t j) {
-        if (j + LOOK_AHEAD - 1 < nLength) {
+        if (text.Has(j + LOOK_AHEAD - 1)) {
             const uint32_t s = fnLeaving(j);
-            const uint8_t by = pText[j + LOOK_AHEAD - 1];
+            const uint8_t by = text.At(j + LOOK_AHEAD - 1);
             m_abyRing[s] = by;
             if (s < LOOK_AHEAD - 1) {
                 m_abyRing[s + WINDOW] = by;
@@ -521,11 +581,11 @@ bool CLzariCoder::LzariEncode(const uint8_t* pText, uint32_t nLength, CMemFile& 
         }
     };
 
-    for (uint32_t nPos = 0; nPos < nLength;) {
+    for (uint32_t nPos = 0; text.Has(nPos);) {
         while (nInserted < nPos) {
             const uint32_t j = nInserted + 1;
             const uint32_t rA = fnEntering(j), rB = fnEntering(j + 1);
-            if (j + 1 <= nLastInsert && m_abyRing[rA] != m_abyRing[rB]) {
+            if (text.Has(j + 1) && m_abyRing[rA] != m_abyRing[rB]) {
                 // Everything as for j, then j + 1, but the walks side by side.
                 // The window byte that j + 1 brings in lies past j's key; the
                 // node leaving for j + 1 must stay for j's walk if it lies in
@@ -555,13 +615,12 @@ bool CLzariCoder::LzariEncode(const uint8_t* pText, uint32_t nLength, CMemFile& 
         const uint32_t nBest = anBest[nPos % 64];
         uint32_t nMatchLen = nBest >> 12;
         const uint32_t nMatchPos = WINDOW - 1 - (nBest & (WINDOW - 1));
-        if (nMatchLen > nLength - nPos) {
-            nMatchLen = nLength - nPos;
-        }
+        nMatchLen = text.Clamp(nPos, nMatchLen);
         if (nMatchLen <= THRESHOLD) {
-            EncodeChar(st, pText[nPos]);
+            const uint8_t by = text.At(nPos);
+            EncodeChar(st, by);
             if (m_pObserver) {
-                m_pObserver->OnCoded(pText[nPos], 0);
+                m_pObserver->OnCoded(by, 0);
             }
             nPos += 1;
         } else {
@@ -580,8 +639,58 @@ bool CLzariCoder::LzariEncode(const uint8_t* pText, uint32_t nLength, CMemFile& 
         }
     }
     EncodeEnd(st);
+    return true;
+}
+
+bool CLzariCoder::LzariEncode(const uint8_t* pText, uint32_t nLength, CMemFile& out) {
+    m_pOut = &out;
+    m_bOutFailed = false;
+    m_nTextSize = nLength;
+    CEncoderState st;
+    st.m_pOut = m_abyOut;
+
+    out.Seek(out.GetLength());
+    for (int k = 0; k < 4; ++k) {
+        m_abyOut[st.m_nOut++] = static_cast<uint8_t>(nLength >> (8 * k));
+    }
+    SBufferText text{pText, nLength};
+    if (nLength != 0 && !EncodeText(text, st)) {
+        return false;
+    }
     FlushOutput(st);
     return !m_bOutFailed;
+}
+
+bool CLzariCoder::LzariEncodeStream(ILzariTextSource& source, CMemFile& out) {
+    m_pOut = &out;
+    m_bOutFailed = false;
+    CEncoderState st;
+    st.m_pOut = m_abyOut;
+
+    // The length field is written when the text has ended.
+    const uint32_t nFieldAt = out.GetLength();
+    out.Seek(nFieldAt);
+    for (int k = 0; k < 4; ++k) {
+        m_abyOut[st.m_nOut++] = 0;
+    }
+    CStreamText text(source);
+    if (text.Has(0) && !EncodeText(text, st)) {
+        return false;
+    }
+    FlushOutput(st);
+    if (m_bOutFailed || text.TooLong()) {
+        return false;
+    }
+    m_nTextSize = text.Length();
+    uint8_t field[4];
+    for (int k = 0; k < 4; ++k) {
+        field[k] = static_cast<uint8_t>(m_nTextSize >> (8 * k));
+    }
+    const uint32_t nEnd = out.GetLength();
+    out.Seek(nFieldAt);
+    const bool bOk = out.Write(field, 4);
+    out.Seek(nEnd);
+    return bOk;
 }
 
 // ---------------------------------------------------------------------------
@@ -667,30 +776,54 @@ struct CLzariCoder::CDecoderState {
     return i - 1;
 }
 
-LzariResult CLzariCoder::LzariDecode(CMemFile& in, uint32_t nMaxLength, uint8_t** ppText,
-                                     uint32_t* pnLength) {
+LzariResult CLzariCoder::LzariReadLength(CMemFile& in, uint32_t nMaxLength, uint32_t* pnLength) {
     const uint8_t* pIn = in.GetBuffer();
     const uint32_t nInEnd = in.GetLength();
-    uint32_t nInPos = in.GetPosition();
+    const uint32_t nInPos = in.GetPosition();
     if (nInPos > nInEnd || nInEnd - nInPos < 4) {
         in.Seek(nInEnd > nInPos ? nInEnd : nInPos);
         return LzariResult::NoText;
     }
     m_nTextSize = pIn[nInPos] | pIn[nInPos + 1] << 8 | pIn[nInPos + 2] << 16 |
                   static_cast<uint32_t>(pIn[nInPos + 3]) << 24;
-    nInPos += 4;
-    in.Seek(nInPos);
+    in.Seek(nInPos + 4);
     if (m_nTextSize == 0) {
         return LzariResult::NoText;
     }
     if (m_nTextSize > nMaxLength) {
         return LzariResult::TooLong;
     }
-    uint8_t* pText = static_cast<uint8_t*>(std::malloc(m_nTextSize));
+    *pnLength = m_nTextSize;
+    return LzariResult::Ok;
+}
+
+LzariResult CLzariCoder::LzariDecode(CMemFile& in, uint32_t nMaxLength, uint8_t** ppText,
+                                     uint32_t* pnLength) {
+    uint32_t nLength = 0;
+    const LzariResult r = LzariReadLength(in, nMaxLength, &nLength);
+    if (r != LzariResult::Ok) {
+        return r;
+    }
+    uint8_t* pText = static_cast<uint8_t*>(std::malloc(nLength));
     if (!pText) {
         return LzariResult::NoMemory;
     }
+    const LzariResult result = LzariDecodeText(in, pText, nLength);
+    if (result != LzariResult::Ok) {
+        std::free(pText);
+        return result;
+    }
+    *ppText = pText;
+    *pnLength = nLength;
+    return result;
+}
 
+LzariResult CLzariCoder::LzariDecodeText(CMemFile& in, uint8_t* pText, uint32_t nLength,
+                                         ILzariProgress* pProgress) {
+    const uint8_t* pIn = in.GetBuffer();
+    const uint32_t nInEnd = in.GetLength();
+    const uint32_t nInPos = in.GetPosition() < nInEnd ? in.GetPosition() : nInEnd;
+    m_nTextSize = nLength;
     CDecoderState st;
     st.m_pCode = pIn + nInPos;
     st.m_nCodeLength = nInEnd - nInPos;
@@ -706,7 +839,17 @@ LzariResult CLzariCoder::LzariDecode(CMemFile& in, uint32_t nMaxLength, uint8_t*
     LzariResult result = LzariResult::Ok;
     const uint32_t nTextSize = m_nTextSize;
     uint32_t nCount = 0;
+    // Progress goes out every few KiB, so a reader waits little and costs little.
+    constexpr uint32_t PROGRESS_STEP = 8192;
+    uint32_t nReportAt = pProgress ? PROGRESS_STEP : UINT32_MAX;
     while (nCount < nTextSize) {
+        if (nCount >= nReportAt) [[unlikely]] {
+            if (!pProgress->OnDecoded(nCount)) {
+                result = LzariResult::Stopped;
+                break;
+            }
+            nReportAt = nCount + PROGRESS_STEP;
+        }
         const uint32_t nChar = DecodeChar(st);
         if (nChar < 256) {
             pText[nCount++] = static_cast<uint8_t>(nChar);
@@ -762,11 +905,8 @@ LzariResult CLzariCoder::LzariDecode(CMemFile& in, uint32_t nMaxLength, uint8_t*
         result = LzariResult::Truncated;
     }
     in.Seek(nInPos + nBytesHeld);
-    if (result != LzariResult::Ok) {
-        std::free(pText);
-        return result;
+    if (pProgress) {
+        pProgress->OnDecoded(nCount);
     }
-    *ppText = pText;
-    *pnLength = nCount;
     return result;
 }

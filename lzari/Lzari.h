@@ -21,6 +21,27 @@ enum class LzariResult {
     Truncated,  // the code ran out before the text was complete
     Corrupt,    // inconsistent code: a match reaching outside the window or past the text end
     NoMemory,   // the output buffer could not be allocated
+    Stopped,    // the progress receiver asked to stop (LzariDecodeText only)
+};
+
+// Text for LzariEncodeStream that arrives in pieces, from another thread say.
+class ILzariTextSource {
+public:
+    virtual ~ILzariTextSource() = default;
+    // Points *ppPiece at the next piece of the text and returns its length (a
+    // piece stays valid until the next call); 0 once the text has ended, and
+    // from then on. May block until a piece or the end is there.
+    virtual uint32_t NextPiece(const uint8_t** ppPiece) = 0;
+};
+
+// Follows a decoding into the caller's buffer, for a reader on another thread.
+class ILzariProgress {
+public:
+    virtual ~ILzariProgress() = default;
+    // The first nDone bytes of the text are written and final. Called every few
+    // KiB and once when the loop ends (whatever the result). False stops the
+    // decoding with LzariResult::Stopped.
+    virtual bool OnDecoded(uint32_t nDone) = 0;
 };
 
 // Sees every character the encoder codes, in order; for tests and diagnostics.
@@ -45,6 +66,10 @@ public:
     // nLength is 0) at the end of `out`. False only when `out` cannot grow; it
     // may then hold part of the stream, which the caller discards.
     bool LzariEncode(const uint8_t* pText, uint32_t nLength, CMemFile& out);
+    // The same stream, byte for byte, for a text that the source hands over in
+    // pieces as it is produced; the length field is filled in when the text
+    // has ended. False also when the text would reach 4 GiB.
+    bool LzariEncodeStream(ILzariTextSource& source, CMemFile& out);
 
     // Reads an LZARI stream from the current position of `in`. On Ok *ppText is
     // a malloc'd buffer of *pnLength bytes (the stored length, at least 1) that
@@ -55,6 +80,14 @@ public:
     // end, gives Truncated. `in` is left after the bytes read.
     LzariResult LzariDecode(CMemFile& in, uint32_t nMaxLength, uint8_t** ppText,
                             uint32_t* pnLength);
+    // LzariDecode in two steps, for a caller that reads the text while it is
+    // being decoded. First the length field at the current position of `in`
+    // (NoText, TooLong or Ok; `in` is left after the field); then the code into
+    // the caller's buffer of that length, with the same checks and results as
+    // LzariDecode (Stopped when pProgress asks). The buffer stays the caller's.
+    LzariResult LzariReadLength(CMemFile& in, uint32_t nMaxLength, uint32_t* pnLength);
+    LzariResult LzariDecodeText(CMemFile& in, uint8_t* pText, uint32_t nLength,
+                                ILzariProgress* pProgress = nullptr);
 
     // Observer of the encoder's characters; null (the default) for none.
     void SetObserver(ILzariObserver* pObserver) { m_pObserver = pObserver; }
@@ -85,6 +118,8 @@ private:
     void EncodeChar(CEncoderState& st, uint32_t nChar);
     void EncodePosition(CEncoderState& st, uint32_t nCode);
     void EncodeEnd(CEncoderState& st);
+    template <typename TReader>
+    bool EncodeText(TReader& reader, CEncoderState& st);
     void FlushOutput(CEncoderState& st);
 
     uint32_t DecodeChar(CDecoderState& st);

@@ -3,7 +3,7 @@
 #   1. the normal build: all suites (core, command line, desktop app offscreen);
 #   2. the core and command-line suites again under AddressSanitizer and
 #      UndefinedBehaviorSanitizer;
-#   3. the cancel-race stress under ThreadSanitizer;
+#   3. the cancel-race stress and the codec pipelines under ThreadSanitizer;
 #   4. every libFuzzer target for a short while (scripts/fuzz.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -27,8 +27,12 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
 echo "== cancel races under ThreadSanitizer =="
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=Release -DTAVRO_SANITIZE=thread \
   -DTAVRO_BUILD_APP=OFF -DTAVRO_BUILD_CLI=OFF >/dev/null
-cmake --build build-tsan --target test_document -j "$jobs"
+cmake --build build-tsan --target test_document test_codec -j "$jobs"
 TSAN_OPTIONS=halt_on_error=1 build-tsan/bin/test_document --gtest_filter='CancelRaces.*'
+# The pipelines: cancels at chosen frames, streamed frames and their failures,
+# two runs at once, damaged streams, and the pinned bytes on 2..16 threads.
+TSAN_OPTIONS=halt_on_error=1 build-tsan/bin/test_codec \
+  --gtest_filter='CompressRun.*:DecompressRun.*:FrontDoor.*:DamagedInput.*:OutputDigest.SampleClip'
 
 echo "== fuzz targets (briefly) =="
 scripts/fuzz.sh "${TAVRO_FUZZ_SECONDS:-20}"

@@ -123,18 +123,23 @@ private slots:
         QTest::addColumn<uint>("frames");
         QTest::addColumn<QList<int>>("percent");
         QTest::addColumn<QStringList>("done");
-        QTest::newRow("three frames") << 3u << QList<int>{0, 33, 66} << QStringList{"0", "0", "1"};
-        QTest::newRow("one frame stays at 0") << 1u << QList<int>{0} << QStringList{"0"};
-        QTest::newRow("seven frames") << 7u << QList<int>{0, 14, 28, 42, 57, 71, 85}
-                                      << QStringList{"0", "0", "1", "2", "3", "4", "5"};
+        QTest::addColumn<uint>("threads");
+        QTest::newRow("three frames")
+            << 3u << QList<int>{0, 33, 66} << QStringList{"0", "0", "1"} << 1u;
+        QTest::newRow("one frame stays at 0") << 1u << QList<int>{0} << QStringList{"0"} << 1u;
+        QTest::newRow("seven frames, pipelined")
+            << 7u << QList<int>{0, 14, 28, 42, 57, 71, 85}
+            << QStringList{"0", "0", "1", "2", "3", "4", "5"} << 3u;
     }
     void progressShownFrameByFrame() {
         QFETCH(uint, frames);
         QFETCH(QList<int>, percent);
         QFETCH(QStringList, done);
+        QFETCH(uint, threads);
         std::vector<uint8_t> data = Frames(frames);
         CCodecContext context;
         FillCompression(context, data, frames);
+        context.m_nThreads = threads;
         CFrameGate gate;
         gate.Attach(context);
         CProcessingDlg dlg(context);

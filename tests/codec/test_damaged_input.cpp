@@ -18,12 +18,21 @@ namespace {
 
 // Each damaged stream, decoded with what its header says (the base stream's
 // values when there is no header): refused with its reason, or decoded whole.
+// Every third case also goes through the pipeline, which must come to the same
+// verdict with the same frames.
 TEST(DamagedInput, EachFaultHasItsReason) {
+    size_t nCase = 0;
     for (const auto& c : DamagedStreams()) {
         const bool bHeader = c.cmp.size() >= CMP_HEADER_BYTES;
         const uint32_t nFrames = bHeader ? c.cmp[0] | c.cmp[1] << 8 : DAMAGE_BASE_FRAMES;
-        const auto out = bHeader ? Decompress(c.cmp, nFrames, c.cmp[2], c.cmp[3])
-                                 : Decompress(c.cmp, nFrames, DAMAGE_BASE_PARAM, DAMAGE_BASE_PARAM);
+        const uint8_t t = bHeader ? c.cmp[2] : DAMAGE_BASE_PARAM;
+        const uint8_t q = bHeader ? c.cmp[3] : DAMAGE_BASE_PARAM;
+        const auto out = Decompress(c.cmp, nFrames, t, q);
+        if (nCase++ % 3 == 0) {
+            const auto piped = Decompress(c.cmp, nFrames, t, q, 2 + nCase % 3);
+            EXPECT_EQ(piped.nError, out.nError) << c.strName;
+            EXPECT_TRUE(piped.qcf == out.qcf) << c.strName;
+        }
         if (out.bResult) {
             EXPECT_NE(c.want, Damage::Failed) << c.strName;
             EXPECT_EQ(out.qcf.size(), size_t(nFrames) * QCIF_FRAME_BYTES) << c.strName;
@@ -93,6 +102,10 @@ TEST(DamagedInput, RandomDamageFailsCleanly) {
             ++failed;
             EXPECT_NE(out.nError, CodecError::None) << "variant " << i;
         }
+        // The pipeline reaches the same verdict and, when it succeeds, the same frames.
+        const auto piped = Decompress(bad, 2, 10, 16, 2 + i % 3);
+        EXPECT_EQ(piped.nError, out.nError) << "variant " << i;
+        EXPECT_TRUE(piped.qcf == out.qcf) << "variant " << i;
     }
     EXPECT_GT(failed, 30);
 }

@@ -152,13 +152,26 @@ const CancelCase CANCEL_CASES[] = {
     {"during the last frame", 2, Event::FrameBegun, true, 3},
 };
 
+// Each cancel case on one thread and in the pipeline.
+std::vector<std::pair<uint32_t, CancelCase>> ThreadsAndCancelCases() {
+    std::vector<std::pair<uint32_t, CancelCase>> all;
+    for (const uint32_t nThreads : {1u, 3u}) {
+        for (const auto& c : CANCEL_CASES) {
+            all.emplace_back(nThreads, c);
+        }
+    }
+    return all;
+}
+
 TEST(CompressRun, CancelAndProgress) {
     Bytes clip = SyntheticClip(3);
     const auto full = Compress(clip, 3, 10, 16);
     ASSERT_TRUE(full.bResult);
-    for (const auto& c : CANCEL_CASES) {
+    for (const auto& [nThreads, c] : ThreadsAndCancelCases()) {
+        SCOPED_TRACE(testing::Message() << nThreads << " threads");
         CCodecContext ctx;
         SetUpCompression(ctx, clip, 3);
+        ctx.m_nThreads = nThreads;
         std::vector<int32_t> seen;
         const SGatedRun run =
             RunGated(ctx, !c.cancelFrame, [&](Event e, uint16_t f, CCodecJob& job) {
@@ -189,7 +202,8 @@ TEST(DecompressRun, CancelAndProgress) {
     const auto coded = Compress(clip, 3, 10, 16);
     const auto full = Decompress(coded.cmp, 3, 10, 16);
     ASSERT_TRUE(full.bResult);
-    for (const auto& c : CANCEL_CASES) {
+    for (const auto& [nThreads, c] : ThreadsAndCancelCases()) {
+        SCOPED_TRACE(testing::Message() << nThreads << " threads");
         Bytes cmp = coded.cmp;
         Bytes out(3 * FRAME_BYTES, 0xAB);
         CCodecContext ctx;
@@ -200,6 +214,7 @@ TEST(DecompressRun, CancelAndProgress) {
         ctx.m_pCmp = cmp.data();
         ctx.m_nCmpLength = static_cast<uint32_t>(cmp.size());
         ctx.m_pQcf = out.data();
+        ctx.m_nThreads = nThreads;
         std::vector<int32_t> seen;
         const SGatedRun run =
             RunGated(ctx, !c.cancelFrame, [&](Event e, uint16_t f, CCodecJob& job) {
@@ -275,6 +290,54 @@ TEST(FrontDoor, SecondRunOnABusyCellIsRefused) {
     EXPECT_EQ(first.m_pCoef[0], pSlot);
     second.UseOwnProgressCell();  // a cell of its own: no conflict
     EXPECT_TRUE(second.CompressRun());
+}
+
+// Frames read and written one at a time (a streaming command line): the same
+// bytes, frames handed out in order, and a frame that cannot be read or
+// written fails the run with its reason, on one thread or in the pipeline.
+TEST(FrontDoor, StreamedFramesAndTheirFailures) {
+    const uint32_t nFrames = 9;
+    const Bytes clip = SampleClip(nFrames);
+    const CodedStream whole = Compress(clip, nFrames, 10, 16);
+    const DecodedStream frames = Decompress(whole.cmp, nFrames, 10, 16);
+    for (const uint32_t nThreads : {1u, 3u}) {
+        for (const uint32_t nFailAt : {nFrames, 0u, 4u}) {  // nFrames: no failure
+            SCOPED_TRACE(testing::Message() << nThreads << " threads, failing at " << nFailAt);
+            CCodecContext enc;
+            enc.m_nFrames = nFrames;
+            enc.m_byThreshold = 10;
+            enc.m_byQuantiser = 16;
+            enc.m_nThreads = nThreads;
+            enc.m_readFrame = [&](uint32_t n, uint8_t* p) {
+                std::copy_n(&clip[n * FRAME_BYTES], FRAME_BYTES, p);
+                return n != nFailAt;
+            };
+            const bool bCoded = enc.CompressRun();
+            EXPECT_EQ(bCoded, nFailAt == nFrames);
+            EXPECT_EQ(enc.m_nError, bCoded ? CodecError::None : CodecError::ReadFailed);
+            EXPECT_TRUE(!bCoded || Bytes(enc.m_pCmp, enc.m_pCmp + enc.m_nCmpLength) == whole.cmp);
+
+            CCodecContext dec;
+            dec.m_bCompress = false;
+            dec.m_nFrames = nFrames;
+            dec.m_byThreshold = 10;
+            dec.m_byQuantiser = 16;
+            dec.m_pCmp = const_cast<uint8_t*>(whole.cmp.data());
+            dec.m_nCmpLength = uint32_t(whole.cmp.size());
+            dec.m_nThreads = nThreads;
+            Bytes out;
+            dec.m_writeFrame = [&](uint32_t n, const uint8_t* p) {
+                EXPECT_EQ(n * FRAME_BYTES, out.size()) << "frames out of order";
+                out.insert(out.end(), p, p + FRAME_BYTES);
+                return n != nFailAt;
+            };
+            const bool bRebuilt = dec.DecompressRun();
+            EXPECT_EQ(bRebuilt, nFailAt == nFrames);
+            EXPECT_EQ(dec.m_nError, bRebuilt ? CodecError::None : CodecError::WriteFailed);
+            EXPECT_TRUE(std::equal(out.begin(), out.end(), frames.qcf.begin()));
+            EXPECT_EQ(out.size(), bRebuilt ? frames.qcf.size() : (nFailAt + 1) * FRAME_BYTES);
+        }
+    }
 }
 
 TEST(Codec, RoundTripSyntheticClip) {

@@ -88,6 +88,18 @@ void ExpectDigests(const Digests& expected, const Digests& actual, const std::st
     EXPECT_EQ(expected.strFigures, actual.strFigures) << strWhat << ": comparison figures";
 }
 
+// The pipelined runs give the pinned bytes at every thread count up to 16.
+void ExpectDigestsOnThreads(const Digests& expected, const Bytes& clip, uint32_t nFrames,
+                            const std::string& strWhat) {
+    for (uint32_t nThreads = 2; nThreads <= 16; ++nThreads) {
+        const CodedStream coded = Compress(clip, nFrames, 10, 16, nThreads);
+        const DecodedStream decoded = Decompress(coded.cmp, nFrames, 10, 16, nThreads);
+        const std::string strAt = strWhat + " on " + std::to_string(nThreads) + " threads";
+        EXPECT_EQ(expected.strCmp, Short(Sha256Hex(coded.cmp))) << strAt;
+        EXPECT_EQ(expected.strQcf, Short(Sha256Hex(decoded.qcf))) << strAt;
+    }
+}
+
 }  // namespace
 
 TEST(Sha256, KnownVectors) {
@@ -141,6 +153,7 @@ TEST(OutputDigest, RealClips) {
         ++nRun;
         const Bytes clip(all.begin() + c.nFirst * FRAME_BYTES, all.end());
         ExpectDigests(c.expected, RunClip(clip, CLIP_FRAMES, 10, 16), c.pszFile);
+        ExpectDigestsOnThreads(c.expected, clip, CLIP_FRAMES, c.pszFile);
     }
     if (nRun == 0) {
         GTEST_SKIP() << "real clips not available";
@@ -150,11 +163,14 @@ TEST(OutputDigest, RealClips) {
 TEST(OutputDigest, SampleClip) {
     const Digests expected = {"2217069fef4e20bf", "45eb068f4365d2f2", "ca7119ca6a80c537",
                               "f76b2253e8f1cbc8"};
-    ExpectDigests(expected, RunClip(SampleClip(CLIP_FRAMES), CLIP_FRAMES, 10, 16), "sample");
+    const Bytes clip = SampleClip(CLIP_FRAMES);
+    ExpectDigests(expected, RunClip(clip, CLIP_FRAMES, 10, 16), "sample");
+    ExpectDigestsOnThreads(expected, clip, CLIP_FRAMES, "sample");
 }
 
 // Both parameters over their corner values: step 1 and half step 0 (Q 1, 2),
-// the powers that may round either way (Q 32, 243), the widest dead zones.
+// the powers that may round either way (Q 32, 243), the widest dead zones;
+// each pair on one thread and again on 2..16 threads in turn.
 TEST(OutputDigest, ParameterGrid) {
     constexpr uint8_t abyValues[] = {1, 2, 16, 32, 243, 255};
     // [threshold][quantiser]: compressed stream, then rebuilt frames.
@@ -201,12 +217,15 @@ TEST(OutputDigest, ParameterGrid) {
     for (size_t it = 0; it < 6; ++it) {
         for (size_t iq = 0; iq < 6; ++iq) {
             const uint8_t t = abyValues[it], q = abyValues[iq];
-            const CodedStream coded = Compress(clip, nFrames, t, q);
-            const DecodedStream decoded = Decompress(coded.cmp, nFrames, t, q);
-            ASSERT_TRUE(coded.bResult && decoded.bResult);
-            const std::string strWhat = "T=" + std::to_string(t) + " Q=" + std::to_string(q);
-            EXPECT_EQ(aapszExpected[it][iq][0], Short(Sha256Hex(coded.cmp))) << strWhat;
-            EXPECT_EQ(aapszExpected[it][iq][1], Short(Sha256Hex(decoded.qcf))) << strWhat;
+            for (const uint32_t nThreads : {1u, uint32_t(2 + (it * 6 + iq) % 15)}) {
+                const CodedStream coded = Compress(clip, nFrames, t, q, nThreads);
+                const DecodedStream decoded = Decompress(coded.cmp, nFrames, t, q, nThreads);
+                ASSERT_TRUE(coded.bResult && decoded.bResult);
+                const std::string strWhat = "T=" + std::to_string(t) + " Q=" + std::to_string(q) +
+                                            " threads " + std::to_string(nThreads);
+                EXPECT_EQ(aapszExpected[it][iq][0], Short(Sha256Hex(coded.cmp))) << strWhat;
+                EXPECT_EQ(aapszExpected[it][iq][1], Short(Sha256Hex(decoded.qcf))) << strWhat;
+            }
         }
     }
 }

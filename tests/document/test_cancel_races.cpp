@@ -133,6 +133,7 @@ TEST(CancelRaces, CodecRunsCancelledAtRandomMoments) {
             context.m_byThreshold = 10;
             context.m_byQuantiser = 16;
             context.m_pQcf = bCompress ? clip.data() : out.data();
+            context.m_nThreads = 1 + rng() % 3;  // the plain run or a pipeline
             if (!bCompress) {
                 context.m_pCmp = const_cast<uint8_t*>(cmp.data());
                 context.m_nCmpLength = uint32_t(cmp.size());
@@ -140,7 +141,8 @@ TEST(CancelRaces, CodecRunsCancelledAtRandomMoments) {
             const RaceResult r = RunWithCancel(context, when, delay);
             const std::string strCase = "seed " + std::to_string(seed) + " run " +
                                         std::to_string(i) +
-                                        (bCompress ? " compress" : " decompress");
+                                        (bCompress ? " compress" : " decompress") + " on " +
+                                        std::to_string(context.m_nThreads) + " threads";
             EXPECT_TRUE(fuzzchecks::WorkspaceIsClear(context)) << strCase;
             EXPECT_EQ(context.m_nError, CodecError::None) << strCase;
             if (when != When::Never) {

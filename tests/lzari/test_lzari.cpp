@@ -1,13 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
-#include "lzari/Lzari.h"
 #include "io/MemFile.h"
+#include "lzari/Lzari.h"
 
 namespace {
 
@@ -60,6 +61,51 @@ protected:
             EXPECT_EQ(p, nullptr);
             EXPECT_EQ(n, 0xDEADBEEF);
         }
+        return result;
+    }
+
+    // The same text through LzariEncodeStream, in pieces of 1..9000 bytes.
+    Bytes EncodePieces(const Bytes& text, uint32_t nSeed) {
+        struct CPieces : ILzariTextSource {
+            const Bytes& text;
+            std::mt19937 rng;
+            size_t nAt = 0;
+            CPieces(const Bytes& t, uint32_t n) : text(t), rng(n) {}
+            uint32_t NextPiece(const uint8_t** pp) override {
+                const size_t n = std::min<size_t>(text.size() - nAt, 1 + rng() % 9000);
+                *pp = text.data() + nAt;
+                nAt += n;
+                return static_cast<uint32_t>(n);
+            }
+        } pieces(text, nSeed);
+        CMemFile out(1);
+        EXPECT_TRUE(m_coder->LzariEncodeStream(pieces, out));
+        return Bytes(out.GetBuffer(), out.GetBuffer() + out.GetLength());
+    }
+
+    // The two-step decoder: the text it writes, checking that every byte it
+    // reports as done is already final. nStopAt: the report at which to stop.
+    LzariResult DecodeInSteps(const Bytes& stream, Bytes& text, int nStopAt = -1) {
+        CMemFile in;
+        in.Attach(const_cast<uint8_t*>(stream.data()), static_cast<uint32_t>(stream.size()));
+        uint32_t nLength = 0;
+        const LzariResult r = m_coder->LzariReadLength(in, UINT32_MAX, &nLength);
+        if (r != LzariResult::Ok) {
+            return r;
+        }
+        text.assign(nLength, 0);
+        struct CWatch : ILzariProgress {
+            uint32_t nLast = 0;
+            int nReports = 0, nStopAt = -1;
+            bool OnDecoded(uint32_t nDone) override {
+                EXPECT_GE(nDone, nLast);
+                nLast = nDone;
+                return nReports++ != nStopAt;
+            }
+        } watch;
+        watch.nStopAt = nStopAt;
+        const LzariResult result = m_coder->LzariDecodeText(in, text.data(), nLength, &watch);
+        EXPECT_EQ(watch.nLast, result == LzariResult::Ok ? nLength : watch.nLast);
         return result;
     }
 
@@ -246,11 +292,20 @@ TEST_F(LzariTest, RoundTrips) {
                                StructuredBytes(n, nSeed++), Bytes(n, 0)};
         for (const Bytes& text : texts) {
             SCOPED_TRACE("size " + std::to_string(n) + " seed " + std::to_string(nSeed));
+            const Bytes stream = Encode(text);
             Bytes decoded;
-            ASSERT_EQ(Decode(Encode(text), &decoded), LzariResult::Ok);
+            ASSERT_EQ(Decode(stream, &decoded), LzariResult::Ok);
+            ASSERT_EQ(decoded, text);
+            // Pieces give the same stream; the decoder in two steps the same text.
+            ASSERT_EQ(EncodePieces(text, nSeed), stream);
+            ASSERT_EQ(DecodeInSteps(stream, decoded), LzariResult::Ok);
             ASSERT_EQ(decoded, text);
         }
     }
+    // An empty text in pieces is its length field alone; a receiver can stop.
+    EXPECT_EQ(EncodePieces({}, 1), Encode({}));
+    Bytes decoded;
+    EXPECT_EQ(DecodeInSteps(Encode(RandomBytes(50000, 9)), decoded, 2), LzariResult::Stopped);
 }
 
 TEST_F(LzariTest, LargeTextsAndModelHalving) {
@@ -429,6 +484,7 @@ TEST_F(LzariTest, PinnedOutputOfLongTexts) {
         const Bytes stream = Encode(c.text);
         EXPECT_EQ(stream.size(), c.nLength);
         EXPECT_EQ(Fnv(stream), c.nHash);
+        EXPECT_TRUE(EncodePieces(c.text, 5) == stream);
         Bytes decoded;
         ASSERT_EQ(Decode(stream, &decoded), LzariResult::Ok);
         EXPECT_TRUE(decoded == c.text);

@@ -90,17 +90,19 @@ Bytes SampleClip(uint32_t nFrames) {
     return clip;
 }
 
-CodedStream Compress(const Bytes& clip, uint32_t nFrames, uint8_t t, uint8_t q) {
+CodedStream Compress(const Bytes& clip, uint32_t nFrames, uint8_t t, uint8_t q, uint32_t nThreads) {
     CodedStream out;
-    out.nError = CompressFrames(clip.data(), {nFrames, t, q}, out.cmp);
+    out.nError = CompressFrames(clip.data(), {nFrames, t, q}, out.cmp, nThreads);
     out.bResult = out.nError == CodecError::None;
     return out;
 }
 
-DecodedStream Decompress(const Bytes& cmp, uint32_t nFrames, uint8_t t, uint8_t q) {
+DecodedStream Decompress(const Bytes& cmp, uint32_t nFrames, uint8_t t, uint8_t q,
+                         uint32_t nThreads) {
     const Bytes in = cmp;  // exact size, so a read past the end shows under the sanitizers
     DecodedStream out;
-    out.nError = DecompressFrames(in.data(), uint32_t(in.size()), {nFrames, t, q}, out.qcf);
+    out.nError =
+        DecompressFrames(in.data(), uint32_t(in.size()), {nFrames, t, q}, out.qcf, nThreads);
     out.bResult = out.nError == CodecError::None;
     EXPECT_EQ(in, cmp) << "the compressed input must stay untouched";
     return out;

@@ -30,7 +30,8 @@ struct CodedStream {
     Bytes cmp;
 };
 // CompressFrames on the first nFrames frames of clip.
-CodedStream Compress(const Bytes& clip, uint32_t nFrames, uint8_t t, uint8_t q);
+CodedStream Compress(const Bytes& clip, uint32_t nFrames, uint8_t t, uint8_t q,
+                     uint32_t nThreads = 1);
 
 struct DecodedStream {
     bool bResult = false;
@@ -39,7 +40,8 @@ struct DecodedStream {
 };
 // DecompressFrames with the frame count and parameters given (not the header's);
 // also checks that the input stays untouched.
-DecodedStream Decompress(const Bytes& cmp, uint32_t nFrames, uint8_t t, uint8_t q);
+DecodedStream Decompress(const Bytes& cmp, uint32_t nFrames, uint8_t t, uint8_t q,
+                         uint32_t nThreads = 1);
 
 // The record stream inside a compressed stream (the LZARI layer undone).
 Bytes RecordStream(const Bytes& cmp);

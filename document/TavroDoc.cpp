@@ -172,8 +172,8 @@ bool CTavroDoc::OnSaveOutput() {
     if (!Prompts().ChooseFile(request, result)) {
         return false;
     }
-    // Written beside the target and renamed over it, so a failure keeps any
-    // existing file as it was.
+    // The writer follows links, writes pipes and devices directly and keeps
+    // an existing file as it was when the write fails.
     std::string strError;
     if (!WriteFileSafely(result.strPathName, pData, nBytes, &strError)) {
         Prompts().MessageBox(strError + ".", "Error");

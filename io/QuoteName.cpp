@@ -42,8 +42,8 @@ size_t PrintableLength(const std::string& s, size_t i) {
     }
     const bool bOverlong = (n == 3 && c < 0x800) || (n == 4 && c < 0x10000);
     const bool bSurrogate = c >= 0xD800 && c <= 0xDFFF;
-    const bool bControl = c <= 0x9F || c == 0x200E || c == 0x200F ||
-                          (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+    const bool bControl = c <= 0x9F || c == 0x200E || c == 0x200F || (c >= 0x202A && c <= 0x202E) ||
+                          (c >= 0x2066 && c <= 0x2069);
     if (bOverlong || bSurrogate || c > 0x10FFFF || bControl) {
         return 0;
     }

@@ -38,8 +38,7 @@ std::string NameOf(const std::string& strPath) {
 }
 
 std::string RandomTempName() {
-    static const char kChars[] =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    static const char kChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
     std::random_device random;
     std::string s = kTempPrefix;
     for (size_t i = 0; i < kTempRandom; ++i) {
@@ -254,8 +253,8 @@ bool CSafeFileWriter::Open(const std::string& strTarget) {
         return Fail("write", errno);
     }
     struct stat folder;
-    const bool bFolderMayChange = ::stat(strFolder.c_str(), &folder) == 0 &&
-                                  MayWrite(strFolder, folder, W_OK | X_OK);
+    const bool bFolderMayChange =
+        ::stat(strFolder.c_str(), &folder) == 0 && MayWrite(strFolder, folder, W_OK | X_OK);
     if (fin.st_nlink == 1 && bFolderMayChange) {
         if (OpenReplace(strFolder, NameOf(strFinal), &fin)) {
             return true;
@@ -320,9 +319,10 @@ bool CSafeFileWriter::OpenReplace(const std::string& strFolder, const std::strin
                 break;
             }
             struct stat mine, now;
-            if (fd >= 0 && (::flock(fd, LOCK_EX) != 0 || ::fstat(fd, &mine) != 0 ||
-                            ::fstatat(m_fdFolder, m_strTemp.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0 ||
-                            now.st_ino != mine.st_ino)) {
+            if (fd >= 0 &&
+                (::flock(fd, LOCK_EX) != 0 || ::fstat(fd, &mine) != 0 ||
+                 ::fstatat(m_fdFolder, m_strTemp.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0 ||
+                 now.st_ino != mine.st_ino)) {
                 ::close(fd);  // a cleaner took it between creation and lock
                 fd = -1;
                 errno = EEXIST;
@@ -458,8 +458,8 @@ bool CSafeFileWriter::CommitReplace() {
         m_strTemp = RandomTempName();
         const std::string strSelf = "/proc/self/fd/" + std::to_string(m_fd);
         if (::linkat(m_fd, "", m_fdFolder, m_strTemp.c_str(), AT_EMPTY_PATH) == 0 ||
-            ::linkat(AT_FDCWD, strSelf.c_str(), m_fdFolder, m_strTemp.c_str(),
-                     AT_SYMLINK_FOLLOW) == 0) {
+            ::linkat(AT_FDCWD, strSelf.c_str(), m_fdFolder, m_strTemp.c_str(), AT_SYMLINK_FOLLOW) ==
+                0) {
             m_bNamed = true;
         } else if (errno != EEXIST) {
             const int nErr = errno;
@@ -467,7 +467,8 @@ bool CSafeFileWriter::CommitReplace() {
             return Fail("write", nErr);
         }
     }
-    if (!m_bNamed || ::renameat(m_fdFolder, m_strTemp.c_str(), m_fdFolder, m_strFinal.c_str()) != 0) {
+    if (!m_bNamed ||
+        ::renameat(m_fdFolder, m_strTemp.c_str(), m_fdFolder, m_strFinal.c_str()) != 0) {
         const int nErr = m_bNamed ? errno : EEXIST;
         Abandon();
         return Fail("replace", nErr);
@@ -504,8 +505,8 @@ bool CSafeFileWriter::CommitInPlace() {
     uint64_t nDone = 0;
     int nErr = 0;
     while (nDone < nSize && nErr == 0) {
-        const ssize_t nRead = ::pread(m_fd, buf.data(), size_t(std::min<uint64_t>(buf.size(), nSize - nDone)),
-                                      off_t(nDone));
+        const ssize_t nRead = ::pread(
+            m_fd, buf.data(), size_t(std::min<uint64_t>(buf.size(), nSize - nDone)), off_t(nDone));
         if (nRead <= 0) {
             nErr = nRead < 0 ? errno : EIO;
             break;

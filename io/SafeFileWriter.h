@@ -88,4 +88,3 @@ private:
 // One-shot helper: writes nCount bytes to strTarget through a CSafeFileWriter.
 bool WriteFileSafely(const std::string& strTarget, const void* pBuffer, uint64_t nCount,
                      std::string* pError);
-

@@ -1,14 +1,19 @@
 // The file, in-memory file and safe writer services the document and codec rely on.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <set>
 
 #include "io/File.h"
 #include "io/MemFile.h"
+#include "io/QuoteName.h"
 #include "io/SafeFileWriter.h"
 #include "support/TestFiles.h"
 
@@ -102,10 +107,13 @@ TEST(SafeFileWriter, UnwritableTargetsFailWithReasonAndLeaveNothing) {
     CTempDir dir;
     WriteBytes(dir.File("plain"), {1});
     std::filesystem::create_directory(dir.File("folder"));
+    std::filesystem::create_symlink("loop2", dir.File("loop1"));
+    std::filesystem::create_symlink("loop1", dir.File("loop2"));
     const std::string cases[] = {
         dir.File("missing/out.cmp"),  // folder does not exist
         dir.File("plain/out.cmp"),    // parent is a file
         dir.File("folder"),           // target is a folder
+        dir.File("loop1"),            // links that name each other
     };
     for (const auto& target : cases) {
         std::string err;
@@ -113,5 +121,66 @@ TEST(SafeFileWriter, UnwritableTargetsFailWithReasonAndLeaveNothing) {
         EXPECT_NE(err.find(target), std::string::npos) << err;
     }
     EXPECT_EQ(ReadBytes(dir.File("plain")), std::vector<uint8_t>{1});
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 4);
+}
+
+// Temporaries of killed writers go with the next write into the folder; those
+// of a live writer (it holds a lock) and other names stay.
+TEST(SafeFileWriter, RemovesOnlyAbandonedTemporaries) {
+    CTempDir dir;
+    for (const char* szName :
+         {".tavro-AbC123", ".tavro-Live42", ".tavro-short", "x.tavro-123456"}) {
+        WriteBytes(dir.File(szName), {7});
+    }
+    const int fdLive = ::open(dir.File(".tavro-Live42").c_str(), O_RDONLY);
+    ASSERT_EQ(::flock(fdLive, LOCK_EX), 0);
+    std::string err;
+    ASSERT_TRUE(WriteFileSafely(dir.File("out.qcf"), "x", 1, &err)) << err;
+    std::set<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir.Path())) {
+        names.insert(e.path().filename().string());
+    }
+    EXPECT_EQ(names, (std::set<std::string>{".tavro-Live42", ".tavro-short", "x.tavro-123456",
+                                            "out.qcf"}));
+    ::close(fdLive);
+}
+
+// A cancel request seen before the target changes stops the write: the
+// target as it was, nothing left beside it, in both ways of writing a file.
+TEST(SafeFileWriter, CancelBeforeCommitLeavesTheTarget) {
+    CTempDir dir;
+    std::filesystem::create_directory(dir.File("ro"));
+    WriteBytes(dir.File("out.qcf"), {1, 2});
+    WriteBytes(dir.File("ro/out.qcf"), {1, 2});
+    ::chmod(dir.File("ro").c_str(), 0555);
+    for (const std::string& target : {dir.File("out.qcf"), dir.File("ro/out.qcf")}) {
+        CSafeFileWriter w;
+        w.SetCancelCheck([] { return true; });
+        ASSERT_TRUE(w.Open(target));
+        ASSERT_TRUE(w.Write("abc", 3));
+        EXPECT_FALSE(w.Commit());
+        EXPECT_NE(w.GetError().find("cancel"), std::string::npos) << w.GetError();
+        EXPECT_EQ(ReadBytes(target), (std::vector<uint8_t>{1, 2}));
+    }
+    ::chmod(dir.File("ro").c_str(), 0755);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 2);
+}
+
+TEST(QuoteName, PlainNamesInQuotesOthersEscapedAsAShellWould) {
+    const struct {
+        const char* szName;
+        const char* szQuoted;
+    } cases[] = {
+        {"clip.qcf", "\"clip.qcf\""},
+        {"caf\xc3\xa9 clip.qcf", "\"caf\xc3\xa9 clip.qcf\""},  // UTF-8 stays readable
+        {"two\nlines.qcf", "$'two\\nlines.qcf'"},
+        {"\x1b[31mred.qcf", "$'\\x1b[31mred.qcf'"},
+        {"tab\t'q'.qcf", "$'tab\\t\\'q\\'.qcf'"},
+        {"bad\xff.qcf", "$'bad\\xff.qcf'"},         // not UTF-8
+        {"c1\xc2\x9b.qcf", "$'c1\\xc2\\x9b.qcf'"},  // 8-bit escape introducer
+        {"bidi\xe2\x80\xae.qcf", "$'bidi\\xe2\\x80\\xae.qcf'"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(QuoteName(c.szName), c.szQuoted);
+    }
 }

@@ -1,8 +1,10 @@
-// Save Output when the target cannot be written: a missing folder, a parent
-// that is a file, a target that is a folder, and a disk that fills up halfway
-// (a file-size limit in a child process). Each time: one clear "Error", the
-// existing target byte for byte as it was, no temporary file left behind, and
-// the document unchanged. Tests run as root, so permission bits are no help.
+// Save Output to every kind of target a user may name (links, hard links,
+// pipes, terminals, read-only files and folders, long names), and when the
+// target cannot be written: a missing folder, a parent that is a file, a
+// target that is a folder, and a disk that fills up halfway (a file-size limit
+// in a child process). A failure is one clear "Error", the existing target
+// byte for byte as it was, no temporary file left behind, and the document
+// unchanged.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -18,6 +20,7 @@
 #include "document/TavroDoc.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TestFiles.h"
+#include "support/WriteTargets.h"
 
 namespace {
 
@@ -96,6 +99,57 @@ struct Fixture {
     }
 };
 
+Bytes Held(const CTavroDoc& doc) {
+    return Snapshot(doc).bytes;
+}
+
+TEST(WriteFailures, SaveOutputGoesWhereTheUserPoints) {
+    Fixture t;
+    for (CTavroDoc* pDoc : {&t.raw, &t.cmp}) {
+        for (const SWriteTargetRow& row : WriteTargetRows()) {
+            CWriteTarget target(row.kind, t.dir.Path(), pDoc == &t.raw ? "qcf" : "cmp");
+            const DocSnapshot before = Snapshot(*pDoc);
+            t.prompts.messages.clear();
+            t.prompts.QueueChoice(target.Path());
+            const bool bSaved = pDoc->OnSaveOutput();
+            const std::string strError =
+                t.prompts.messages.empty() ? "" : t.prompts.messages[0].strText;
+            EXPECT_EQ(target.Check(bSaved, strError, Held(*pDoc)), "")
+                << row.szName << " (state " << pDoc->m_cState << ")";
+            EXPECT_EQ(Snapshot(*pDoc), before) << row.szName;
+        }
+    }
+    // /dev/stdout of a process whose output is a pipe: the bytes go down the
+    // pipe. A link of our own stands for /dev/stdout, so that a faulty writer
+    // can only ever replace the link.
+    const std::string strStdout = t.dir.File("stdout");
+    fs::create_symlink("/proc/self/fd/1", strStdout);
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    std::fflush(nullptr);
+    const pid_t pid = fork();
+    ASSERT_NE(pid, -1);
+    if (pid == 0) {
+        dup2(fds[1], 1);
+        close(fds[0]);
+        close(fds[1]);
+        t.prompts.QueueChoice(strStdout);
+        _exit(t.cmp.OnSaveOutput() ? 0 : 1);
+    }
+    close(fds[1]);
+    Bytes piped;
+    uint8_t buf[4096];
+    for (ssize_t n; (n = read(fds[0], buf, sizeof buf)) > 0;) {
+        piped.insert(piped.end(), buf, buf + n);
+    }
+    close(fds[0]);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(piped, Held(t.cmp));
+    EXPECT_TRUE(fs::is_symlink(strStdout));
+}
+
 TEST(WriteFailures, TargetsThatCannotBeWritten) {
     Fixture t;
     const std::string out = t.dir.File("out");
@@ -133,7 +187,11 @@ TEST(WriteFailures, DiskFullHalfwayKeepsTheExistingFile) {
         {&t.raw, out + "/existing.qcf", Bytes(50, 0x11)},
         {&t.cmp, out + "/existing.cmp", Bytes(50, 0x22)},
         {&t.raw, out + "/new.qcf", {}},
+        {&t.raw, out + "/ro/existing.qcf", Bytes(50, 0x33)},  // rewritten in place
     };
+    fs::create_directory(out + "/ro");
+    WriteBytes(out + "/ro/existing.qcf", Bytes(50, 0x33));
+    chmod((out + "/ro").c_str(), 0555);
     for (const auto& c : cases) {
         const auto listing = Listing(out);
         const size_t nHeld =
@@ -164,6 +222,10 @@ TEST(WriteFailures, DiskFullHalfwayKeepsTheExistingFile) {
     t.prompts.QueueChoice(out + "/existing.cmp");
     EXPECT_TRUE(t.cmp.OnSaveOutput());
     EXPECT_EQ(ReadBytes(out + "/existing.cmp"), Snapshot(t.cmp).bytes);
+    t.prompts.QueueChoice(out + "/ro/existing.qcf");
+    EXPECT_TRUE(t.raw.OnSaveOutput());
+    EXPECT_EQ(ReadBytes(out + "/ro/existing.qcf"), Snapshot(t.raw).bytes);
+    chmod((out + "/ro").c_str(), 0755);
 }
 
 }  // namespace

@@ -5,19 +5,15 @@
 #include <cstdlib>
 #include <memory>
 
+#include "cli/CliOutputs.h"
 #include "cli/CliSupport.h"
 #include "cli/CodecRunner.h"
 #include "cli/Command.h"
 #include "cli/Json.h"
 #include "codec/CodecContext.h"
-#include "io/SafeFileWriter.h"
 #include "io/QcifFormat.h"
 
 namespace {
-
-std::string Quoted(const std::string& s) {
-    return "\"" + s + "\"";
-}
 
 class CCompressCommand : public CCommand {
 public:
@@ -49,7 +45,9 @@ public:
             !CheckOutputType(m_strOut, EStreamType::Cmp)) {
             return kExitFailed;
         }
-        CInterruptGuard guard;
+        if (!CheckOutputsDistinct({m_strIn}, {m_strOut})) {
+            return kExitFailed;
+        }
         std::string strError;
         QcfFileInfo info;
         if (!ProbeQcfFile(m_strIn, info, &strError)) {
@@ -83,17 +81,13 @@ public:
         switch (RunCodec(ctx, "compress")) {
             case ERunOutcome::Cancelled:
                 CliNote("compression cancelled; nothing written");
-                return CInterruptGuard::ExitStatus();
+                return InterruptedStatus();
             case ERunOutcome::Failed:
                 return CliFail(std::string("compression failed: ") + CodecErrorText(ctx.m_nError));
             case ERunOutcome::Done:
                 break;
         }
-        if (CInterruptGuard::Interrupted() ||
-            !WriteFileSafely(m_strOut, ctx.m_pCmp, ctx.m_nCmpLength, &strError)) {
-            if (CInterruptGuard::Interrupted()) {
-                return CInterruptGuard::ExitStatus();
-            }
+        if (!WriteOutput(m_strOut, ctx.m_pCmp, ctx.m_nCmpLength, &strError)) {
             return CliFail(strError);
         }
         double dRatio = RgbCompressionRatio(nFrames, ctx.m_nCmpLength);
@@ -112,8 +106,8 @@ public:
                 .EndObject();
             std::printf("%s\n", json.Text().c_str());
         } else {
-            std::printf("%s: %u frames, %u bytes, compression ratio %.2f\n", m_strOut.c_str(),
-                        nFrames, ctx.m_nCmpLength, dRatio);
+            std::printf("%s: %u frames, %u bytes, compression ratio %.2f\n",
+                        Shown(m_strOut).c_str(), nFrames, ctx.m_nCmpLength, dRatio);
         }
         return kExitOk;
     }
@@ -146,7 +140,9 @@ public:
             !CheckOutputType(m_strOut, EStreamType::Qcf)) {
             return kExitFailed;
         }
-        CInterruptGuard guard;
+        if (!CheckOutputsDistinct({m_strIn}, {m_strOut})) {
+            return kExitFailed;
+        }
         std::string strError;
         CmpFileInfo info;
         if (!ProbeCmpFile(m_strIn, info, &strError)) {
@@ -156,13 +152,21 @@ public:
         if (!ReadWholeFile(m_strIn, cmp, &strError)) {
             return CliFail(strError);
         }
+        // A header that claims more frames than its data can hold is damage,
+        // found before the frames are allocated.
+        if (const CodecError nError =
+                CheckStreamLength(cmp.data(), uint32_t(cmp.size()), info.nFrames);
+            nError != CodecError::None) {
+            return CliFail(Quoted(m_strIn) + ": " + CodecErrorText(nError));
+        }
         // malloc rather than a vector: pages of a large output are only touched
-        // as frames are rebuilt, so a damaged header costs no real memory.
+        // as frames are rebuilt.
         const uint64_t nRawBytes = static_cast<uint64_t>(info.nFrames) * QCIF_FRAME_BYTES;
         std::unique_ptr<uint8_t, decltype(&std::free)> raw(
             static_cast<uint8_t*>(std::malloc(static_cast<size_t>(nRawBytes))), &std::free);
         if (!raw) {
-            return CliFail("not enough memory for " + std::to_string(info.nFrames) + " frames");
+            return CliFail("not enough memory for the " + std::to_string(info.nFrames) +
+                           " frames " + Quoted(m_strIn) + " declares");
         }
 
         CCodecContext ctx;
@@ -176,17 +180,13 @@ public:
         switch (RunCodec(ctx, "decompress")) {
             case ERunOutcome::Cancelled:
                 CliNote("decompression cancelled; nothing written");
-                return CInterruptGuard::ExitStatus();
+                return InterruptedStatus();
             case ERunOutcome::Failed:
                 return CliFail(Quoted(m_strIn) + ": " + CodecErrorText(ctx.m_nError));
             case ERunOutcome::Done:
                 break;
         }
-        if (CInterruptGuard::Interrupted() ||
-            !WriteFileSafely(m_strOut, raw.get(), nRawBytes, &strError)) {
-            if (CInterruptGuard::Interrupted()) {
-                return CInterruptGuard::ExitStatus();
-            }
+        if (!WriteOutput(m_strOut, raw.get(), nRawBytes, &strError)) {
             return CliFail(strError);
         }
         if (CliQuiet()) {
@@ -201,7 +201,7 @@ public:
                 .EndObject();
             std::printf("%s\n", json.Text().c_str());
         } else {
-            std::printf("%s: %u frames, %llu bytes\n", m_strOut.c_str(), info.nFrames,
+            std::printf("%s: %u frames, %llu bytes\n", Shown(m_strOut).c_str(), info.nFrames,
                         static_cast<unsigned long long>(nRawBytes));
         }
         return kExitOk;

@@ -6,19 +6,14 @@
 #include <utility>
 #include <vector>
 
+#include "cli/CliOutputs.h"
 #include "cli/CliSupport.h"
 #include "cli/Command.h"
 #include "cli/Json.h"
-#include "stats/FrameFigures.h"
-#include "io/File.h"
-#include "io/SafeFileWriter.h"
 #include "io/QcifFormat.h"
+#include "stats/FrameFigures.h"
 
 namespace {
-
-std::string Quoted(const std::string& s) {
-    return "\"" + s + "\"";
-}
 
 // Full precision for machine-read output; infinity spelled as ffmpeg does.
 std::string CsvNumber(double d) {
@@ -48,25 +43,36 @@ public:
         m_pApp->add_option("IN", m_strIn, "Raw QCIF stream to measure (.qcf)")->required();
         m_pApp->add_option("REF", m_strRef, "Reference raw QCIF stream (.qcf)")->required();
         m_pApp->add_option("--frame", m_nFrame, "Compare only this frame (1-based)")
-            ->check(CLI::Range(1, 65535));
+            ->check(CLI::Range(uint32_t{1}, UINT32_MAX));
         m_pApp->add_option("--csv", m_strCsv,
                            "Also write frame,rmse,psnr,psnr_y,psnr_u,psnr_v per frame, full "
                            "precision (the per-plane PSNRs use peak 255; inf for an identical "
-                           "plane)");
+                           "plane); - for stdout, instead of the report");
         m_pApp->add_option(
             "--stats-file", m_strStatsFile,
             "Also write one line per frame in the format of ffmpeg's psnr filter stats file "
             "(n:1 mse_avg:... mse_y:... mse_u:... mse_v:... psnr_avg:... psnr_y:... psnr_u:... "
             "psnr_v:...): each mse_ is the mean squared error over that plane's samples, mse_avg "
             "over all 38016 samples of the frame, each psnr_ follows from its mse_ with peak 255 "
-            "(inf for no difference); n counts from 1");
+            "(inf for no difference); n counts from 1; - for stdout, instead of the report");
         m_pApp->add_flag("--json", m_bJson, "Print everything as one JSON object");
         AddQuietFlag(true);
     }
 
     int Run() override {
-        if (!CheckInputType(m_strIn, EStreamType::Qcf) || !CheckInputType(m_strRef, EStreamType::Qcf)) {
+        if (!CheckInputType(m_strIn, EStreamType::Qcf) ||
+            !CheckInputType(m_strRef, EStreamType::Qcf)) {
             return kExitFailed;
+        }
+        if (!CheckOutputsDistinct({m_strIn, m_strRef}, {m_strCsv, m_strStatsFile})) {
+            return kExitFailed;
+        }
+        const bool bStdoutTaken = m_strCsv == "-" || m_strStatsFile == "-";
+        if (bStdoutTaken && m_bJson) {
+            std::fprintf(stderr,
+                         "tavro-cli compare: --json and an output named - both want "
+                         "stdout\n");
+            return kExitUsage;
         }
         std::string strError;
         QcfFileInfo in, ref;
@@ -75,8 +81,8 @@ public:
         }
         uint64_t nCommon = std::min(in.nFrames, ref.nFrames);
         if (in.nFrames != ref.nFrames) {
-            CliNote("note: " + m_strIn + " has " + std::to_string(in.nFrames) + " frames, " +
-                    m_strRef + " " + std::to_string(ref.nFrames) + "; comparing the first " +
+            CliNote("note: " + Shown(m_strIn) + " has " + std::to_string(in.nFrames) + " frames, " +
+                    Shown(m_strRef) + " " + std::to_string(ref.nFrames) + "; comparing the first " +
                     std::to_string(nCommon));
         }
         uint64_t nFirst = 1, nLast = nCommon;
@@ -88,25 +94,23 @@ public:
             nFirst = nLast = static_cast<uint64_t>(m_nFrame);
         }
 
-        CFile fileIn, fileRef;
-        if (!fileIn.Open(m_strIn, CFile::modeRead)) {
-            return CliFail("cannot open " + Quoted(m_strIn) + ": " + fileIn.GetError());
-        }
-        if (!fileRef.Open(m_strRef, CFile::modeRead)) {
-            return CliFail("cannot open " + Quoted(m_strRef) + ": " + fileRef.GetError());
+        CCliInput fileIn, fileRef;
+        if (!fileIn.Open(m_strIn, &strError) || !fileRef.Open(m_strRef, &strError)) {
+            return CliFail(strError);
         }
         // One frame of each at a time, never the whole files.
         std::vector<uint8_t> frameIn(QCIF_FRAME_BYTES), frameRef(QCIF_FRAME_BYTES);
         std::vector<SFrameRow> rows;
         CFrameMeans means;
         for (uint64_t k = nFirst; k <= nLast; ++k) {
-            uint64_t nOffset = (k - 1) * QCIF_FRAME_BYTES;
-            if (!fileIn.Seek(nOffset) ||
-                fileIn.Read(frameIn.data(), QCIF_FRAME_BYTES) != QCIF_FRAME_BYTES) {
+            const uint64_t nOffset = (k - 1) * QCIF_FRAME_BYTES;
+            if (Interrupted()) {
+                return CliFail("interrupted");
+            }
+            if (!fileIn.ReadAt(nOffset, frameIn.data(), QCIF_FRAME_BYTES)) {
                 return CliFail("cannot read frame " + std::to_string(k) + " of " + Quoted(m_strIn));
             }
-            if (!fileRef.Seek(nOffset) ||
-                fileRef.Read(frameRef.data(), QCIF_FRAME_BYTES) != QCIF_FRAME_BYTES) {
+            if (!fileRef.ReadAt(nOffset, frameRef.data(), QCIF_FRAME_BYTES)) {
                 return CliFail("cannot read frame " + std::to_string(k) + " of " +
                                Quoted(m_strRef));
             }
@@ -135,18 +139,19 @@ public:
             }
             outputs.emplace_back(&m_strStatsFile, std::move(stats));
         }
-        std::vector<CSafeFileWriter> writers(outputs.size());
+        CSafeFileWriter writers[2];
         for (size_t i = 0; i < outputs.size(); ++i) {
             const std::string& strData = outputs[i].second;
-            if (!writers[i].Open(*outputs[i].first) ||
+            if (!OpenOutput(writers[i], *outputs[i].first) ||
                 !writers[i].Write(strData.data(), strData.size())) {
                 return CliFail(writers[i].GetError());
             }
         }
-        for (CSafeFileWriter& writer : writers) {
-            if (!writer.Commit()) {
-                return CliFail(writer.GetError());
-            }
+        if (!CommitOutputs({&writers[0], &writers[1]}, &strError)) {
+            return CliFail(strError);
+        }
+        if (bStdoutTaken) {
+            return kExitOk;
         }
 
         if (m_bJson) {
@@ -200,7 +205,7 @@ private:
     std::string m_strRef;
     std::string m_strCsv;
     std::string m_strStatsFile;
-    int m_nFrame = 0;  // 0: all frames
+    uint32_t m_nFrame = 0;  // 0: all frames
     bool m_bJson = false;
 };
 

@@ -2,9 +2,9 @@
 
 #include <cstdio>
 
+#include "cli/CliOutputs.h"
 #include "cli/CliSupport.h"
 #include "cli/Command.h"
-#include "io/SafeFileWriter.h"
 #include "io/QcifFormat.h"
 #include "stream/Y4m.h"
 
@@ -45,7 +45,9 @@ public:
             "Convert between raw QCIF streams (.qcf, or .yuv: the same bytes, 176x144 planar "
             "4:2:0, 38016 bytes a frame) and YUV4MPEG2 (.y4m) as ffmpeg reads and writes it. A "
             ".y4m that is not 176x144 4:2:0 8-bit is refused with the ffmpeg command that makes "
-            "a QCIF one. Bytes after the last whole frame of a raw input are dropped.");
+            "a QCIF one. Bytes after the last whole frame of an input (a copy cut short) are "
+            "dropped "
+            "with a note.");
         m_pApp->add_option("IN", m_strIn, "Input: .qcf, .yuv or .y4m")->required();
         m_pApp->add_option("OUT", m_strOut, "Output: .qcf, .yuv or .y4m")->required();
         m_pApp->add_option("-n,--frames", m_nFrames, "Convert only the first N frames")
@@ -59,11 +61,14 @@ public:
     int Run() override {
         const EVideoFile in = VideoFileOf(m_strIn), out = VideoFileOf(m_strOut);
         if (in == EVideoFile::Other) {
-            return CliFail("\"" + m_strIn + "\": unknown input type (expected .qcf, .yuv or .y4m)");
+            return CliFail(Quoted(m_strIn) + ": unknown input type (expected .qcf, .yuv or .y4m)");
         }
         if (out == EVideoFile::Other) {
-            return CliFail("\"" + m_strOut +
-                           "\": unknown output type (expected .qcf, .yuv or .y4m)");
+            return CliFail(Quoted(m_strOut) +
+                           ": unknown output type (expected .qcf, .yuv or .y4m)");
+        }
+        if (!CheckOutputsDistinct({m_strIn}, {m_strOut})) {
+            return kExitFailed;
         }
         uint32_t nRateNum = 25, nRateDen = 1;
         if (!m_strRate.empty() && !ParseRate(m_strRate, nRateNum, nRateDen)) {
@@ -83,8 +88,8 @@ public:
         size_t nTrailing = 0;
         if (in == EVideoFile::Y4m) {
             SY4mHeader header;
-            if (!ReadY4mFrames(data.data(), data.size(), header, frames, &strError)) {
-                return CliFail("\"" + m_strIn + "\": " + strError);
+            if (!ReadY4mFrames(data.data(), data.size(), header, frames, &strError, &nTrailing)) {
+                return CliFail(Quoted(m_strIn) + ": " + strError);
             }
             if (m_strRate.empty()) {
                 nRateNum = header.nRateNum;
@@ -97,11 +102,11 @@ public:
         }
         size_t nFrames = frames.size() / QCIF_FRAME_BYTES;
         if (nFrames == 0) {
-            return CliFail("\"" + m_strIn + "\" holds no whole frame");
+            return CliFail(Quoted(m_strIn) + " holds no whole frame");
         }
         if (m_nFrames) {
             if (m_nFrames > nFrames) {
-                return CliFail("\"" + m_strIn + "\" holds " + std::to_string(nFrames) +
+                return CliFail(Quoted(m_strIn) + " holds " + std::to_string(nFrames) +
                                " frames, fewer than the " + std::to_string(m_nFrames) +
                                " asked for");
             }
@@ -112,18 +117,18 @@ public:
         if (out == EVideoFile::Y4m) {
             std::vector<uint8_t> y4m;
             AppendY4mStream(frames.data(), uint32_t(nFrames), y4m, nRateNum, nRateDen);
-            bOk = WriteFileSafely(m_strOut, y4m.data(), y4m.size(), &strError);
+            bOk = WriteOutput(m_strOut, y4m.data(), y4m.size(), &strError);
         } else {
-            bOk = WriteFileSafely(m_strOut, frames.data(), nFrames * QCIF_FRAME_BYTES, &strError);
+            bOk = WriteOutput(m_strOut, frames.data(), nFrames * QCIF_FRAME_BYTES, &strError);
         }
         if (!bOk) {
             return CliFail(strError);
         }
         if (nTrailing) {
             CliNote("dropped " + std::to_string(nTrailing) +
-                    " bytes after the last whole frame of " + m_strIn);
+                    " bytes after the last whole frame of " + Shown(m_strIn));
         }
-        CliNote("wrote " + std::to_string(nFrames) + " frames to " + m_strOut);
+        CliNote("wrote " + std::to_string(nFrames) + " frames to " + Shown(m_strOut));
         return kExitOk;
     }
 

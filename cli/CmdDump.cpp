@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "cli/CliOutputs.h"
 #include "cli/CliSupport.h"
 #include "cli/Command.h"
 #include "cli/Json.h"
@@ -13,7 +14,6 @@
 #include "codec/StageDump.h"
 #include "cli/PyramidPicture.h"
 #include "io/QcifFormat.h"
-#include "io/SafeFileWriter.h"
 
 namespace {
 
@@ -62,7 +62,7 @@ public:
         m_pApp->add_option("IN", m_strIn, "Raw QCIF stream (.qcf)")->required();
         m_pApp->add_option("-k,--frame", m_nFrame, "Frame number, from 1")
             ->required()
-            ->check(CLI::Range(1, 65535));
+            ->check(CLI::Range(uint32_t{1}, UINT32_MAX));
         m_pApp->add_option("-t,--threshold", m_nThreshold, "Threshold 1..255 (default 10)")
             ->check(CLI::Range(1, 255));
         m_pApp->add_option("-q,--quantiser", m_nQuantiser, "Quantiser 1..255 (default 16)")
@@ -91,19 +91,38 @@ public:
             return CliFail(strError);
         }
         if (m_nFrame > info.nFrames) {
-            return CliFail("\"" + m_strIn + "\" holds " + std::to_string(info.nFrames) +
+            return CliFail(Quoted(m_strIn) + " holds " + std::to_string(info.nFrames) +
                            " frames; there is no frame " + std::to_string(m_nFrame));
         }
-        // Frames 1..K: the records stage codes them all.
-        if (!ReadQcfFrames(m_strIn, m_nFrame, m_clip, &strError)) {
-            return CliFail(strError);
+        const bool bRecords = m_strStage == "records";
+        if (bRecords && m_nFrame > CODEC_MAX_FRAMES) {
+            return CliFail("records: frames 1.." + std::to_string(m_nFrame) +
+                           " would be compressed together, and a compressed stream holds at most " +
+                           std::to_string(CODEC_MAX_FRAMES));
+        }
+        // The records stage codes frames 1..K; the others need frame K alone.
+        if (bRecords) {
+            if (!ReadQcfFrames(m_strIn, m_nFrame, m_clip, &strError)) {
+                return CliFail(strError);
+            }
+        } else {
+            CCliInput input;
+            m_clip.resize(QCIF_FRAME_BYTES);
+            if (!input.Open(m_strIn, &strError)) {
+                return CliFail(strError);
+            }
+            if (!input.ReadAt(uint64_t(m_nFrame - 1) * QCIF_FRAME_BYTES, m_clip.data(),
+                              QCIF_FRAME_BYTES)) {
+                return CliFail("cannot read frame " + std::to_string(m_nFrame) + " of " +
+                               Quoted(m_strIn));
+            }
         }
         m_strStem =
             std::filesystem::path(m_strIn).stem().string() + "_f" + std::to_string(m_nFrame);
         if (!m_strOutDir.empty() && !std::filesystem::is_directory(m_strOutDir)) {
-            return CliFail("--out: \"" + m_strOutDir + "\" is not a folder");
+            return CliFail("--out: " + Quoted(m_strOutDir) + " is not a folder");
         }
-        const uint8_t* pFrame = m_clip.data() + size_t(m_nFrame - 1) * QCIF_FRAME_BYTES;
+        const uint8_t* pFrame = m_clip.data() + (bRecords ? m_clip.size() - QCIF_FRAME_BYTES : 0);
         if (m_strStage == "pyramid") {
             return Pyramid(pFrame);
         }
@@ -126,10 +145,13 @@ private:
         if (!m_strOutDir.empty()) {
             const std::string strPath = OutPath(strName);
             std::string strError;
-            if (!WriteFileSafely(strPath, strTable.data(), strTable.size(), &strError)) {
+            if (!CheckOutputsDistinct({m_strIn}, {strPath})) {
+                return kExitFailed;
+            }
+            if (!WriteOutput(strPath, strTable.data(), strTable.size(), &strError)) {
                 return CliFail(strError);
             }
-            CliNote("wrote " + strPath);
+            CliNote("wrote " + Shown(strPath));
         }
         if (m_bJson) {
             std::printf("%s\n", strJson.c_str());
@@ -153,7 +175,10 @@ private:
         }
         const std::string strPath = OutPath(m_strStem + "_pyramid" + (m_bPgm ? ".pgm" : ".png"));
         std::string strError;
-        if (!WriteFileSafely(strPath, bytes.data(), bytes.size(), &strError)) {
+        if (!CheckOutputsDistinct({m_strIn}, {strPath})) {
+            return kExitFailed;
+        }
+        if (!WriteOutput(strPath, bytes.data(), bytes.size(), &strError)) {
             return CliFail(strError);
         }
         if (m_bJson) {
@@ -165,7 +190,7 @@ private:
                 .EndObject();
             std::printf("%s\n", json.Text().c_str());
         }
-        CliNote("wrote " + strPath + " (" + std::to_string(image.nWidth) + "x" +
+        CliNote("wrote " + Shown(strPath) + " (" + std::to_string(image.nWidth) + "x" +
                 std::to_string(image.nHeight) + ")");
         return kExitOk;
     }

@@ -2,12 +2,11 @@
 
 #include <cstdio>
 
+#include "cli/CliOutputs.h"
 #include "cli/CliSupport.h"
 #include "cli/Command.h"
 #include "cli/PngWriter.h"
-#include "io/File.h"
 #include "io/QcifFormat.h"
-#include "io/SafeFileWriter.h"
 #include "playback/DitherDisplay.h"
 #include "playback/YuvToRgb.h"
 
@@ -15,10 +14,6 @@ namespace {
 
 constexpr uint32_t kWidth = 176;
 constexpr uint32_t kHeight = 144;
-
-std::string Quoted(const std::string& s) {
-    return "\"" + s + "\"";
-}
 
 // The viewer's picture: palette indices from the display converter (stored
 // bottom row first) mapped through its palette, top row first.
@@ -55,7 +50,7 @@ public:
         m_pApp->add_option("IN", m_strIn, "Raw QCIF stream (.qcf)")->required();
         m_pApp->add_option("OUT", m_strOut, "Picture to write (.png)")->required();
         m_pApp->add_option("--frame", m_nFrame, "Frame to export (1-based)")
-            ->check(CLI::Range(1, 65535))
+            ->check(CLI::Range(uint32_t{1}, UINT32_MAX))
             ->capture_default_str();
         m_pApp->add_flag("--dithered", m_bDithered,
                          "The viewer's picture: ordered dither to its 240-colour palette");
@@ -69,8 +64,11 @@ public:
         if (!CheckInputType(m_strIn, EStreamType::Qcf)) {
             return kExitFailed;
         }
-        if (!EndsWithNoCase(m_strOut, ".png")) {
+        if (!EndsWithNoCase(m_strOut, ".png") && !IsStreamTarget(m_strOut)) {
             return CliFail("output " + Quoted(m_strOut) + " must be named as a PNG picture (.png)");
+        }
+        if (!CheckOutputsDistinct({m_strIn}, {m_strOut})) {
+            return kExitFailed;
         }
         std::string strError;
         QcfFileInfo info;
@@ -81,11 +79,13 @@ public:
             return CliFail("frame " + std::to_string(m_nFrame) + " is not in " + Quoted(m_strIn) +
                            " (1.." + std::to_string(info.nFrames) + ")");
         }
-        CFile file;
+        CCliInput input;
         std::vector<uint8_t> frame(QCIF_FRAME_BYTES);
-        if (!file.Open(m_strIn, CFile::modeRead) ||
-            !file.Seek(static_cast<uint64_t>(m_nFrame - 1) * QCIF_FRAME_BYTES) ||
-            file.Read(frame.data(), QCIF_FRAME_BYTES) != QCIF_FRAME_BYTES) {
+        if (!input.Open(m_strIn, &strError)) {
+            return CliFail(strError);
+        }
+        if (!input.ReadAt(uint64_t(m_nFrame - 1) * QCIF_FRAME_BYTES, frame.data(),
+                          QCIF_FRAME_BYTES)) {
             return CliFail("cannot read frame " + std::to_string(m_nFrame) + " of " +
                            Quoted(m_strIn));
         }
@@ -115,19 +115,19 @@ public:
         }
         std::vector<uint8_t> png;
         if (!EncodePngRgb(kWidth * s, kHeight * s, pPicture->data(), png, &strError) ||
-            !WriteFileSafely(m_strOut, png.data(), png.size(), &strError)) {
+            !WriteOutput(m_strOut, png.data(), png.size(), &strError)) {
             return CliFail(strError);
         }
         CliNote("wrote frame " + std::to_string(m_nFrame) + " (" + std::to_string(kWidth * s) +
                 "x" + std::to_string(kHeight * s) + (m_bDithered ? ", dithered" : "") + ") to " +
-                m_strOut);
+                Shown(m_strOut));
         return kExitOk;
     }
 
 private:
     std::string m_strIn;
     std::string m_strOut;
-    int m_nFrame = 1;
+    uint32_t m_nFrame = 1;
     bool m_bDithered = false;
     int m_nScale = 1;
 };

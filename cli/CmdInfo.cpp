@@ -44,7 +44,7 @@ public:
                         .EndObject();
                     std::printf("%s\n", json.Text().c_str());
                 } else {
-                    std::printf("file: %s\n", m_strFile.c_str());
+                    std::printf("file: %s\n", Shown(m_strFile).c_str());
                     std::printf("type: raw QCIF stream\n");
                     std::printf("frames: %llu\n", static_cast<unsigned long long>(info.nFrames));
                     std::printf("bytes: %llu\n", static_cast<unsigned long long>(info.nBytes));
@@ -76,7 +76,7 @@ public:
                         .EndObject();
                     std::printf("%s\n", json.Text().c_str());
                 } else {
-                    std::printf("file: %s\n", m_strFile.c_str());
+                    std::printf("file: %s\n", Shown(m_strFile).c_str());
                     std::printf("type: compressed stream\n");
                     std::printf("frames: %u\n", info.nFrames);
                     std::printf("bytes: %llu\n", static_cast<unsigned long long>(info.nBytes));
@@ -90,7 +90,7 @@ public:
             case EStreamType::Unknown:
                 break;
         }
-        return CliFail("\"" + m_strFile + "\": unknown file type (expected .qcf or .cmp)");
+        return CliFail(Quoted(m_strFile) + ": unknown file type (expected .qcf or .cmp)");
     }
 
 private:

@@ -1,7 +1,9 @@
 // tavro-cli sample OUT.qcf [--frames N]
 
 #include <cstdio>
+#include <vector>
 
+#include "cli/CliOutputs.h"
 #include "cli/CliSupport.h"
 #include "cli/Command.h"
 #include "stream/SampleClip.h"
@@ -26,13 +28,25 @@ public:
         if (!CheckOutputType(m_strOut, EStreamType::Qcf)) {
             return kExitFailed;
         }
+        // Frame by frame: a long clip is never held whole.
+        CSafeFileWriter writer;
+        if (!OpenOutput(writer, m_strOut)) {
+            return CliFail(writer.GetError());
+        }
+        std::vector<uint8_t> frame(QCIF_FRAME_BYTES);
+        for (int n = 0; n < m_nFrames; ++n) {
+            RenderSampleFrame(uint32_t(n), frame.data());
+            if (Interrupted() || !writer.Write(frame.data(), frame.size())) {
+                return CliFail(writer.GetError());
+            }
+        }
         std::string strError;
-        if (!WriteSampleClip(m_strOut, static_cast<uint32_t>(m_nFrames), &strError)) {
+        if (!CommitOutputs({&writer}, &strError)) {
             return CliFail(strError);
         }
         CliNote("wrote " + std::to_string(m_nFrames) + " frames (" +
-                std::to_string(static_cast<uint64_t>(m_nFrames) * 38016) + " bytes) to " +
-                m_strOut);
+                std::to_string(static_cast<uint64_t>(m_nFrames) * QCIF_FRAME_BYTES) +
+                " bytes) to " + Shown(m_strOut));
         return kExitOk;
     }
 

@@ -8,14 +8,15 @@
 #include <cstdio>
 #include <filesystem>
 #include <mutex>
+#include <new>
 #include <system_error>
 #include <thread>
 
+#include "cli/CliOutputs.h"
 #include "cli/CliSupport.h"
 #include "cli/Command.h"
 #include "cli/Json.h"
 #include "codec/CodecContext.h"
-#include "io/SafeFileWriter.h"
 #include "stats/RateDistortion.h"
 
 namespace {
@@ -103,20 +104,24 @@ public:
         if (!ParseParameterList(m_strQuantisers, 1, 255, quantisers, &strError)) {
             return Usage("--quantiser: " + strError);
         }
-        if (!m_strCsv.empty() && !EndsWithNoCase(m_strCsv, ".csv")) {
+        if (!m_strCsv.empty() && !EndsWithNoCase(m_strCsv, ".csv") && !IsStreamTarget(m_strCsv)) {
             return Usage("--csv: the table file must be named .csv");
         }
-        if (!m_strPlot.empty() && !EndsWithNoCase(m_strPlot, ".svg")) {
+        if (!m_strPlot.empty() && !EndsWithNoCase(m_strPlot, ".svg") &&
+            !IsStreamTarget(m_strPlot)) {
             return Usage("--plot: the chart file must be named .svg");
         }
 
+        if (!CheckOutputsDistinct({m_strIn}, {m_strCsv, m_strPlot})) {
+            return kExitFailed;
+        }
         QcfFileInfo info;
         if (!ProbeQcfFile(m_strIn, info, &strError)) {
             return CliFail(strError);
         }
         uint64_t nAvailable = std::min<uint64_t>(info.nFrames, CODEC_MAX_FRAMES);
         if (m_nFrames > nAvailable) {
-            return CliFail("\"" + m_strIn + "\" holds " + std::to_string(info.nFrames) +
+            return CliFail(Quoted(m_strIn) + " holds " + std::to_string(info.nFrames) +
                            " frames, fewer than the " + std::to_string(m_nFrames) + " asked for");
         }
         const uint32_t nFrames = m_nFrames ? m_nFrames : uint32_t(nAvailable);
@@ -134,10 +139,13 @@ public:
         uint32_t nJobs = m_nJobs ? m_nJobs : std::max(1u, std::thread::hardware_concurrency());
         nJobs = std::min<uint32_t>(nJobs, uint32_t(grid.size()));
         CliNote("sweep: " + std::to_string(grid.size()) + " points on " + std::to_string(nFrames) +
-                " frames of " + m_strIn + ", " + std::to_string(nJobs) +
+                " frames of " + Shown(m_strIn) + ", " + std::to_string(nJobs) +
                 (nJobs == 1 ? " job" : " jobs"));
 
         const std::vector<SPointReply> replies = Evaluate(clip, nFrames, grid, nJobs);
+        if (Interrupted()) {
+            return CliFail("interrupted");
+        }
         std::vector<SRdPoint> points;
         for (size_t k = 0; k < grid.size(); ++k) {
             if (!replies[k].bOk) {
@@ -158,7 +166,8 @@ private:
     // Evaluates the grid points on nJobs threads (this one among them), each
     // taking the next point in grid order. After a failure no new point is
     // started; every point before the failed one has been, so the first failure
-    // in grid order is the same for any number of jobs.
+    // in grid order is the same for any number of jobs. An interrupt starts no
+    // new point either.
     std::vector<SPointReply> Evaluate(const std::vector<uint8_t>& clip, uint32_t nFrames,
                                       const std::vector<std::pair<uint32_t, uint32_t>>& grid,
                                       uint32_t nJobs) {
@@ -167,10 +176,15 @@ private:
         std::atomic<bool> bFailed{false};
         CProgress progress(grid.size());
         auto work = [&] {
-            for (size_t k = nNext++; k < grid.size() && !bFailed; k = nNext++) {
+            for (size_t k = nNext++; k < grid.size() && !bFailed && !Interrupted(); k = nNext++) {
                 SPointReply& reply = replies[k];
-                reply.bOk = EvaluateRdPoint(clip.data(), nFrames, grid[k].first, grid[k].second,
-                                            reply.point, &reply.strError);
+                try {
+                    reply.bOk = EvaluateRdPoint(clip.data(), nFrames, grid[k].first,
+                                                grid[k].second, reply.point, &reply.strError);
+                } catch (const std::bad_alloc&) {
+                    reply.bOk = false;  // a thread must not let it escape
+                    reply.strError = "not enough memory";
+                }
                 if (!reply.bOk) {
                     bFailed = true;
                 }
@@ -201,7 +215,7 @@ private:
         // Both files are prepared before either replaces its target.
         CSafeFileWriter csv, plot;
         if (!m_strCsv.empty() &&
-            (!csv.Open(m_strCsv) || !csv.Write(strCsv.data(), strCsv.size()))) {
+            (!OpenOutput(csv, m_strCsv) || !csv.Write(strCsv.data(), strCsv.size()))) {
             return CliFail(csv.GetError());
         }
         if (!m_strPlot.empty()) {
@@ -209,15 +223,13 @@ private:
                 "Rate-distortion: " + std::filesystem::path(m_strIn).filename().string() + ", " +
                 std::to_string(nFrames) + (nFrames == 1 ? " frame" : " frames");
             const std::string strSvg = RenderRdPlotSvg(points, strTitle);
-            if (!plot.Open(m_strPlot) || !plot.Write(strSvg.data(), strSvg.size())) {
+            if (!OpenOutput(plot, m_strPlot) || !plot.Write(strSvg.data(), strSvg.size())) {
                 return CliFail(plot.GetError());
             }
         }
-        if (!m_strCsv.empty() && !csv.Commit()) {
-            return CliFail(csv.GetError());
-        }
-        if (!m_strPlot.empty() && !plot.Commit()) {
-            return CliFail(plot.GetError());
+        std::string strError;
+        if (!CommitOutputs({&csv, &plot}, &strError)) {
+            return CliFail(strError);
         }
 
         if (m_bJson) {
@@ -246,10 +258,10 @@ private:
             std::fputs(strCsv.c_str(), stdout);
         }
         if (!m_strCsv.empty()) {
-            CliNote("wrote " + std::to_string(points.size()) + " points to " + m_strCsv);
+            CliNote("wrote " + std::to_string(points.size()) + " points to " + Shown(m_strCsv));
         }
         if (!m_strPlot.empty()) {
-            CliNote("wrote the chart to " + m_strPlot);
+            CliNote("wrote the chart to " + Shown(m_strPlot));
         }
         return std::fflush(stdout) == 0 ? kExitOk : CliFail("cannot write to stdout");
     }

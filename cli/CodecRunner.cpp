@@ -4,7 +4,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 
 #include "cli/CliSupport.h"
@@ -12,15 +11,11 @@
 
 namespace {
 
-volatile std::sig_atomic_t g_nSignal = 0;
-struct sigaction g_oldInt;
-struct sigaction g_oldTerm;
 // The job a signal cancels, while one runs.
 std::atomic<CCodecJob*> g_pJob{nullptr};
 
-extern "C" void OnInterrupt(int nSignal) {
-    g_nSignal = nSignal;
-    // Lock-free atomic loads and stores are safe in a signal handler.
+// Run by the interrupt handler: lock-free atomic loads and stores are safe there.
+void CancelRunningJob() {
     if (CCodecJob* pJob = g_pJob.load()) {
         pJob->RequestCancel();
     }
@@ -53,34 +48,11 @@ void ClearBar() {
 
 }  // namespace
 
-CInterruptGuard::CInterruptGuard() {
-    g_nSignal = 0;
-    struct sigaction sa = {};
-    sa.sa_handler = OnInterrupt;
-    sigemptyset(&sa.sa_mask);
-    // A second Ctrl+C ends the process at once, as users expect.
-    sa.sa_flags = SA_RESETHAND;
-    sigaction(SIGINT, &sa, &g_oldInt);
-    sigaction(SIGTERM, &sa, &g_oldTerm);
-}
-
-CInterruptGuard::~CInterruptGuard() {
-    sigaction(SIGINT, &g_oldInt, nullptr);
-    sigaction(SIGTERM, &g_oldTerm, nullptr);
-}
-
-bool CInterruptGuard::Interrupted() {
-    return g_nSignal != 0;
-}
-
-int CInterruptGuard::ExitStatus() {
-    return g_nSignal == SIGTERM ? 128 + SIGTERM : kExitInterrupted;
-}
-
 ERunOutcome RunCodec(CCodecContext& ctx, const char* szLabel) {
     CCodecJob job(ctx);
+    SetInterruptAction(&CancelRunningJob);
     g_pJob.store(&job);
-    if (CInterruptGuard::Interrupted()) {
+    if (Interrupted()) {
         g_pJob.store(nullptr);
         return ERunOutcome::Cancelled;  // the request came before the job existed
     }
@@ -103,7 +75,7 @@ ERunOutcome RunCodec(CCodecContext& ctx, const char* szLabel) {
     if (bBar) {
         ClearBar();
     }
-    if (CInterruptGuard::Interrupted()) {
+    if (Interrupted()) {
         return ERunOutcome::Cancelled;
     }
     switch (outcome) {

@@ -1,7 +1,11 @@
 // tavro-cli: the command-line front end of Tavro.
 
 #include <CLI/CLI.hpp>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <exception>
+#include <new>
 
 #include "cli/CliPrompts.h"
 #include "cli/CliSupport.h"
@@ -12,13 +16,44 @@ void CCommand::AddQuietFlag(bool bShortForm) {
                      "No progress or summary messages; errors and requested data only");
 }
 
+namespace {
+
+// Runs the command with interrupts caught; whatever goes wrong ends as one
+// "tavro-cli: ..." line and a status, never as an abort.
+int RunCommand(CCommand& cmd) {
+    CatchInterrupts();
+    int nStatus;
+    try {
+        nStatus = cmd.Run();
+    } catch (const std::bad_alloc&) {
+        return CliFail("not enough memory; nothing written");
+    } catch (const std::exception& e) {
+        return CliFail(std::string(e.what()) + "; nothing written");
+    }
+    if (nStatus != kExitOk) {
+        return nStatus;
+    }
+    // Data on stdout that never arrived (a full disk, a closed pipe) is a failure.
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        return CliFail(std::string("cannot write to stdout: ") + std::strerror(errno));
+    }
+    if (Interrupted()) {
+        // Came while the outputs were being completed: they are whole.
+        std::fprintf(stderr, "tavro-cli: interrupted after the outputs were complete\n");
+        return InterruptedStatus();
+    }
+    return kExitOk;
+}
+
+}  // namespace
+
 int TavroCliMain(int argc, char** argv) {
     InstallCliPrompts();
     CLI::App app{
         "Tavro command line: QCIF video (raw planar YUV 4:2:0, 176x144, .qcf) and its wavelet "
         "codec (.cmp).\nFiles are typed by their extension. Data goes to stdout, messages to "
         "stderr.\nExit status: 0 success, 1 failure (nothing written), 2 usage error, 130 "
-        "interrupted.",
+        "interrupted (143 for SIGTERM).",
         "tavro-cli"};
     app.set_version_flag("--version", std::string("tavro-cli ") + TAVRO_VERSION);
     app.require_subcommand(1, 1);
@@ -80,7 +115,7 @@ int TavroCliMain(int argc, char** argv) {
     for (auto& cmd : commands) {
         if (cmd->m_pApp->parsed()) {
             SetCliQuiet(bQuiet || cmd->m_bQuiet);
-            return cmd->Run();
+            return RunCommand(*cmd);
         }
     }
     return kExitUsage;

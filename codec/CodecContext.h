@@ -70,8 +70,9 @@ uint32_t MaxRecordStreamLength(uint32_t nFrames);
 uint32_t MinRecordStreamLength(uint32_t nFrames);
 
 // The checks a compressed stream must pass before anything is allocated for its
-// nFrames frames: the header is there and the record-stream length it states
-// can belong to that many frames. CodecError::None when decoding may begin; the
+// nFrames frames: the header is there, the record-stream length it states can
+// belong to that many frames, and the LZARI code is long enough to deliver it
+// (a tiny file claiming 65535 frames is Truncated). CodecError::None when decoding may begin; the
 // decompression run makes the same checks first.
 CodecError CheckStreamLength(const uint8_t* pCmp, uint32_t nCmpLength, uint32_t nFrames);
 

@@ -11,6 +11,7 @@
 #include "codec/ZeroRun.h"
 #include "io/MemFile.h"
 #include "io/QcifFormat.h"
+#include "lzari/Lzari.h"
 
 namespace {
 
@@ -85,6 +86,10 @@ CodecError CheckStreamLength(const uint8_t* pCmp, uint32_t nCmpLength, uint32_t 
     if (nStated != 0 &&
         (nStated < MinRecordStreamLength(nFrames) || nStated > MaxRecordStreamLength(nFrames))) {
         return CodecError::ImpossibleSize;
+    }
+    // Frames its code is too short to deliver: refused before they are allocated.
+    if (nStated > LzariMaxTextLength(nCmpLength - HEADER_BYTES - 4)) {
+        return CodecError::Truncated;
     }
     return CodecError::None;
 }

@@ -62,33 +62,6 @@ bool IsTempName(const char* szName) {
     return true;
 }
 
-// Follows symbolic links from strPath to the name they finally stand for,
-// which need not exist. False with errno set (a loop, an unreadable link...).
-bool ResolveLinks(std::string& strPath) {
-    for (int i = 0; i < kMaxLinks; ++i) {
-        struct stat st;
-        if (::lstat(strPath.c_str(), &st) != 0) {
-            return errno == ENOENT;
-        }
-        if (!S_ISLNK(st.st_mode)) {
-            return true;
-        }
-        std::vector<char> link(size_t(st.st_size > 0 ? st.st_size : 255) + 2);
-        const ssize_t n = ::readlink(strPath.c_str(), link.data(), link.size());
-        if (n < 0) {
-            return false;
-        }
-        if (n == 0 || size_t(n) >= link.size()) {
-            errno = n == 0 ? ENOENT : ELOOP;  // empty, or changed while read
-            return false;
-        }
-        const std::string strLink(link.data(), size_t(n));
-        strPath = strLink[0] == '/' ? strLink : FolderOf(strPath) + "/" + strLink;
-    }
-    errno = ELOOP;
-    return false;
-}
-
 // Write permission as the kernel grants it, except that the superuser, whom
 // the kernel lets write anything, still leaves alone what nobody may write:
 // a read-only file is a user's decision.
@@ -202,6 +175,31 @@ bool SyncFailed(int fd) {
 }
 
 }  // namespace
+
+bool ResolveLinks(std::string& strPath) {
+    for (int i = 0; i < kMaxLinks; ++i) {
+        struct stat st;
+        if (::lstat(strPath.c_str(), &st) != 0) {
+            return errno == ENOENT;
+        }
+        if (!S_ISLNK(st.st_mode)) {
+            return true;
+        }
+        std::vector<char> link(size_t(st.st_size > 0 ? st.st_size : 255) + 2);
+        const ssize_t n = ::readlink(strPath.c_str(), link.data(), link.size());
+        if (n < 0) {
+            return false;
+        }
+        if (n == 0 || size_t(n) >= link.size()) {
+            errno = n == 0 ? ENOENT : ELOOP;  // empty, or changed while read
+            return false;
+        }
+        const std::string strLink(link.data(), size_t(n));
+        strPath = strLink[0] == '/' ? strLink : FolderOf(strPath) + "/" + strLink;
+    }
+    errno = ELOOP;
+    return false;
+}
 
 CSafeFileWriter::~CSafeFileWriter() {
     Abandon();
@@ -382,6 +380,9 @@ bool CSafeFileWriter::OpenInPlace(const std::string& strPath) {
 
 bool CSafeFileWriter::WriteAll(int fd, const uint8_t* p, uint64_t nCount) {
     while (nCount > 0) {
+        if (Cancelled()) {
+            return Fail("write", ECANCELED);
+        }
         const size_t nChunk = nCount > (1u << 30) ? (1u << 30) : static_cast<size_t>(nCount);
         const ssize_t n = ::write(fd, p, nChunk);
         if (n < 0) {

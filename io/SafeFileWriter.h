@@ -85,6 +85,10 @@ private:
     std::string m_strError;
 };
 
+// Follows symbolic links from strPath to the name they finally stand for,
+// which need not exist yet. False with errno set (a loop, an unreadable link).
+bool ResolveLinks(std::string& strPath);
+
 // One-shot helper: writes nCount bytes to strTarget through a CSafeFileWriter.
 bool WriteFileSafely(const std::string& strTarget, const void* pBuffer, uint64_t nCount,
                      std::string* pError);

@@ -776,6 +776,16 @@ struct CLzariCoder::CDecoderState {
     return i - 1;
 }
 
+uint64_t LzariMaxTextLength(uint64_t nCodeBytes) {
+    // A literal of frequency f out of a total T <= 32767, with the other 313
+    // characters at 1 or more, leaves the interval no wider than
+    // range * (32767 - 313) / 32767 + 1 with range > 2^15: 0.0138 bit of the
+    // code at least, 72.5 characters a bit. The code gives 8 bits a byte, two
+    // bytes read past its end included, less the 15 bits that stay in the
+    // interval; 600 a byte covers it with room.
+    return 600 * (nCodeBytes + 2);
+}
+
 LzariResult CLzariCoder::LzariReadLength(CMemFile& in, uint32_t nMaxLength, uint32_t* pnLength) {
     const uint8_t* pIn = in.GetBuffer();
     const uint32_t nInEnd = in.GetLength();

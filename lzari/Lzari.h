@@ -44,6 +44,15 @@ public:
     virtual bool OnDecoded(uint32_t nDone) = 0;
 };
 
+// The longest text a code of nCodeBytes (after the length field) can deliver.
+// Every character decoded narrows the coder's interval, by at least 1/73 bit
+// for the likeliest literal the adaptive model can reach and by more for any
+// match, and the decoder reads at most two bytes past the code: a stored
+// length above this belongs to a damaged stream, which callers can refuse
+// before they allocate for it. The encoder stays far below it (about 52 bytes
+// a code byte at best).
+uint64_t LzariMaxTextLength(uint64_t nCodeBytes);
+
 // Sees every character the encoder codes, in order; for tests and diagnostics.
 class ILzariObserver {
 public:

@@ -4,9 +4,7 @@
 #include <new>
 #include <vector>
 
-#include "io/Fail.h"
 #include "io/QcifFormat.h"
-#include "io/SafeFileWriter.h"
 
 namespace {
 
@@ -360,24 +358,6 @@ bool RenderSampleClip(uint32_t nFrames, std::vector<uint8_t>& clip) {
     }
     for (uint32_t n = 0; n < nFrames; ++n) {
         RenderSampleFrame(n, clip.data() + size_t(n) * QCIF_FRAME_BYTES);
-    }
-    return true;
-}
-
-bool WriteSampleClip(const std::string& strPath, uint32_t nFrames, std::string* pError) {
-    CSafeFileWriter writer;
-    if (!writer.Open(strPath)) {
-        return Fail(pError, writer.GetError());
-    }
-    std::vector<uint8_t> frame(QCIF_FRAME_BYTES);
-    for (uint32_t n = 0; n < nFrames; ++n) {
-        RenderSampleFrame(n, frame.data());
-        if (!writer.Write(frame.data(), frame.size())) {
-            return Fail(pError, writer.GetError());
-        }
-    }
-    if (!writer.Commit()) {
-        return Fail(pError, writer.GetError());
     }
     return true;
 }

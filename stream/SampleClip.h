@@ -10,7 +10,6 @@
 // the result does not depend on the maths library.
 
 #include <cstdint>
-#include <string>
 #include <vector>
 
 constexpr uint32_t SAMPLE_CLIP_DEFAULT_FRAMES = 100;
@@ -22,7 +21,3 @@ void RenderSampleFrame(uint32_t nIndex, uint8_t* pFrame);
 // memory cannot be had.
 bool RenderSampleClip(uint32_t nFrames, std::vector<uint8_t>& clip);
 
-// Writes frames 0 .. nFrames-1 to strPath as a raw QCIF stream, frame by frame.
-// The target is replaced only when everything was written; on failure it is
-// left as it was and *pError (when given) says why.
-bool WriteSampleClip(const std::string& strPath, uint32_t nFrames, std::string* pError);

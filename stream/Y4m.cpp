@@ -1,5 +1,6 @@
 #include "stream/Y4m.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 
@@ -80,6 +81,11 @@ bool ParseY4mHeader(const uint8_t* pData, size_t nLength, SY4mHeader& header, st
     if (!ReadLine(pData, nLength, 0, line, nNext)) {
         return Fail(pError, "the YUV4MPEG2 header line does not end");
     }
+    if (line.find('\r') != std::string::npos) {
+        return Fail(pError,
+                    "the YUV4MPEG2 header line ends in CR LF, as a text-mode copy "
+                    "leaves it; YUV4MPEG2 lines end in LF alone");
+    }
     bool bWidth = false, bHeight = false;
     size_t nPos = sizeof MAGIC - 1;
     while (nPos < line.size()) {
@@ -133,7 +139,8 @@ bool ParseY4mHeader(const uint8_t* pData, size_t nLength, SY4mHeader& header, st
 
 bool IsQcifY4m(const SY4mHeader& header, std::string* pError) {
     const std::string& c = header.strColour;
-    const bool b420 = c == "420jpeg" || c == "420paldv" || c == "420mpeg2" || c == "420";
+    const bool b420 =
+        c == "420jpeg" || c == "420paldv" || c == "420mpeg2" || c == "420p" || c == "420";
     if (header.nWidth == 176 && header.nHeight == 144 && b420) {
         return true;
     }
@@ -143,25 +150,42 @@ bool IsQcifY4m(const SY4mHeader& header, std::string* pError) {
 }
 
 bool ReadY4mFrames(const uint8_t* pData, size_t nLength, SY4mHeader& header,
-                   std::vector<uint8_t>& qcf, std::string* pError) {
+                   std::vector<uint8_t>& qcf, std::string* pError, size_t* pnDropped) {
+    if (pnDropped) {
+        *pnDropped = 0;
+    }
     if (!ParseY4mHeader(pData, nLength, header, pError) || !IsQcifY4m(header, pError)) {
         return false;
     }
     size_t nAt = header.nHeaderBytes;
     uint32_t nFrame = 0;
     std::string line;
+    static constexpr char FRAME[] = "FRAME";
     while (nAt < nLength) {
         ++nFrame;
         size_t nNext = 0;
-        if (!ReadLine(pData, nLength, nAt, line, nNext) || line.compare(0, 5, "FRAME") != 0 ||
-            (line.size() > 5 && line[5] != ' ')) {
-            return Fail(pError, "frame " + std::to_string(nFrame) +
-                                    " does not start with a FRAME line (byte " +
-                                    std::to_string(nAt) + ")");
+        const size_t nLeft = nLength - nAt;
+        // The stream ends in the middle of a FRAME line: cut short, not damaged.
+        const bool bCutInLine =
+            nLeft < MAX_LINE && !std::memchr(pData + nAt, '\n', nLeft) &&
+            std::memcmp(pData + nAt, FRAME, std::min(nLeft, sizeof FRAME - 1)) == 0;
+        if (!bCutInLine &&
+            (!ReadLine(pData, nLength, nAt, line, nNext) || line.compare(0, 5, FRAME) != 0 ||
+             (line.size() > 5 && line[5] != ' '))) {
+            const bool bCr = !line.empty() && line.back() == '\r';
+            return Fail(pError,
+                        "frame " + std::to_string(nFrame) +
+                            " does not start with a FRAME line (byte " + std::to_string(nAt) + ")" +
+                            (bCr ? ": it ends in CR LF; YUV4MPEG2 lines end in LF alone" : ""));
         }
-        if (nLength - nNext < QCIF_FRAME_BYTES) {
+        if (bCutInLine || nLength - nNext < QCIF_FRAME_BYTES) {
+            if (pnDropped) {
+                *pnDropped = nLeft;
+                return true;
+            }
+            const size_t nHeld = bCutInLine ? 0 : nLength - nNext;
             return Fail(pError, "the stream ends inside frame " + std::to_string(nFrame) + " (" +
-                                    std::to_string(nLength - nNext) + " of " +
+                                    std::to_string(nHeld) + " of " +
                                     std::to_string(QCIF_FRAME_BYTES) + " bytes)");
         }
         qcf.insert(qcf.end(), pData + nNext, pData + nNext + QCIF_FRAME_BYTES);

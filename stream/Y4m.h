@@ -26,16 +26,18 @@ struct SY4mHeader {
 bool ParseY4mHeader(const uint8_t* pData, size_t nLength, SY4mHeader& header, std::string* pError);
 
 // True when the stream's frames are raw QCIF frames: 176 x 144, 4:2:0 with
-// 8-bit samples (C420jpeg, C420paldv, C420mpeg2 or C420). Otherwise *pError
+// 8-bit samples (C420jpeg, C420paldv, C420mpeg2, C420p or C420). Otherwise *pError
 // says what the stream is and how to make a QCIF one with ffmpeg.
 bool IsQcifY4m(const SY4mHeader& header, std::string* pError);
 
 // Reads a whole .y4m file's bytes into raw QCIF frames (appended to qcf).
 // False with *pError set when the header is bad, the stream is not QCIF 4:2:0
-// 8-bit, a frame line is malformed, or the stream ends inside a frame (the
-// frames before that one are kept in qcf then; the caller decides).
+// 8-bit, or a frame line is malformed. A stream that ends inside its last
+// frame (a copy cut short) gives the whole frames before it, and the bytes of
+// the partial frame, its FRAME line included, in *pnDropped; without
+// pnDropped it fails, the whole frames kept in qcf.
 bool ReadY4mFrames(const uint8_t* pData, size_t nLength, SY4mHeader& header,
-                   std::vector<uint8_t>& qcf, std::string* pError);
+                   std::vector<uint8_t>& qcf, std::string* pError, size_t* pnDropped = nullptr);
 
 // The header line (with its newline) of a QCIF 4:2:0 stream at nRateNum:nRateDen
 // frames per second.

@@ -1,10 +1,14 @@
 #include "CliRunner.h"
 
 #include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
@@ -278,4 +282,82 @@ CliResult RunCli(const std::vector<std::string>& args, const std::string& strCwd
 
 CliResult RunCliWithSignal(const std::vector<std::string>& args, int nSignal, int nDelayMs) {
     return Run(args, "", nSignal, nDelayMs);
+}
+
+CliResult RunCliLimited(const std::vector<std::string>& args, const std::string& strCwd,
+                        int nResource, uint64_t nLimit, const std::string& strStdout) {
+    int out[2], err[2];
+    if (::pipe(out) != 0 || ::pipe(err) != 0) {
+        throw std::runtime_error("pipe failed");
+    }
+    std::fflush(nullptr);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(out[1], 1);
+        ::dup2(err[1], 2);
+        for (int fd : {out[0], out[1], err[0], err[1]}) {
+            ::close(fd);
+        }
+        if (!strStdout.empty()) {
+            const int fd = ::open(strStdout.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            if (fd < 0 || ::dup2(fd, 1) < 0) {
+                _exit(126);
+            }
+            ::close(fd);
+        }
+        ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{rlim_t(nLimit), rlim_t(nLimit)};
+        if ((nResource != -1 && ::setrlimit(nResource, &limit) != 0) ||
+            (!strCwd.empty() && ::chdir(strCwd.c_str()) != 0)) {
+            _exit(126);
+        }
+        std::vector<char*> argv{const_cast<char*>(TAVRO_CLI_PATH)};
+        for (const auto& a : args) {
+            argv.push_back(const_cast<char*>(a.c_str()));
+        }
+        argv.push_back(nullptr);
+        ::execv(TAVRO_CLI_PATH, argv.data());
+        _exit(127);
+    }
+    ::close(out[1]);
+    ::close(err[1]);
+    // Both pipes drained as the tool writes, so a long output never blocks it.
+    CliResult r;
+    pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+    std::string* texts[2] = {&r.strOut, &r.strErr};
+    for (int nOpen = 2; nOpen > 0;) {
+        if (::poll(fds, 2, -1) < 0) {
+            continue;
+        }
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) {
+                continue;
+            }
+            char buf[65536];
+            const ssize_t n = ::read(fds[i].fd, buf, sizeof buf);
+            if (n > 0) {
+                texts[i]->append(buf, size_t(n));
+            } else if (n == 0 || errno != EINTR) {
+                ::close(fds[i].fd);
+                fds[i].fd = -1;
+                --nOpen;
+            }
+        }
+    }
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0) {
+    }
+    r.nStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return r;
+}
+
+bool UnderAddressSanitizer() {
+#if defined(__SANITIZE_ADDRESS__)
+    return true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+    return true;
+#endif
+#endif
+    return false;
 }

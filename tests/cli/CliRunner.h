@@ -2,6 +2,7 @@
 // Runs the built tavro-cli binary and captures what it printed, and a small
 // JSON reader to parse its --json output back.
 
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <string>
@@ -18,6 +19,17 @@ CliResult RunCli(const std::vector<std::string>& args, const std::string& strCwd
 
 // Runs tavro-cli and sends it nSignal after nDelayMs milliseconds.
 CliResult RunCliWithSignal(const std::vector<std::string>& args, int nSignal, int nDelayMs);
+
+// Runs tavro-cli in strCwd with stdout and stderr on pipes and, when nResource
+// is not -1, that resource limited to nLimit: RLIMIT_FSIZE stands for a full
+// disk (SIGXFSZ ignored, so writes fail with EFBIG), RLIMIT_AS for short memory.
+// With strStdout, stdout goes to that file instead (under the same limit).
+CliResult RunCliLimited(const std::vector<std::string>& args, const std::string& strCwd,
+                        int nResource, uint64_t nLimit, const std::string& strStdout = "");
+
+// Whether the tests run under AddressSanitizer, which cannot live with an
+// address-space limit.
+bool UnderAddressSanitizer();
 
 // A parsed JSON value. Parsing throws std::runtime_error on malformed text.
 struct JsonValue {

@@ -1,5 +1,6 @@
-// tavro-cli against damaged compressed streams and outputs that cannot be
-// written. A damaged stream: exit status 1, one line saying why, no output
+// tavro-cli against damaged compressed streams, every kind of output target,
+// outputs that cannot be written, short memory, pipes as inputs and hostile
+// names. A damaged stream: exit status 1, one line saying why, no output
 // file (or, when the damage still decodes, exactly the frames its header
 // declares). An output that cannot be written (missing folder, a parent that is
 // a file, a target that is a folder, a disk that fills up): exit status 1, one
@@ -12,9 +13,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <set>
+#include <thread>
 
 #include "CliRunner.h"
 #include "cli/Command.h"
@@ -22,6 +25,7 @@
 #include "io/QcifFormat.h"
 #include "support/DamagedStreams.h"
 #include "support/TestFiles.h"
+#include "support/WriteTargets.h"
 
 namespace {
 
@@ -34,57 +38,6 @@ std::set<std::string> Listing(const fs::path& dir) {
         names.insert(e.path().lexically_relative(dir).string());
     }
     return names;
-}
-
-// Runs tavro-cli in strCwd with files limited to nLimit bytes (SIGXFSZ ignored,
-// so a write past the limit fails with EFBIG as on a full disk). Output and
-// errors come back through pipes, which the limit does not reach.
-CliResult RunCliDiskFull(const std::vector<std::string>& args, const std::string& strCwd,
-                         rlim_t nLimit) {
-    int out[2], err[2];
-    if (pipe(out) != 0 || pipe(err) != 0) {
-        ADD_FAILURE() << "pipe";
-        return {};
-    }
-    std::fflush(nullptr);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        dup2(out[1], 1);
-        dup2(err[1], 2);
-        close(out[0]);
-        close(err[0]);
-        const rlimit limit{nLimit, nLimit};
-        signal(SIGXFSZ, SIG_IGN);
-        if (setrlimit(RLIMIT_FSIZE, &limit) != 0 || chdir(strCwd.c_str()) != 0) {
-            _exit(126);
-        }
-        std::vector<char*> argv{const_cast<char*>(TAVRO_CLI_PATH)};
-        for (const auto& a : args) {
-            argv.push_back(const_cast<char*>(a.c_str()));
-        }
-        argv.push_back(nullptr);
-        execv(TAVRO_CLI_PATH, argv.data());
-        _exit(127);
-    }
-    close(out[1]);
-    close(err[1]);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    auto drain = [](int fd) {
-        std::string s;
-        char buf[4096];
-        ssize_t n;
-        while ((n = read(fd, buf, sizeof buf)) > 0) {
-            s.append(buf, size_t(n));
-        }
-        close(fd);
-        return s;
-    };
-    CliResult r;
-    r.nStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    r.strOut = drain(out[0]);
-    r.strErr = drain(err[0]);
-    return r;
 }
 
 enum class Outcome { Frames, Failed };
@@ -181,9 +134,9 @@ TEST(CliHardening, EveryOutputFailsCleanlyWhenItCannotBeWritten) {
             }
             args.push_back(strTarget);
             std::string line = args[0] + " -> " + strTarget;
-            const CliResult r = strTarget == strExisting
-                                    ? RunCliDiskFull(args, dir.Path().string(), o.nLimit)
-                                    : RunCli(args, dir.Path().string());
+            const CliResult r = strTarget == strExisting ? RunCliLimited(args, dir.Path().string(),
+                                                                         RLIMIT_FSIZE, o.nLimit)
+                                                         : RunCli(args, dir.Path().string());
             EXPECT_EQ(r.nStatus, 1) << line << ": " << r.strErr;
             EXPECT_EQ(SplitLines(r.strErr).size(), 1u) << line << ": " << r.strErr;
             EXPECT_EQ(Listing(out), before) << line << ": a file was left behind";
@@ -200,6 +153,234 @@ TEST(CliHardening, EveryOutputFailsCleanlyWhenItCannotBeWritten) {
         EXPECT_NE(ReadBytes(strExisting), existing) << o.args[0];
     }
     EXPECT_EQ(ReadBytes((out / "plain").string()), Bytes(10, 0x33));
+}
+
+TEST(CliHardening, OutputsGoWhereTheUserPoints) {
+    CTempDir dir;
+    WriteBytes(dir.File("in.qcf"), SampleClip(DAMAGE_BASE_FRAMES));
+    WriteBytes(dir.File("good.cmp"), DamageBaseStream());
+    struct Command {
+        std::vector<std::string> args;  // the output follows
+        std::string strExt;
+    } const commands[] = {
+        {{"decompress", "-q", dir.File("good.cmp")}, "qcf"},
+        {{"compare", "-q", dir.File("in.qcf"), dir.File("in.qcf"), "--csv"}, "csv"},
+    };
+    for (const Command& c : commands) {
+        auto with = [&](const std::string& strOut) {
+            std::vector<std::string> args = c.args;
+            args.push_back(strOut);
+            return args;
+        };
+        ASSERT_EQ(RunCli(with(dir.File("ref." + c.strExt))).nStatus, 0);
+        const Bytes expected = ReadBytes(dir.File("ref." + c.strExt));
+        for (const SWriteTargetRow& row : WriteTargetRows()) {
+            CWriteTarget target(row.kind, dir.Path(), c.strExt);
+            const CliResult r = RunCli(with(target.Path()));
+            EXPECT_EQ(target.Check(r.nStatus == 0, r.strErr, expected), "")
+                << c.args[0] << " to a " << row.szName;
+            if (r.nStatus != 0) {
+                EXPECT_EQ(r.nStatus, 1) << row.szName;
+                EXPECT_EQ(SplitLines(r.strErr).size(), 1u) << r.strErr;
+            }
+        }
+    }
+    // /dev/stdout when stdout is a pipe, through a link of our own.
+    const std::string strStdout = dir.File("stdout.qcf");
+    fs::create_symlink("/proc/self/fd/1", strStdout);
+    const CliResult r =
+        RunCliLimited({"decompress", "-q", dir.File("good.cmp"), strStdout}, "", -1, 0);
+    EXPECT_EQ(r.nStatus, 0) << r.strErr;
+    EXPECT_EQ(Bytes(r.strOut.begin(), r.strOut.end()), ReadBytes(dir.File("ref.qcf")));
+    EXPECT_TRUE(fs::is_symlink(strStdout));
+}
+
+// An output that is an input, or another output, after following links: one
+// line, nothing written, the inputs byte for byte as they were.
+TEST(CliHardening, NoOutputIsAnInputOrAnotherOutput) {
+    CTempDir dir;
+    const Bytes clip = SampleClip(DAMAGE_BASE_FRAMES);
+    const Bytes stream = DamageBaseStream();
+    const std::string in = dir.File("in.qcf"), ref = dir.File("ref.qcf"), cmp = dir.File("a.cmp");
+    WriteBytes(in, clip);
+    WriteBytes(ref, clip);
+    WriteBytes(cmp, stream);
+    fs::create_symlink(in, dir.File("in-link.csv"));
+    fs::create_symlink(in, dir.File("in-link.cmp"));
+    fs::create_symlink(in, dir.File("in-link.png"));
+    fs::create_symlink(cmp, dir.File("cmp-link.qcf"));
+    fs::create_symlink("x.csv", dir.File("dangling.csv"));
+    fs::create_hard_link(in, dir.File("hard.qcf"));
+    const std::vector<std::string> cases[] = {
+        {"compare", in, ref, "--csv", in},
+        {"compare", in, ref, "--stats-file", ref},
+        {"compare", in, ref, "--csv", dir.File("in-link.csv")},
+        {"compare", in, ref, "--csv", dir.File("x.csv"), "--stats-file", dir.File("x.csv")},
+        {"compare", in, ref, "--csv", dir.File("dangling.csv"), "--stats-file", "x.csv"},
+        {"compare", in, ref, "--csv", "-", "--stats-file", "-"},
+        {"compress", in, dir.File("in-link.cmp")},
+        {"decompress", cmp, dir.File("cmp-link.qcf")},
+        {"convert", in, dir.File("hard.qcf")},
+        {"export", in, dir.File("in-link.png")},
+        {"sweep", in, "-t", "50", "-q", "50", "--csv", dir.File("in-link.csv")},
+    };
+    const auto listing = Listing(dir.Path());
+    for (const auto& args : cases) {
+        const CliResult r = RunCli(args, dir.Path().string());
+        std::string strLine;
+        for (const auto& a : args) {
+            strLine += a + " ";
+        }
+        EXPECT_EQ(r.nStatus, 1) << strLine << r.strErr;
+        EXPECT_EQ(SplitLines(r.strErr).size(), 1u) << strLine << r.strErr;
+        EXPECT_TRUE(r.strErr.find("is the input") != std::string::npos ||
+                    r.strErr.find("are the same file") != std::string::npos)
+            << strLine << r.strErr;
+        EXPECT_EQ(Listing(dir.Path()), listing) << strLine;
+        EXPECT_EQ(ReadBytes(in), clip);
+        EXPECT_EQ(ReadBytes(ref), clip);
+        EXPECT_EQ(ReadBytes(cmp), stream);
+    }
+    // "-" is stdout: the CSV alone, instead of the report.
+    ASSERT_EQ(RunCli({"compare", in, ref, "--csv", dir.File("ref.csv")}).nStatus, 0);
+    const CliResult r = RunCli({"compare", in, ref, "--csv", "-"});
+    EXPECT_EQ(r.nStatus, 0) << r.strErr;
+    const Bytes csv = ReadBytes(dir.File("ref.csv"));
+    EXPECT_EQ(r.strOut, std::string(csv.begin(), csv.end()));
+}
+
+// Reports that cannot reach stdout (a full disk) fail; memory that runs out
+// is one line, never an abort; neither leaves an output behind.
+TEST(CliHardening, FullStdoutAndShortMemoryFailInOneLine) {
+    CTempDir dir;
+    const std::string in = dir.File("in.qcf");
+    WriteBytes(in, SampleClip(DAMAGE_BASE_FRAMES));
+    WriteBytes(dir.File("good.cmp"), DamageBaseStream());
+    const std::vector<std::string> reports[] = {
+        {"compare", in, in},
+        {"info", in},
+        {"info", dir.File("good.cmp")},
+        {"dump", in, "-k", "1", "--stage", "indices"},
+        {"sweep", "--quiet", in, "-t", "50", "-q", "50", "--no-times"},
+    };
+    for (const auto& args : reports) {
+        const CliResult r =
+            RunCliLimited(args, dir.Path().string(), RLIMIT_FSIZE, 0, dir.File("stdout.txt"));
+        EXPECT_EQ(r.nStatus, 1) << args[0] << r.strErr;
+        EXPECT_NE(r.strErr.find("cannot write to stdout"), std::string::npos) << r.strErr;
+        EXPECT_EQ(SplitLines(r.strErr).size(), 1u) << r.strErr;
+    }
+    if (UnderAddressSanitizer()) {
+        GTEST_SKIP() << "an address-space limit does not work under AddressSanitizer";
+    }
+    // A long clip on paper (a sparse file) and twelve bytes that claim 65535
+    // frames with a stated length that would fit them.
+    const std::string big = dir.File("big.qcf");
+    WriteBytes(big, {});
+    fs::resize_file(big, uint64_t(20000) * QCIF_FRAME_BYTES);
+    for (const auto& c : DamagedStreams()) {
+        if (c.strName == "shortest stream, 12 bytes for 65535 frames") {
+            WriteBytes(dir.File("tiny.cmp"), c.cmp);
+        }
+    }
+    const struct {
+        std::vector<std::string> args;
+        const char* pszSays;
+    } hungry[] = {
+        {{"compress", big, "o.cmp"}, "not enough memory"},
+        {{"convert", big, "o.y4m"}, "not enough memory"},
+        {{"sweep", big, "-n", "20000", "--csv", "o.csv"}, "not enough memory"},
+        {{"dump", big, "-k", "20000", "--stage", "records", "--out", "."}, "not enough memory"},
+        {{"decompress", "tiny.cmp", "o.qcf"}, "\"tiny.cmp\": The compressed stream is truncated"},
+    };
+    const auto listing = Listing(dir.Path());
+    for (const auto& h : hungry) {
+        const CliResult r = RunCliLimited(h.args, dir.Path().string(), RLIMIT_AS, 512u << 20);
+        EXPECT_EQ(r.nStatus, 1) << h.args[0] << r.strErr;
+        EXPECT_NE(r.strErr.find(h.pszSays), std::string::npos) << r.strErr;
+        EXPECT_EQ(SplitLines(r.strErr).size(), 1u) << r.strErr;
+        EXPECT_EQ(Listing(dir.Path()), listing) << h.args[0];
+    }
+}
+
+// A FIFO is read to its end like a file; one without a writer waits until
+// Ctrl+C, which ends the command as an interrupt. Names that would break a
+// message line are quoted as a shell would.
+TEST(CliHardening, PipesAsInputsAndHostileNames) {
+    CTempDir dir;
+    const Bytes clip = SampleClip(DAMAGE_BASE_FRAMES);
+    WriteBytes(dir.File("in.qcf"), clip);
+    const std::string fifo = dir.File("fifo.qcf");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+    auto feed = [&] {
+        return std::thread([&] {
+            int fd = -1;
+            for (int i = 0; i < 1000 && fd < 0; ++i) {
+                fd = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);  // ENXIO until a reader comes
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
+            fcntl(fd, F_SETFL, 0);
+            EXPECT_EQ(write(fd, clip.data(), clip.size()), ssize_t(clip.size()));
+            close(fd);
+        });
+    };
+    std::thread writer = feed();
+    CliResult r = RunCli({"info", fifo});
+    writer.join();
+    EXPECT_EQ(r.nStatus, 0) << r.strErr;
+    EXPECT_NE(r.strOut.find("frames: 3\n"), std::string::npos) << r.strOut;
+    writer = feed();
+    r = RunCli({"compress", "--quiet", fifo, dir.File("fifo.cmp")});
+    writer.join();
+    ASSERT_EQ(r.nStatus, 0) << r.strErr;
+    ASSERT_EQ(RunCli({"compress", "--quiet", dir.File("in.qcf"), dir.File("file.cmp")}).nStatus, 0);
+    EXPECT_EQ(ReadBytes(dir.File("fifo.cmp")), ReadBytes(dir.File("file.cmp")));
+
+    r = RunCliWithSignal({"info", fifo}, SIGINT, 300);
+    EXPECT_EQ(r.nStatus, 130) << r.strErr;
+    EXPECT_NE(r.strErr.find("interrupted"), std::string::npos) << r.strErr;
+
+    const struct {
+        std::string strName;
+        const char* pszShown;
+    } names[] = {
+        {"two\nlines.qcf", "/two\\nlines.qcf'"},
+        {"\x1b[31mred.qcf", "/\\x1b[31mred.qcf'"},
+    };
+    for (const auto& n : names) {
+        r = RunCli({"info", dir.File(n.strName)});
+        EXPECT_EQ(r.nStatus, 1);
+        EXPECT_EQ(SplitLines(r.strErr).size(), 1u) << r.strErr;
+        EXPECT_NE(r.strErr.find("$'"), std::string::npos) << r.strErr;
+        EXPECT_NE(r.strErr.find(n.pszShown), std::string::npos) << r.strErr;
+        EXPECT_EQ(r.strErr.find('\x1b'), std::string::npos) << r.strErr;
+    }
+}
+
+// Frames past 65535 of a long clip (a sparse file) are within reach.
+TEST(CliHardening, FramesPast65535) {
+    CTempDir dir;
+    const std::string clip = dir.File("long.qcf");
+    WriteBytes(clip, {});
+    fs::resize_file(clip, uint64_t(65537) * QCIF_FRAME_BYTES);
+    const struct {
+        std::vector<std::string> args;
+        int nStatus;
+        const char* pszSays;
+    } cases[] = {
+        {{"info", clip}, 0, "frames: 65537"},
+        {{"compare", clip, clip, "--frame", "65537"}, 0, "frame 65537: Match"},
+        {{"export", "-q", clip, dir.File("f.png"), "--frame", "65537"}, 0, ""},
+        {{"dump", "--quiet", clip, "-k", "65537", "--stage", "indices"}, 0, "band"},
+        {{"compare", clip, clip, "--frame", "65538"}, 1, "not in both"},
+        {{"dump", clip, "-k", "65537", "--stage", "records"}, 1, "at most 65535"},
+    };
+    for (const auto& c : cases) {
+        const CliResult r = RunCli(c.args);
+        EXPECT_EQ(r.nStatus, c.nStatus) << c.args[0] << ": " << r.strErr;
+        EXPECT_NE((r.strOut + r.strErr).find(c.pszSays), std::string::npos) << r.strOut << r.strErr;
+    }
+    EXPECT_GT(fs::file_size(dir.File("f.png")), 0u);
 }
 
 }  // namespace

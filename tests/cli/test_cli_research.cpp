@@ -12,8 +12,8 @@
 #include "CliRunner.h"
 #include "cli/PyramidPicture.h"
 #include "codec/StageDump.h"
-#include "stats/RateDistortion.h"
 #include "io/QcifFormat.h"
+#include "stats/RateDistortion.h"
 #include "support/TestFiles.h"
 
 namespace {
@@ -169,6 +169,17 @@ TEST_F(ResearchCli, ConvertRoundTrips) {
     const std::vector<uint8_t> y4m3Bytes = ReadBytes(y4m3);
     EXPECT_EQ(std::string(y4m3Bytes.begin(), y4m3Bytes.begin() + 30),
               "YUV4MPEG2 W176 H144 F30000:100");
+
+    // A y4m copy cut short inside its last frame loses that frame, with a note.
+    const std::string cut = m_dir.File("cut.y4m");
+    WriteBytes(cut, std::vector<uint8_t>(y4mBytes.begin(), y4mBytes.end() - 1000));
+    const CliResult rCut = RunCli({"convert", cut, back});
+    EXPECT_EQ(rCut.nStatus, 0) << rCut.strErr;
+    EXPECT_NE(rCut.strErr.find("dropped " + std::to_string(6 + QCIF_FRAME_BYTES - 1000) + " bytes"),
+              std::string::npos)
+        << rCut.strErr;
+    EXPECT_EQ(ReadBytes(back),
+              std::vector<uint8_t>(m_clip.begin(), m_clip.begin() + 5 * QCIF_FRAME_BYTES));
 
     // Refusals leave the output alone.
     const std::string cif = m_dir.File("cif.y4m"), out = m_dir.File("out.qcf");

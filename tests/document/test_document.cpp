@@ -75,7 +75,7 @@ Snapshot Snap(const CTavroDoc& doc) {
 
 bool FolderHasTempFiles(const fs::path& dir) {
     for (const auto& e : fs::directory_iterator(dir)) {
-        if (e.path().filename().string().find(".tmp") != std::string::npos) {
+        if (e.path().filename().string().rfind(".tavro-", 0) == 0) {
             return true;
         }
     }

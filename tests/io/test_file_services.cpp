@@ -153,11 +153,15 @@ TEST(SafeFileWriter, CancelBeforeCommitLeavesTheTarget) {
     WriteBytes(dir.File("out.qcf"), {1, 2});
     WriteBytes(dir.File("ro/out.qcf"), {1, 2});
     ::chmod(dir.File("ro").c_str(), 0555);
+    static bool s_bCancel;
     for (const std::string& target : {dir.File("out.qcf"), dir.File("ro/out.qcf")}) {
         CSafeFileWriter w;
-        w.SetCancelCheck([] { return true; });
+        w.SetCancelCheck([] { return s_bCancel; });
+        s_bCancel = false;
         ASSERT_TRUE(w.Open(target));
         ASSERT_TRUE(w.Write("abc", 3));
+        s_bCancel = true;
+        EXPECT_FALSE(w.Write("d", 1));
         EXPECT_FALSE(w.Commit());
         EXPECT_NE(w.GetError().find("cancel"), std::string::npos) << w.GetError();
         EXPECT_EQ(ReadBytes(target), (std::vector<uint8_t>{1, 2}));

@@ -300,6 +300,7 @@ TEST_F(LzariTest, RoundTrips) {
             ASSERT_EQ(EncodePieces(text, nSeed), stream);
             ASSERT_EQ(DecodeInSteps(stream, decoded), LzariResult::Ok);
             ASSERT_EQ(decoded, text);
+            EXPECT_LE(text.size(), LzariMaxTextLength(stream.size() - 4));
         }
     }
     // An empty text in pieces is its length field alone; a receiver can stop.
@@ -311,11 +312,15 @@ TEST_F(LzariTest, RoundTrips) {
 TEST_F(LzariTest, LargeTextsAndModelHalving) {
     // Random bytes: every character is a literal, so the model total reaches
     // its limit after 32453 updates and is halved several times over.
-    const Bytes texts[] = {RandomBytes(200000, 7), StructuredBytes(2 * 1024 * 1024, 8)};
+    // Zeros code best of all: still well inside the bound on what a code
+    // of that length can deliver.
+    const Bytes texts[] = {RandomBytes(200000, 7), StructuredBytes(2 * 1024 * 1024, 8),
+                           Bytes(4 * 1024 * 1024, 0)};
     for (const Bytes& text : texts) {
         std::vector<Coded> coded;
         Bytes stream = Encode(text, &coded);
         EXPECT_GT(coded.size(), 32454u);
+        EXPECT_LE(text.size() * 8, LzariMaxTextLength(stream.size() - 4));
         Bytes decoded;
         ASSERT_EQ(Decode(stream, &decoded), LzariResult::Ok);
         ASSERT_EQ(decoded, text);

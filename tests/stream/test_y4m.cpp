@@ -41,6 +41,7 @@ TEST(Y4mHeader, AcceptedHeaders) {
         {"YUV4MPEG2 W176 H144\n", 25, 1, 'p', "420jpeg"},
         {"YUV4MPEG2 H144 W176 C420mpeg2 It\n", 25, 1, 't', "420mpeg2"},
         {"YUV4MPEG2  W176   H144 F15:1 C420\n", 15, 1, 'p', "420"},
+        {"YUV4MPEG2 W176 H144 C420p\n", 25, 1, 'p', "420p"},  // the same layout
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.pszHeader);
@@ -77,6 +78,7 @@ TEST(Y4mHeader, MalformedHeaders) {
         "YUV4MPEG2 W176 H144 Ipp\n",
         "YUV4MPEG2 W176 H144 C\n",
         "YUV4MPEG2 W-176 H144\n",
+        "YUV4MPEG2 W176 H144 C420jpeg\r\n",
     };
     for (const char* pszHeader : headers) {
         SCOPED_TRACE(pszHeader);
@@ -85,6 +87,9 @@ TEST(Y4mHeader, MalformedHeaders) {
         std::string strError;
         EXPECT_FALSE(ParseY4mHeader(data.data(), data.size(), header, &strError));
         EXPECT_FALSE(strError.empty());
+        EXPECT_EQ(strError.find("CR LF") != std::string::npos,
+                  std::string(pszHeader).find('\r') != std::string::npos)
+            << strError;
     }
     // A header line that never ends is refused without reading past the data.
     std::vector<uint8_t> endless = Bytes("YUV4MPEG2 W176 H144 X");
@@ -157,17 +162,38 @@ TEST(Y4mFrames, RoundTripAndDamagedStreams) {
     frames5.resize(frames5.size() + QCIF_FRAME_BYTES);
     std::vector<uint8_t> trailing = y4m;
     trailing.push_back('\n');
+    std::vector<uint8_t> crlf = Bytes(strHeader + "FRAME\r\n");
+    crlf.resize(crlf.size() + QCIF_FRAME_BYTES);
     const Damage damages[] = {
         {"cut in the last frame", cut, "ends inside frame 3"},
         {"second frame line broken", badLine, "frame 2 does not start with a FRAME line"},
         {"FRAMES is not FRAME", frames5, "frame 1 does not start"},
         {"a stray byte after the last frame", trailing, "frame 4 does not start"},
+        {"frame line with CR LF", crlf, "CR LF"},
     };
     for (const Damage& d : damages) {
         SCOPED_TRACE(d.pszName);
         back.clear();
         EXPECT_FALSE(ReadY4mFrames(d.data.data(), d.data.size(), header, back, &strError));
         EXPECT_NE(strError.find(d.pszError), std::string::npos) << strError;
+    }
+
+    // A copy cut short loses only its partial last frame when the caller
+    // takes that, wherever the cut falls in it; the damage above stays refused.
+    const size_t nThird = strHeader.size() + 2 * (6 + QCIF_FRAME_BYTES);
+    for (const size_t nCut : {nThird + 3, nThird + 6, nThird + 6 + 1000, y4m.size() - 1}) {
+        SCOPED_TRACE(nCut);
+        back.clear();
+        size_t nDropped = 0;
+        ASSERT_TRUE(ReadY4mFrames(y4m.data(), nCut, header, back, &strError, &nDropped));
+        EXPECT_EQ(back, std::vector<uint8_t>(qcf.begin(), qcf.begin() + 2 * QCIF_FRAME_BYTES));
+        EXPECT_EQ(nDropped, nCut - nThird);
+    }
+    for (const Damage& d : damages) {
+        size_t nDropped = 0;
+        EXPECT_EQ(ReadY4mFrames(d.data.data(), d.data.size(), header, back, nullptr, &nDropped),
+                  d.data == cut)
+            << d.pszName;
     }
 }
 

@@ -127,6 +127,13 @@ std::vector<DamagedStream> Build() {
         cases.push_back({"shortest stream, " + std::to_string(n) + " frames",
                          WithFrames(shortest, n), n <= 2 ? Damage::Frames : Damage::Failed, {}});
     }
+    // Twelve bytes claiming 65535 frames with a stated length that would fit
+    // them: four bytes of code cannot deliver it, which is seen before the
+    // frames are allocated.
+    Bytes tiny = {255, 255, 10, 16, 0, 0, 0, 0, 0x12, 0x34, 0x56, 0x78};
+    PutLe32(tiny, CMP_HEADER_BYTES, MinRecordStreamLength(65535));
+    cases.push_back({"shortest stream, 12 bytes for 65535 frames", tiny, Damage::Failed,
+                     {E::Truncated}});
     return cases;
 }
 

@@ -34,5 +34,5 @@ struct DamagedStream {
 // Every case, in a fixed order: truncations at every offset, each bit of the
 // header and the first 256 payload bytes flipped, header fields set to edge
 // values, hand-built record streams with one fault each, the shortest stream
-// claiming more frames than it holds.
+// claiming more frames than it holds, twelve bytes claiming 65535 frames.
 const std::vector<DamagedStream>& DamagedStreams();

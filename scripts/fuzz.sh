@@ -14,7 +14,7 @@ build_dir="${TAVRO_FUZZ_BUILD_DIR:-build-fuzz}"
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
   targets=(fuzz_lzari_decode fuzz_zero_run_decode fuzz_decompress fuzz_document_open
-           fuzz_compare_streams)
+           fuzz_compare_streams fuzz_y4m_header)
 fi
 
 cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER=clang++-14 \

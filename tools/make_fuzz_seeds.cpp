@@ -14,6 +14,7 @@
 #include "codec/CodecRun.h"
 #include "io/QcifFormat.h"
 #include "stream/SampleClip.h"
+#include "stream/Y4m.h"
 
 namespace {
 
@@ -110,5 +111,20 @@ int main(int argc, char** argv) {
     Write(root / "fuzz_compare_streams", "all_shrinks", compare({2, 0, 3, 0, 3, 7}, "All"));
     Write(root / "fuzz_compare_streams", "no_reference", compare({1, 0, 0, 200, 0, 0}, "1"));
     Write(root / "fuzz_compare_streams", "text_edit", compare({2, 0, 1, 0, 17, 2}, "65535x"));
+
+    // YUV4MPEG2 streams: whole, cut inside a frame and inside a FRAME line,
+    // the forms of the header ffmpeg and others write, and ones refused.
+    Bytes y4m;
+    AppendY4mStream(sample.data(), 2, y4m);
+    Write(root / "fuzz_y4m_header", "two_frames", y4m);
+    Write(root / "fuzz_y4m_header", "cut_in_frame", Bytes(y4m.begin(), y4m.end() - 5000));
+    Write(
+        root / "fuzz_y4m_header", "cut_in_line",
+        Bytes(y4m.begin(), y4m.begin() + long(Y4mQcifHeader().size() + 6 + QCIF_FRAME_BYTES + 3)));
+    auto lines = [](const std::string& s) { return Bytes(s.begin(), s.end()); };
+    Write(root / "fuzz_y4m_header", "tagged_c420p",
+          lines("YUV4MPEG2 W176 H144 F30000:1001 It A1:1 C420p XYSCSS=420P\nFRAME Ixyz\n"));
+    Write(root / "fuzz_y4m_header", "cif_10bit", lines("YUV4MPEG2 W352 H288 C420p10\nFRAME\n"));
+    Write(root / "fuzz_y4m_header", "crlf", lines("YUV4MPEG2 W176 H144 C420jpeg\r\nFRAME\r\n"));
     return 0;
 }

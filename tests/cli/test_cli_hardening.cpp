@@ -13,9 +13,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <random>
 #include <set>
 #include <thread>
 
@@ -381,6 +384,111 @@ TEST(CliHardening, FramesPast65535) {
         EXPECT_NE((r.strOut + r.strErr).find(c.pszSays), std::string::npos) << r.strOut << r.strErr;
     }
     EXPECT_GT(fs::file_size(dir.File("f.png")), 0u);
+}
+
+// Every command that writes, killed at a random moment (fixed seeds) with
+// SIGKILL, SIGTERM or SIGINT: the target afterwards holds its old bytes or
+// the whole new output, never anything else; a command told to stop (130,
+// 143) left the old bytes unless it said its outputs were complete; the next
+// run to the same target leaves no temporary behind. TAVRO_KILL_TRIALS sets
+// the number of trials: a few here, 100 or more for the long run.
+TEST(CliHardening, KilledAtRandomMomentsNeverDamagesATarget) {
+    CTempDir dir;
+    const std::string in = dir.File("in.qcf"), in2 = dir.File("in2.qcf");
+    const Bytes clip = SampleClip(40);
+    WriteBytes(in, clip);
+    Bytes other = clip;
+    other[12345] ^= 0x40;
+    WriteBytes(in2, other);
+    ASSERT_EQ(RunCli({"compress", "--quiet", in, dir.File("in.cmp")}).nStatus, 0);
+    const fs::path out = dir.Path() / "out";
+    fs::create_directory(out);
+    struct Command {
+        std::vector<std::string> args;  // the targets in out/ follow
+        std::vector<std::string> targets;
+        std::vector<std::string> flags;  // placed before each target but the first
+    } const commands[] = {
+        {{"sample", "-q", "-n", "8"}, {"a.qcf"}, {}},
+        {{"compress", "--quiet", in}, {"b.cmp"}, {}},
+        {{"decompress", "-q", dir.File("in.cmp")}, {"c.qcf"}, {}},
+        {{"convert", "-q", in}, {"d.y4m"}, {}},
+        {{"compare", "-q", in, in2, "--csv"}, {"e.csv", "e.txt"}, {"--stats-file"}},
+        {{"export", "-q", in, "--frame", "40", "--scale", "4"}, {"f.png"}, {}},
+        {{"sweep", "--quiet", in, "-n", "10", "-t", "50", "-q", "40,60", "--no-times", "--csv"},
+         {"g.csv"},
+         {}},
+    };
+    auto argsOf = [&](const Command& c) {
+        std::vector<std::string> args = c.args;
+        for (size_t i = 0; i < c.targets.size(); ++i) {
+            if (i > 0) {
+                args.push_back(c.flags[i - 1]);
+            }
+            args.push_back((out / c.targets[i]).string());
+        }
+        return args;
+    };
+    // The whole output of each command, and how long a run takes.
+    std::vector<std::vector<Bytes>> fresh;
+    std::vector<int> durationsMs;
+    for (const Command& c : commands) {
+        const auto start = std::chrono::steady_clock::now();
+        const CliResult r = RunCli(argsOf(c));
+        durationsMs.push_back(int(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                      std::chrono::steady_clock::now() - start)
+                                      .count()));
+        ASSERT_EQ(r.nStatus, 0) << c.args[0] << ": " << r.strErr;
+        fresh.emplace_back();
+        for (const std::string& t : c.targets) {
+            fresh.back().push_back(ReadBytes((out / t).string()));
+        }
+    }
+    const char* szTrials = std::getenv("TAVRO_KILL_TRIALS");
+    const int nTrials = szTrials ? std::atoi(szTrials) : 7;
+    const int signals[] = {SIGKILL, SIGTERM, SIGINT};
+    const Bytes old(1000, 0x77);
+    int nKilledMidway = 0;
+    for (int nTrial = 0; nTrial < nTrials; ++nTrial) {
+        const size_t k = size_t(nTrial) % std::size(commands);
+        const Command& c = commands[k];
+        const int nSignal = signals[(size_t(nTrial) / std::size(commands) + k) % 3];
+        std::mt19937 random(1000 + uint32_t(nTrial));
+        const int nDelayMs = int(random() % uint32_t(durationsMs[k] * 13 / 10 + 5));
+        for (const std::string& t : c.targets) {
+            WriteBytes((out / t).string(), old);
+        }
+        const std::string strTrial = "trial " + std::to_string(nTrial) + ": " + c.args[0] +
+                                     " signal " + std::to_string(nSignal) + " after " +
+                                     std::to_string(nDelayMs) + " ms";
+        const CliResult r = RunCliWithSignal(argsOf(c), nSignal, nDelayMs);
+        const bool bStopped = r.nStatus == 128 + nSignal;
+        EXPECT_TRUE(r.nStatus == 0 || bStopped) << strTrial << ": " << r.nStatus << r.strErr;
+        const bool bComplete = r.nStatus == 0 || r.strErr.find("complete") != std::string::npos;
+        for (size_t i = 0; i < c.targets.size(); ++i) {
+            const Bytes now = ReadBytes((out / c.targets[i]).string());
+            EXPECT_TRUE(now == old || now == fresh[k][i])
+                << strTrial << ": " << c.targets[i] << " holds " << now.size() << " other bytes";
+            if (nSignal != SIGKILL && bStopped && !bComplete) {
+                EXPECT_EQ(now, old)
+                    << strTrial << ": told to stop, yet " << c.targets[i] << " changed";
+            }
+            nKilledMidway += bStopped && now == old;
+        }
+        // The next run completes and leaves nothing but its targets.
+        ASSERT_EQ(RunCli(argsOf(c)).nStatus, 0) << strTrial;
+        for (size_t i = 0; i < c.targets.size(); ++i) {
+            EXPECT_EQ(ReadBytes((out / c.targets[i]).string()), fresh[k][i]) << strTrial;
+        }
+        for (const auto& e : fs::directory_iterator(out)) {
+            const std::string strName = e.path().filename().string();
+            bool bTarget = false;
+            for (const Command& any : commands) {
+                bTarget = bTarget || std::count(any.targets.begin(), any.targets.end(), strName);
+            }
+            EXPECT_TRUE(bTarget) << strTrial << ": " << strName << " was left";
+        }
+    }
+    EXPECT_GT(nKilledMidway, 0) << "no kill came before a command finished";
 }
 
 }  // namespace

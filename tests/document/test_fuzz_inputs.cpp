@@ -39,6 +39,7 @@ TEST(FuzzInputs, EveryKeptInputPassesItsTargetsChecks) {
         {"fuzz_decompress", fuzzchecks::CheckDecompress},
         {"fuzz_document_open", fuzzchecks::CheckDocumentOpen},
         {"fuzz_compare_streams", fuzzchecks::CheckCompareStreams},
+        {"fuzz_y4m_header", fuzzchecks::CheckY4m},
     };
     for (const auto& t : targets) {
         EXPECT_GE(Replay(t.name, t.check), 5) << t.name << ": seed inputs missing";

@@ -1,9 +1,9 @@
 #pragma once
 // What must hold for any input to the readers of untrusted bytes: the whole
 // decompression of a compressed stream, the document's open (and the
-// Decompress and Save Output that may follow it), and the comparison of two raw
-// streams. Each check returns an empty string when every property held, or a
-// description of the first one broken. The libFuzzer targets abort on a
+// Decompress and Save Output that may follow it), the comparison of two raw
+// streams, and the reading of a YUV4MPEG2 stream. Each check returns an empty string when every
+// property held, or a description of the first one broken. The libFuzzer targets abort on a
 // non-empty answer; the normal test suite replays the seed corpus and every
 // kept crash input through the same checks.
 
@@ -25,6 +25,7 @@
 #include "document/TavroDoc.h"
 #include "io/Prompts.h"
 #include "stats/CompareLogic.h"
+#include "stream/Y4m.h"
 
 namespace fuzzchecks {
 
@@ -339,6 +340,53 @@ inline std::string CheckCompareStreams(const uint8_t* pData, size_t nSize) {
     }
     if (prompts.endStatus != -1) {
         return "the comparison ended the process";
+    }
+    return "";
+}
+
+// Reads bytes as a .y4m file: the header, then its frames, both as a strict
+// reader (a stream cut short fails) and as one that drops a partial last frame.
+inline std::string CheckY4m(const uint8_t* pData, size_t nSize) {
+    SY4mHeader header;
+    std::string strError;
+    const bool bHeader = ParseY4mHeader(pData, nSize, header, &strError);
+    if (bHeader && (header.nHeaderBytes > nSize || header.nHeaderBytes == 0 ||
+                    pData[header.nHeaderBytes - 1] != '\n' || !header.nWidth || !header.nHeight)) {
+        return "a header was accepted beyond its line or without its size";
+    }
+    if (!bHeader && (strError.empty() || strError.find('\n') != std::string::npos)) {
+        return "a refused header got no one-line reason";
+    }
+    Bytes strict, lenient;
+    std::string strStrict, strLenient;
+    const bool bStrict = ReadY4mFrames(pData, nSize, header, strict, &strStrict);
+    size_t nDropped = 0;
+    const bool bLenient = ReadY4mFrames(pData, nSize, header, lenient, &strLenient, &nDropped);
+    if (strict.size() % QCIF_FRAME_BYTES != 0 || lenient.size() % QCIF_FRAME_BYTES != 0 ||
+        strict.size() > nSize || lenient.size() + nDropped > nSize) {
+        return "frames that do not fit the input";
+    }
+    if (bStrict && (!bLenient || nDropped != 0 || lenient != strict)) {
+        return "a whole stream read differently when a partial frame may be dropped";
+    }
+    if (bLenient && !bStrict && nDropped == 0) {
+        return "a refused stream was read whole";
+    }
+    if (bLenient != bStrict && strict != lenient) {
+        return "the frames before a partial one differ";
+    }
+    if (!bLenient && strLenient.find('\n') != std::string::npos) {
+        return "a reason of more than one line";
+    }
+    if (bLenient) {
+        // What was read writes back to a stream that reads the same.
+        Bytes again, back;
+        AppendY4mStream(lenient.data(), uint32_t(lenient.size() / QCIF_FRAME_BYTES), again,
+                        header.nRateNum, header.nRateDen);
+        SY4mHeader header2;
+        if (!ReadY4mFrames(again.data(), again.size(), header2, back, nullptr) || back != lenient) {
+            return "the frames read do not survive a round trip";
+        }
     }
     return "";
 }

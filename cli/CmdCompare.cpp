@@ -120,8 +120,8 @@ public:
             rows.push_back(row);
         }
 
-        // Both outputs go to temporary files first and replace their targets only
-        // when both were written, so a failure leaves neither half-updated.
+        // Both outputs are prepared before either file is replaced, so a failure
+        // leaves neither half-updated.
         std::vector<std::pair<const std::string*, std::string>> outputs;
         if (!m_strCsv.empty()) {
             std::string csv = "frame,rmse,psnr,psnr_y,psnr_u,psnr_v\n";

@@ -277,11 +277,17 @@ bool CSafeFileWriter::OpenDescriptor(int fd, const std::string& strName) {
 }
 
 bool CSafeFileWriter::OpenDirect(const std::string& strPath) {
+    // A FIFO's open waits for a reader; only a writer that can be cancelled
+    // waits, others need one there already.
+    const int nNoWait = m_pfnCancelled ? 0 : O_NONBLOCK;
     for (;;) {
-        // A FIFO's open waits for a reader.
-        m_fd = ::open(strPath.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+        m_fd = ::open(strPath.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC | nNoWait);
         if (m_fd >= 0) {
             break;
+        }
+        if (errno == ENXIO && nNoWait) {
+            m_strError = "Cannot write " + QuoteName(m_strTarget) + ": no program reads from it";
+            return false;
         }
         if (errno != EINTR) {
             return Fail("write", errno);
@@ -289,6 +295,9 @@ bool CSafeFileWriter::OpenDirect(const std::string& strPath) {
         if (Cancelled()) {
             return Fail("write", ECANCELED);
         }
+    }
+    if (nNoWait) {
+        ::fcntl(m_fd, F_SETFL, ::fcntl(m_fd, F_GETFL) & ~O_NONBLOCK);
     }
     m_bOwnFd = true;
     m_mode = EMode::Direct;

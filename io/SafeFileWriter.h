@@ -53,7 +53,9 @@ public:
 
     // Asked while a write waits (a FIFO without reader, a slow pipe) and just
     // before Commit() changes anything: true stops the write as failed.
-    // Must be safe to call at any time; null (the default) never stops.
+    // Must be safe to call at any time; null (the default) never stops. Set it
+    // before Open(): without it a FIFO that no program reads is refused at once
+    // rather than waited for.
     void SetCancelCheck(bool (*pfnCancelled)()) { m_pfnCancelled = pfnCancelled; }
 
     EMode GetMode() const { return m_mode; }

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -158,7 +159,9 @@ TEST(WriteFailures, TargetsThatCannotBeWritten) {
         out + "/plain/clip.cmp",      // a parent that is a file
         out + "/folder.cmp",          // a target that is a folder
         out + "/plain/sub/clip.cmp",  // deeper below a file
+        out + "/lonely.cmp",          // a FIFO no program reads: no waiting in the desktop
     };
+    mkfifo((out + "/lonely.cmp").c_str(), 0644);
     const auto listing = Listing(out);
     for (CTavroDoc* pDoc : {&t.raw, &t.cmp}) {
         for (const auto& strTarget : cases) {

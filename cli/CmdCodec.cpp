@@ -1,5 +1,5 @@
-// tavro-cli compress IN.qcf OUT.cmp [-n N] [-t T] [-q Q]
-// tavro-cli decompress IN.cmp OUT.qcf
+// tavro-cli compress IN OUT.cmp [-n N|A-B] [--start K] [-t T] [-q Q]
+// tavro-cli decompress IN.cmp OUT
 
 #include <cstdio>
 #include <cstdlib>
@@ -7,11 +7,16 @@
 
 #include "cli/CliOutputs.h"
 #include "cli/CliSupport.h"
+#include "cli/ClipInput.h"
 #include "cli/CodecRunner.h"
 #include "cli/Command.h"
 #include "cli/Json.h"
+#include "cli/Progress.h"
+#include "cli/ReportWriters.h"
 #include "codec/CodecContext.h"
 #include "io/QcifFormat.h"
+#include "io/SafeFileWriter.h"
+#include "stream/FrameWriter.h"
 
 namespace {
 
@@ -20,56 +25,74 @@ public:
     void Register(CLI::App& app) override {
         m_pApp = app.add_subcommand(
             "compress",
-            "Compress a raw QCIF stream with the wavelet codec. Writes the compressed stream byte "
-            "for byte as a .cmp file and prints one summary line (frames, bytes, compression "
-            "ratio). Shows progress on a terminal; Ctrl+C cancels and writes nothing (exit "
-            "status 130).");
-        m_pApp->add_option("IN", m_strIn, "Raw QCIF stream (.qcf)")->required();
-        m_pApp->add_option("OUT", m_strOut, "Compressed stream to write (.cmp)")->required();
+            "Compress a clip with the wavelet codec. Writes the compressed stream byte for byte "
+            "as a .cmp file and prints one summary line: frames, bytes, the compression ratio as "
+            "the "
+            "desktop summary shows it (frames as 24-bit RGB, 76032 bytes each, to the stream), the "
+            "ratio to the raw 4:2:0 frames (38016 bytes each), bits per pixel and kb/s at --fps. "
+            "Shows progress on a terminal; Ctrl+C cancels and writes nothing (exit status 130).");
+        m_pApp->add_option("IN", m_strIn, std::string("Clip to compress: ") + CLIP_INPUT_HELP)
+            ->type_name("FILE")
+            ->required();
+        m_pApp->add_option("OUT", m_strOut, "Compressed stream to write (.cmp)")
+            ->type_name("FILE")
+            ->required();
+        AddFrameChoice(m_pApp, m_frames, "Frames to code (at most 65535)");
+        AddRanged(m_pApp, "-t,--threshold", m_nThreshold, 1, 255, "Threshold, widens the dead zone",
+                  "10");
+        AddRanged(m_pApp, "-q,--quantiser", m_nQuantiser, 1, 255, "Quantiser, sets the step sizes",
+                  "16");
         m_pApp
-            ->add_option("-n,--frames", m_nFrames,
-                         "Frames to code from the start (default: all, at most 65535)")
-            ->check(CLI::Range(1, 65535));
-        m_pApp->add_option("-t,--threshold", m_nThreshold, "Threshold, widens the dead zone")
-            ->check(CLI::Range(1, 255))
-            ->capture_default_str();
-        m_pApp->add_option("-q,--quantiser", m_nQuantiser, "Quantiser, sets the step sizes")
-            ->check(CLI::Range(1, 255))
-            ->capture_default_str();
+            ->add_option("--fps", m_strFps,
+                         "Frame rate for kb/s, e.g. 30, 25 or 30000:1001 (default 30)")
+            ->type_name("RATE");
         m_pApp->add_flag("--json", m_bJson, "Print the summary as one JSON object");
         AddQuietFlag(false);  // -q is the quantiser here
     }
 
     int Run() override {
-        if (!CheckInputType(m_strIn, EStreamType::Qcf) ||
-            !CheckOutputType(m_strOut, EStreamType::Cmp)) {
+        if (!CheckOutputType(m_strOut, EStreamType::Cmp)) {
             return kExitFailed;
+        }
+        std::string strError;
+        uint64_t nFirst = 1, nCount = 0;
+        if (!m_frames.Resolve(nFirst, nCount, &strError)) {
+            return Usage(strError);
+        }
+        if (nCount > CODEC_MAX_FRAMES) {
+            return Usage("--frames: a compressed stream holds at most 65535 frames");
+        }
+        double dFps = 30;
+        if (!ParseFps(m_strFps, dFps)) {
+            return Usage("--fps: \"" + m_strFps +
+                         "\" is not a frame rate such as 30 or 30000:1001");
         }
         if (!CheckOutputsDistinct({m_strIn}, {m_strOut})) {
             return kExitFailed;
         }
-        std::string strError;
-        QcfFileInfo info;
-        if (!ProbeQcfFile(m_strIn, info, &strError)) {
+        std::unique_ptr<IFrameSource> pSource = OpenClip(m_strIn, &strError);
+        if (!pSource) {
             return CliFail(strError);
         }
-        uint32_t nFrames = 0;
-        if (m_nFrames > 0) {
-            if (static_cast<uint64_t>(m_nFrames) > info.nFrames) {
-                return CliFail(Quoted(m_strIn) + " holds only " + std::to_string(info.nFrames) +
-                               " frames, " + std::to_string(m_nFrames) + " were asked for");
-            }
-            nFrames = static_cast<uint32_t>(m_nFrames);
-        } else if (info.nFrames > CODEC_MAX_FRAMES) {
-            CliNote("note: coding the first 65535 of " + std::to_string(info.nFrames) +
-                    " frames, the most a compressed stream holds");
-            nFrames = CODEC_MAX_FRAMES;
-        } else {
-            nFrames = static_cast<uint32_t>(info.nFrames);
-        }
+        pSource = LimitFrames(std::move(pSource), nFirst, nCount);
         std::vector<uint8_t> raw;
-        if (!ReadQcfFrames(m_strIn, nFrames, raw, &strError)) {
-            return CliFail(strError);
+        bool bMore = false;
+        if (!ReadFrames(*pSource, nCount ? nCount : CODEC_MAX_FRAMES, raw, &bMore, &strError)) {
+            return CliFail(strError);  // says "interrupted" after Ctrl+C
+        }
+        const uint32_t nFrames = uint32_t(raw.size() / QCIF_FRAME_BYTES);
+        const std::string strFrom = nFirst > 1 ? " from frame " + std::to_string(nFirst) : "";
+        if (nFrames == 0) {
+            return CliFail(Quoted(m_strIn) + " holds no whole frame" + strFrom);
+        }
+        if (nCount > nFrames) {
+            return CliFail(Quoted(m_strIn) + " holds only " + std::to_string(nFrames) + " frames" +
+                           strFrom + ", " + std::to_string(nCount) + " were asked for");
+        }
+        if (bMore && nCount == 0) {
+            CliNote(
+                "note: coding the first 65535 frames, the most a compressed stream holds; "
+                "the clip has more");
         }
 
         CCodecContext ctx;
@@ -90,7 +113,7 @@ public:
         if (!WriteOutput(m_strOut, ctx.m_pCmp, ctx.m_nCmpLength, &strError)) {
             return CliFail(strError);
         }
-        double dRatio = RgbCompressionRatio(nFrames, ctx.m_nCmpLength);
+        const SRateFigures rate = RateFigures(nFrames, ctx.m_nCmpLength, dFps);
         if (CliQuiet()) {
             return kExitOk;
         }
@@ -102,22 +125,36 @@ public:
                 .Value("bytes", ctx.m_nCmpLength)
                 .Value("threshold", m_nThreshold)
                 .Value("quantiser", m_nQuantiser)
-                .Value("compression_ratio", dRatio)
+                .Value("compression_ratio", rate.dRgbRatio)
+                .Value("rgb_ratio", rate.dRgbRatio)
+                .Value("raw_ratio", rate.dRawRatio)
+                .Value("bits_per_pixel", rate.dBitsPerPixel)
+                .Value("fps", dFps)
+                .Value("kbps", rate.dKbps)
                 .EndObject();
             std::printf("%s\n", json.Text().c_str());
         } else {
-            std::printf("%s: %u frames, %u bytes, compression ratio %.2f\n",
-                        Shown(m_strOut).c_str(), nFrames, ctx.m_nCmpLength, dRatio);
+            std::printf(
+                "%s: %u frames, %u bytes, compression ratio %.2f (RGB, as the desktop "
+                "summary), raw ratio %.2f, %.4f bpp, %.1f kb/s at %s fps\n",
+                Shown(m_strOut).c_str(), nFrames, ctx.m_nCmpLength, rate.dRgbRatio, rate.dRawRatio,
+                rate.dBitsPerPixel, rate.dKbps, FpsText(dFps).c_str());
         }
         return kExitOk;
     }
 
 private:
+    int Usage(const std::string& strMessage) {
+        std::fprintf(stderr, "tavro-cli compress: %s\n", strMessage.c_str());
+        return kExitUsage;
+    }
+
     std::string m_strIn;
     std::string m_strOut;
-    int m_nFrames = 0;  // 0: all
+    SFrameChoice m_frames;
     int m_nThreshold = 10;
     int m_nQuantiser = 16;
+    std::string m_strFps = "30";
     bool m_bJson = false;
 };
 
@@ -126,69 +163,70 @@ public:
     void Register(CLI::App& app) override {
         m_pApp = app.add_subcommand(
             "decompress",
-            "Rebuild every frame of a compressed stream as a raw QCIF stream. A damaged stream is "
-            "reported and nothing is written. Shows progress on a terminal; Ctrl+C cancels and "
-            "writes nothing (exit status 130).");
-        m_pApp->add_option("IN", m_strIn, "Compressed stream (.cmp)")->required();
-        m_pApp->add_option("OUT", m_strOut, "Raw QCIF stream to write (.qcf)")->required();
+            "Rebuild every frame of a compressed stream as a raw QCIF stream, written frame by "
+            "frame. A damaged stream is reported and no file is written. Shows progress on a "
+            "terminal; Ctrl+C cancels and writes no file (exit status 130).");
+        m_pApp->add_option("IN", m_strIn, "Compressed stream (.cmp)")
+            ->type_name("FILE")
+            ->required();
+        m_pApp
+            ->add_option("OUT", m_strOut,
+                         "Clip to write: .qcf or .yuv (raw QCIF), .y4m, or - for raw QCIF on "
+                         "standard output")
+            ->type_name("FILE")
+            ->required();
         m_pApp->add_flag("--json", m_bJson, "Print the summary as one JSON object");
         AddQuietFlag(true);
     }
 
     int Run() override {
-        if (!CheckInputType(m_strIn, EStreamType::Cmp) ||
-            !CheckOutputType(m_strOut, EStreamType::Qcf)) {
+        if (!CheckInputType(m_strIn, EStreamType::Cmp)) {
             return kExitFailed;
+        }
+        EFrameFormat format = FrameFormatOf(m_strOut);
+        if (format == EFrameFormat::Unknown && IsStreamTarget(m_strOut)) {
+            format = EFrameFormat::Raw;
+        }
+        if (format == EFrameFormat::Unknown) {
+            return CliFail("output " + Quoted(m_strOut) +
+                           " must be named as a raw QCIF stream (.qcf, .yuv), a .y4m or -");
         }
         if (!CheckOutputsDistinct({m_strIn}, {m_strOut})) {
             return kExitFailed;
         }
         std::string strError;
-        CmpFileInfo info;
-        if (!ProbeCmpFile(m_strIn, info, &strError)) {
+        std::unique_ptr<IFrameSource> pSource = OpenClip(m_strIn, &strError);
+        if (!pSource) {
             return CliFail(strError);
         }
-        std::vector<uint8_t> cmp;
-        if (!ReadWholeFile(m_strIn, cmp, &strError)) {
-            return CliFail(strError);
+        // Frame by frame: the decoder holds the record stream, the output one frame.
+        CSafeFileWriter out;
+        CFrameWriter writer;
+        if (!OpenOutput(out, m_strOut) || !writer.Begin(out, format, 25, 1)) {
+            return CliFail(out.GetError());
         }
-        // A header that claims more frames than its data can hold is damage,
-        // found before the frames are allocated.
-        if (const CodecError nError =
-                CheckStreamLength(cmp.data(), uint32_t(cmp.size()), info.nFrames);
-            nError != CodecError::None) {
-            return CliFail(Quoted(m_strIn) + ": " + CodecErrorText(nError));
-        }
-        // malloc rather than a vector: pages of a large output are only touched
-        // as frames are rebuilt.
-        const uint64_t nRawBytes = static_cast<uint64_t>(info.nFrames) * QCIF_FRAME_BYTES;
-        std::unique_ptr<uint8_t, decltype(&std::free)> raw(
-            static_cast<uint8_t*>(std::malloc(static_cast<size_t>(nRawBytes))), &std::free);
-        if (!raw) {
-            return CliFail("not enough memory for the " + std::to_string(info.nFrames) +
-                           " frames " + Quoted(m_strIn) + " declares");
-        }
-
-        CCodecContext ctx;
-        ctx.m_bCompress = false;
-        ctx.m_nFrames = info.nFrames;
-        ctx.m_byThreshold = static_cast<uint8_t>(info.nThreshold);
-        ctx.m_byQuantiser = static_cast<uint8_t>(info.nQuantiser);
-        ctx.m_pCmp = cmp.data();
-        ctx.m_nCmpLength = static_cast<uint32_t>(cmp.size());
-        ctx.m_pQcf = raw.get();
-        switch (RunCodec(ctx, "decompress")) {
-            case ERunOutcome::Cancelled:
-                CliNote("decompression cancelled; nothing written");
-                return InterruptedStatus();
-            case ERunOutcome::Failed:
-                return CliFail(Quoted(m_strIn) + ": " + CodecErrorText(ctx.m_nError));
-            case ERunOutcome::Done:
+        std::vector<uint8_t> frame(QCIF_FRAME_BYTES);
+        CProgressLine progress("decompress", pSource->FramesLeftHint());
+        while (true) {
+            if (Interrupted()) {
+                return CliFail("interrupted");
+            }
+            const EFrameRead r = pSource->Read(frame.data());
+            if (r == EFrameRead::End) {
                 break;
+            }
+            if (r == EFrameRead::Failed) {
+                return CliFail(pSource->GetError());
+            }
+            if (!writer.Write(frame.data())) {
+                return CliFail(writer.GetError());
+            }
+            progress.Show(writer.Frames());
         }
-        if (!WriteOutput(m_strOut, raw.get(), nRawBytes, &strError)) {
+        if (!CommitOutputs({&out}, &strError)) {
             return CliFail(strError);
         }
+        const uint64_t nRawBytes = writer.Frames() * QCIF_FRAME_BYTES;
         if (CliQuiet()) {
             return kExitOk;
         }
@@ -196,12 +234,16 @@ public:
             CJsonWriter json;
             json.BeginObject()
                 .Value("file", m_strOut)
-                .Value("frames", info.nFrames)
+                .Value("frames", writer.Frames())
                 .Value("bytes", nRawBytes)
                 .EndObject();
             std::printf("%s\n", json.Text().c_str());
+        } else if (m_strOut == "-") {
+            CliNote("decompressed " + std::to_string(writer.Frames()) + " frames (" +
+                    std::to_string(nRawBytes) + " bytes) to stdout");
         } else {
-            std::printf("%s: %u frames, %llu bytes\n", Shown(m_strOut).c_str(), info.nFrames,
+            std::printf("%s: %llu frames, %llu bytes\n", Shown(m_strOut).c_str(),
+                        static_cast<unsigned long long>(writer.Frames()),
                         static_cast<unsigned long long>(nRawBytes));
         }
         return kExitOk;

@@ -1,4 +1,4 @@
-// tavro-cli compare IN.qcf REF.qcf [--frame K] [--csv FILE] [--json]
+// tavro-cli compare IN REF [-k K | -n N|A-B] [--csv FILE] [--stats-file FILE] [--json]
 
 #include <cmath>
 #include <cstdio>
@@ -8,28 +8,15 @@
 
 #include "cli/CliOutputs.h"
 #include "cli/CliSupport.h"
+#include "cli/ClipInput.h"
 #include "cli/Command.h"
 #include "cli/Json.h"
 #include "io/QcifFormat.h"
+#include "io/SafeFileWriter.h"
 #include "stats/FrameFigures.h"
+#include "stats/PerFrameSeries.h"
 
 namespace {
-
-// Full precision for machine-read output; infinity spelled as ffmpeg does.
-std::string CsvNumber(double d) {
-    if (std::isinf(d)) {
-        return d > 0 ? "inf" : "-inf";
-    }
-    char sz[40];
-    std::snprintf(sz, sizeof sz, "%.17g", d);
-    return sz;
-}
-
-struct SFrameRow {
-    uint32_t nFrame;  // 1-based
-    SFrameFigures figures;
-    SPlaneFigures planes;
-};
 
 class CCompareCommand : public CCommand {
 public:
@@ -37,86 +24,119 @@ public:
         m_pApp = app.add_subcommand(
             "compare",
             "Measure the loss of IN against the reference REF over the frames both hold (or one "
-            "frame): per frame and as the mean, RMSE and PSNR of the whole frame as the desktop's "
-            "comparison computes them (an identical frame shows \"Match\" and counts in the means "
-            "with RMSE 0 and PSNR 93.93 dB).");
-        m_pApp->add_option("IN", m_strIn, "Raw QCIF stream to measure (.qcf)")->required();
-        m_pApp->add_option("REF", m_strRef, "Reference raw QCIF stream (.qcf)")->required();
-        m_pApp->add_option("--frame", m_nFrame, "Compare only this frame (1-based)")
-            ->check(CLI::Range(uint32_t{1}, UINT32_MAX));
-        m_pApp->add_option("--csv", m_strCsv,
-                           "Also write frame,rmse,psnr,psnr_y,psnr_u,psnr_v per frame, full "
-                           "precision (the per-plane PSNRs use peak 255; inf for an identical "
-                           "plane); - for stdout, instead of the report");
-        m_pApp->add_option(
-            "--stats-file", m_strStatsFile,
-            "Also write one line per frame in the format of ffmpeg's psnr filter stats file "
-            "(n:1 mse_avg:... mse_y:... mse_u:... mse_v:... psnr_avg:... psnr_y:... psnr_u:... "
-            "psnr_v:...): each mse_ is the mean squared error over that plane's samples, mse_avg "
-            "over all 38016 samples of the frame, each psnr_ follows from its mse_ with peak 255 "
-            "(inf for no difference); n counts from 1; - for stdout, instead of the report");
-        m_pApp->add_flag("--json", m_bJson, "Print everything as one JSON object");
+            "frame): per frame, RMSE and PSNR of the whole frame as the desktop's comparison "
+            "computes them (an identical frame shows \"Match\" and counts in the means with RMSE "
+            "0 and PSNR 93.93 dB); then one line of means over the frames, \"mean: PSNR Y .. U .. "
+            "V .. all .. dB, RMSE ..\": each plane's PSNR (peak 255; an identical plane counts "
+            "with 93.93 dB as an identical frame does) and the whole-frame PSNR and RMSE, each "
+            "averaged over the frames' figures, as the desktop's per-frame chart shows them. "
+            "(ffmpeg's psnr summary instead takes the PSNR of the mean squared error, which can "
+            "differ in the second decimal.)");
+        m_pApp->add_option("IN", m_strIn, std::string("Clip to measure: ") + CLIP_INPUT_HELP)
+            ->type_name("FILE")
+            ->required();
+        m_pApp->add_option("REF", m_strRef, "Reference clip, of any kind IN may be")
+            ->type_name("FILE")
+            ->required();
+        AddRanged(m_pApp, "-k,--frame", m_nFrame, 1, 0, "Compare only this frame")->type_name("K");
+        AddFrameChoice(m_pApp, m_frames, "Frames to compare");
+        m_pApp
+            ->add_option("--csv", m_strCsv,
+                         "Also write frame,rmse,psnr,psnr_y,psnr_u,psnr_v per frame, full "
+                         "precision (the per-plane PSNRs use peak 255; inf for an identical "
+                         "plane); - for stdout, instead of the report")
+            ->type_name("FILE");
+        m_pApp
+            ->add_option(
+                "--stats-file", m_strStatsFile,
+                "Also write one line per frame in the format of ffmpeg's psnr filter stats file "
+                "(n:1 mse_avg:... mse_y:... mse_u:... mse_v:... psnr_avg:... psnr_y:... psnr_u:... "
+                "psnr_v:...): each mse_ is the mean squared error over that plane's samples, "
+                "mse_avg "
+                "over all 38016 samples of the frame, each psnr_ follows from its mse_ with peak "
+                "255 "
+                "(inf for no difference); n counts from 1; - for stdout, instead of the report")
+            ->type_name("FILE");
+        m_pApp->add_flag("--summary", m_bSummary, "Print only the line of means");
+        m_pApp->add_flag("--json", m_bJson,
+                         "Print everything as one JSON object (with --summary: the means only)");
         AddQuietFlag(true);
     }
 
     int Run() override {
-        if (!CheckInputType(m_strIn, EStreamType::Qcf) ||
-            !CheckInputType(m_strRef, EStreamType::Qcf)) {
-            return kExitFailed;
+        std::string strError;
+        uint64_t nFirst = 1, nCount = 0;
+        if (!m_frames.Resolve(nFirst, nCount, &strError)) {
+            return Usage(strError);
+        }
+        if (m_nFrame > 0) {
+            if (!m_frames.strFrames.empty() || m_frames.nStart) {
+                return Usage("--frame: one frame, or a range with --frames, not both");
+            }
+            nFirst = m_nFrame;
+            nCount = 1;
+        }
+        if (m_strIn == "-" && m_strRef == "-") {
+            return Usage("standard input (-) can be only one of IN and REF");
         }
         if (!CheckOutputsDistinct({m_strIn, m_strRef}, {m_strCsv, m_strStatsFile})) {
             return kExitFailed;
         }
         const bool bStdoutTaken = m_strCsv == "-" || m_strStatsFile == "-";
         if (bStdoutTaken && m_bJson) {
-            std::fprintf(stderr,
-                         "tavro-cli compare: --json and an output named - both want "
-                         "stdout\n");
-            return kExitUsage;
+            return Usage("--json and an output named - both want stdout");
         }
-        std::string strError;
-        QcfFileInfo in, ref;
-        if (!ProbeQcfFile(m_strIn, in, &strError) || !ProbeQcfFile(m_strRef, ref, &strError)) {
+        std::unique_ptr<IFrameSource> pIn = OpenClip(m_strIn, &strError);
+        if (!pIn) {
             return CliFail(strError);
         }
-        uint64_t nCommon = std::min(in.nFrames, ref.nFrames);
-        if (in.nFrames != ref.nFrames) {
-            CliNote("note: " + Shown(m_strIn) + " has " + std::to_string(in.nFrames) + " frames, " +
-                    Shown(m_strRef) + " " + std::to_string(ref.nFrames) + "; comparing the first " +
-                    std::to_string(nCommon));
+        std::unique_ptr<IFrameSource> pRef = OpenClip(m_strRef, &strError);
+        if (!pRef) {
+            return CliFail(strError);
         }
-        uint64_t nFirst = 1, nLast = nCommon;
-        if (m_nFrame > 0) {
-            if (static_cast<uint64_t>(m_nFrame) > nCommon) {
-                return CliFail("frame " + std::to_string(m_nFrame) +
-                               " is not in both streams (1.." + std::to_string(nCommon) + ")");
-            }
-            nFirst = nLast = static_cast<uint64_t>(m_nFrame);
+        const uint64_t nInFrames = pIn->FramesLeftHint(), nRefFrames = pRef->FramesLeftHint();
+        if (nInFrames && nRefFrames && nInFrames != nRefFrames && m_nFrame == 0) {
+            CliNote("note: " + Shown(m_strIn) + " has " + std::to_string(nInFrames) + " frames, " +
+                    Shown(m_strRef) + " " + std::to_string(nRefFrames) + "; comparing the first " +
+                    std::to_string(std::min(nInFrames, nRefFrames)));
         }
+        pIn = LimitFrames(std::move(pIn), nFirst, nCount);
+        pRef = LimitFrames(std::move(pRef), nFirst, nCount);
 
-        CCliInput fileIn, fileRef;
-        if (!fileIn.Open(m_strIn, &strError) || !fileRef.Open(m_strRef, &strError)) {
-            return CliFail(strError);
-        }
-        // One frame of each at a time, never the whole files.
+        // One frame of each at a time, never the whole clips.
         std::vector<uint8_t> frameIn(QCIF_FRAME_BYTES), frameRef(QCIF_FRAME_BYTES);
-        std::vector<SFrameRow> rows;
-        CFrameMeans means;
-        for (uint64_t k = nFirst; k <= nLast; ++k) {
-            const uint64_t nOffset = (k - 1) * QCIF_FRAME_BYTES;
+        SPerFrameSeries series;  // the figures the desktop's per-frame chart shows
+        std::vector<SPerFrameRow>& rows = series.rows;
+        for (uint64_t k = nFirst;; ++k) {
             if (Interrupted()) {
                 return CliFail("interrupted");
             }
-            if (!fileIn.ReadAt(nOffset, frameIn.data(), QCIF_FRAME_BYTES)) {
-                return CliFail("cannot read frame " + std::to_string(k) + " of " + Quoted(m_strIn));
+            const EFrameRead rIn = pIn->Read(frameIn.data());
+            const EFrameRead rRef = rIn == EFrameRead::Frame ? pRef->Read(frameRef.data()) : rIn;
+            if (rIn == EFrameRead::Failed || rRef == EFrameRead::Failed) {
+                return CliFail((rIn == EFrameRead::Failed ? pIn : pRef)->GetError());
             }
-            if (!fileRef.ReadAt(nOffset, frameRef.data(), QCIF_FRAME_BYTES)) {
-                return CliFail("cannot read frame " + std::to_string(k) + " of " +
-                               Quoted(m_strRef));
+            if (rIn == EFrameRead::End || rRef == EFrameRead::End) {
+                const bool bInShort = rIn == EFrameRead::End;
+                const std::string& strShort = bInShort ? m_strIn : m_strRef;
+                if (rows.empty()) {
+                    return CliFail("frame " + std::to_string(k) + " is not in both streams (" +
+                                   Quoted(strShort) + " ends before it)");
+                }
+                // Streams whose lengths were not known up front: say so when one is longer.
+                IFrameSource& other = bInShort ? *pRef : *pIn;
+                if (!(nInFrames && nRefFrames) &&
+                    other.Read((bInShort ? frameRef : frameIn).data()) == EFrameRead::Frame) {
+                    CliNote("note: " + Shown(strShort) + " ends after frame " +
+                            std::to_string(k - 1) + ", " + Shown(bInShort ? m_strRef : m_strIn) +
+                            " goes on; comparing the frames both hold");
+                }
+                break;
             }
-            SFrameRow row{static_cast<uint32_t>(k), CompareFrame(frameIn.data(), frameRef.data()),
-                          ComparePlanes(frameIn.data(), frameRef.data())};
-            means.Add(row.figures);
+            SPerFrameRow row{static_cast<uint32_t>(k),
+                             CompareFrame(frameIn.data(), frameRef.data()),
+                             ComparePlanes(frameIn.data(), frameRef.data())};
+            series.means.Add(row.figures);
             rows.push_back(row);
         }
 
@@ -124,13 +144,7 @@ public:
         // leaves neither half-updated.
         std::vector<std::pair<const std::string*, std::string>> outputs;
         if (!m_strCsv.empty()) {
-            std::string csv = "frame,rmse,psnr,psnr_y,psnr_u,psnr_v\n";
-            for (const auto& r : rows) {
-                csv += std::to_string(r.nFrame) + "," + CsvNumber(r.figures.dRmse) + "," +
-                       CsvNumber(r.figures.dPsnr) + "," + CsvNumber(r.planes.adPsnr[0]) + "," +
-                       CsvNumber(r.planes.adPsnr[1]) + "," + CsvNumber(r.planes.adPsnr[2]) + "\n";
-            }
-            outputs.emplace_back(&m_strCsv, std::move(csv));
+            outputs.emplace_back(&m_strCsv, PerFrameCsv(series));
         }
         if (!m_strStatsFile.empty()) {
             std::string stats;
@@ -154,35 +168,46 @@ public:
             return kExitOk;
         }
 
+        const CFrameMeans& means = series.means;
+        const double adPlaneMean[3] = {series.MeanPsnr(SERIES_Y), series.MeanPsnr(SERIES_U),
+                                       series.MeanPsnr(SERIES_V)};
         if (m_bJson) {
             CJsonWriter json;
             json.BeginObject()
                 .Value("in", m_strIn)
                 .Value("ref", m_strRef)
-                .Value("frames_compared", means.Count())
-                .BeginArray("frames");
-            for (const auto& r : rows) {
-                json.BeginObject()
-                    .Value("frame", r.nFrame)
-                    .Value("match", r.figures.dRmse == 0)
-                    .Value("rmse", r.figures.dRmse)
-                    .Value("psnr", r.figures.dPsnr)
-                    .Value("psnr_y", r.planes.adPsnr[0])
-                    .Value("psnr_u", r.planes.adPsnr[1])
-                    .Value("psnr_v", r.planes.adPsnr[2])
-                    .EndObject();
+                .Value("frames_compared", means.Count());
+            if (!m_bSummary) {
+                json.BeginArray("frames");
+                for (const auto& r : rows) {
+                    json.BeginObject()
+                        .Value("frame", r.nFrame)
+                        .Value("match", r.figures.dRmse == 0)
+                        .Value("rmse", r.figures.dRmse)
+                        .Value("psnr", r.figures.dPsnr)
+                        .Value("psnr_y", r.planes.adPsnr[0])
+                        .Value("psnr_u", r.planes.adPsnr[1])
+                        .Value("psnr_v", r.planes.adPsnr[2])
+                        .EndObject();
+                }
+                json.EndArray();
             }
-            json.EndArray()
-                .BeginObject("mean")
+            json.BeginObject("mean")
                 .Value("match", means.IsMatch())
                 .Value("rmse", means.MeanRmse())
                 .Value("psnr", means.MeanPsnr())
+                .Value("psnr_y", adPlaneMean[0])
+                .Value("psnr_u", adPlaneMean[1])
+                .Value("psnr_v", adPlaneMean[2])
                 .EndObject()
                 .EndObject();
             std::printf("%s\n", json.Text().c_str());
             return kExitOk;
         }
         for (const auto& r : rows) {
+            if (m_bSummary) {
+                break;
+            }
             if (r.figures.dRmse == 0) {
                 std::printf("frame %u: Match\n", r.nFrame);
             } else {
@@ -194,18 +219,28 @@ public:
         if (means.IsMatch()) {
             std::printf("mean: Match\n");
         } else {
-            std::printf("mean: RMSE %s PSNR %s\n", FormatFigure(means.MeanRmse()).c_str(),
-                        FormatFigure(means.MeanPsnr()).c_str());
+            std::printf("mean: PSNR Y %s U %s V %s all %s dB, RMSE %s\n",
+                        FormatFigure(adPlaneMean[0]).c_str(), FormatFigure(adPlaneMean[1]).c_str(),
+                        FormatFigure(adPlaneMean[2]).c_str(),
+                        FormatFigure(means.MeanPsnr()).c_str(),
+                        FormatFigure(means.MeanRmse()).c_str());
         }
         return kExitOk;
     }
 
 private:
+    int Usage(const std::string& strMessage) {
+        std::fprintf(stderr, "tavro-cli compare: %s\n", strMessage.c_str());
+        return kExitUsage;
+    }
+
     std::string m_strIn;
     std::string m_strRef;
+    SFrameChoice m_frames;
     std::string m_strCsv;
     std::string m_strStatsFile;
-    uint32_t m_nFrame = 0;  // 0: all frames
+    uint64_t m_nFrame = 0;  // 0: all frames
+    bool m_bSummary = false;
     bool m_bJson = false;
 };
 

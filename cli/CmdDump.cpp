@@ -1,6 +1,4 @@
-// tavro-cli dump IN.qcf --frame K [-t T] [-q Q] --stage pyramid|indices|records [--out DIR]
-
-#include <png.h>
+// tavro-cli dump IN --frame K [-t T] [-q Q] --stage pyramid|indices|records [--out DIR]
 
 #include <cstdio>
 #include <filesystem>
@@ -8,42 +6,16 @@
 
 #include "cli/CliOutputs.h"
 #include "cli/CliSupport.h"
+#include "cli/ClipInput.h"
 #include "cli/Command.h"
 #include "cli/Json.h"
+#include "cli/PngWriter.h"
 #include "codec/CodecRun.h"
 #include "codec/StageDump.h"
 #include "cli/PyramidPicture.h"
 #include "io/QcifFormat.h"
 
 namespace {
-
-void AppendPngBytes(png_structp png, png_bytep pData, png_size_t nLength) {
-    auto* pOut = static_cast<std::vector<uint8_t>*>(png_get_io_ptr(png));
-    pOut->insert(pOut->end(), pData, pData + nLength);
-}
-
-// An 8-bit greyscale PNG of the image; false when libpng fails.
-bool EncodeGreyPng(const SGreyImage& image, std::vector<uint8_t>& out) {
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    if (!png) {
-        return false;
-    }
-    png_infop info = png_create_info_struct(png);
-    if (!info || setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, &info);
-        return false;
-    }
-    png_set_write_fn(png, &out, AppendPngBytes, nullptr);
-    png_set_IHDR(png, info, image.nWidth, image.nHeight, 8, PNG_COLOR_TYPE_GRAY, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    for (uint32_t y = 0; y < image.nHeight; ++y) {
-        png_write_row(png, const_cast<png_bytep>(&image.pixels[size_t(y) * image.nWidth]));
-    }
-    png_write_end(png, nullptr);
-    png_destroy_write_struct(&png, &info);
-    return true;
-}
 
 class CDumpCommand : public CCommand {
 public:
@@ -59,22 +31,33 @@ public:
             "  records  frame records before and after zero-run coding: expanded bytes, nonzero "
             "bytes, coded bytes (the 4-byte length included); frames 1..K are compressed since "
             "every frame after the first codes differences from the one before");
-        m_pApp->add_option("IN", m_strIn, "Raw QCIF stream (.qcf)")->required();
-        m_pApp->add_option("-k,--frame", m_nFrame, "Frame number, from 1")
-            ->required()
-            ->check(CLI::Range(uint32_t{1}, UINT32_MAX));
-        m_pApp->add_option("-t,--threshold", m_nThreshold, "Threshold 1..255 (default 10)")
-            ->check(CLI::Range(1, 255));
-        m_pApp->add_option("-q,--quantiser", m_nQuantiser, "Quantiser 1..255 (default 16)")
-            ->check(CLI::Range(1, 255));
+        m_pApp->add_option("IN", m_strIn, std::string("Clip: ") + CLIP_INPUT_HELP)
+            ->type_name("FILE")
+            ->required();
+        AddRanged(m_pApp, "-k,--frame", m_nFrame, 1, 0, "Frame number")
+            ->type_name("K")
+            ->required();
+        AddRanged(m_pApp, "-t,--threshold", m_nThreshold, 1, 255, "Threshold", "10");
+        AddRanged(m_pApp, "-q,--quantiser", m_nQuantiser, 1, 255, "Quantiser", "16");
         m_pApp->add_option("--stage", m_strStage, "pyramid, indices or records")
             ->required()
-            ->check(CLI::IsMember({"pyramid", "indices", "records"}));
-        m_pApp->add_option("--out", m_strOutDir,
-                           "Folder for the files: the picture, or the table as CSV (instead of "
-                           "stdout)");
-        m_pApp->add_option("--zoom", m_nZoom, "Pyramid picture enlargement 1..8 (default 2)")
-            ->check(CLI::Range(1, 8));
+            ->check(CLI::IsMember({"pyramid", "indices", "records"}))
+            ->type_name("STAGE");
+        m_pApp
+            ->add_option("--out", m_strOutDir,
+                         "Folder for the files: the picture, or the table as CSV (instead of "
+                         "stdout); made when missing")
+            ->type_name("DIR");
+        AddRanged(m_pApp, "--scale", m_nZoom, 1, 8, "Pyramid picture enlargement", "2");
+        // The older spelling, for scripts.
+        m_pApp->add_option("--zoom", m_nZoom)
+            ->check(CLI::Validator(
+                [](std::string& strValue) {
+                    const std::string strWhy = RangeInWords(1, 8)(strValue);
+                    return strWhy.empty() ? strWhy : "--zoom: " + strWhy;
+                },
+                ""))
+            ->group("");
         m_pApp->add_flag("--pgm", m_bPgm, "Write the pyramid as binary PGM instead of PNG");
         m_pApp->add_flag("--all-frames", m_bAllFrames, "records: list frames 1..K, not only K");
         m_pApp->add_flag("--json", m_bJson, "Print the table as one JSON object");
@@ -82,17 +65,10 @@ public:
     }
 
     int Run() override {
-        if (!CheckInputType(m_strIn, EStreamType::Qcf)) {
-            return kExitFailed;
-        }
-        QcfFileInfo info;
         std::string strError;
-        if (!ProbeQcfFile(m_strIn, info, &strError)) {
+        std::unique_ptr<IFrameSource> pSource = OpenClip(m_strIn, &strError);
+        if (!pSource) {
             return CliFail(strError);
-        }
-        if (m_nFrame > info.nFrames) {
-            return CliFail(Quoted(m_strIn) + " holds " + std::to_string(info.nFrames) +
-                           " frames; there is no frame " + std::to_string(m_nFrame));
         }
         const bool bRecords = m_strStage == "records";
         if (bRecords && m_nFrame > CODEC_MAX_FRAMES) {
@@ -101,26 +77,37 @@ public:
                            std::to_string(CODEC_MAX_FRAMES));
         }
         // The records stage codes frames 1..K; the others need frame K alone.
+        uint64_t nHeld = 0;
         if (bRecords) {
-            if (!ReadQcfFrames(m_strIn, m_nFrame, m_clip, &strError)) {
+            bool bMore = false;
+            if (!ReadFrames(*pSource, m_nFrame, m_clip, &bMore, &strError)) {
                 return CliFail(strError);
             }
+            nHeld = m_clip.size() / QCIF_FRAME_BYTES;
         } else {
-            CCliInput input;
             m_clip.resize(QCIF_FRAME_BYTES);
-            if (!input.Open(m_strIn, &strError)) {
-                return CliFail(strError);
+            EFrameRead r = pSource->Skip(m_nFrame - 1);
+            if (r == EFrameRead::Frame) {
+                r = pSource->Read(m_clip.data());
             }
-            if (!input.ReadAt(uint64_t(m_nFrame - 1) * QCIF_FRAME_BYTES, m_clip.data(),
-                              QCIF_FRAME_BYTES)) {
-                return CliFail("cannot read frame " + std::to_string(m_nFrame) + " of " +
-                               Quoted(m_strIn));
+            if (r == EFrameRead::Failed) {
+                return CliFail(pSource->GetError());
             }
+            nHeld = r == EFrameRead::Frame ? m_nFrame : 0;
+        }
+        if (nHeld < m_nFrame) {
+            return CliFail(Quoted(m_strIn) + " holds fewer than " + std::to_string(m_nFrame) +
+                           " frames; there is no frame " + std::to_string(m_nFrame));
         }
         m_strStem =
             std::filesystem::path(m_strIn).stem().string() + "_f" + std::to_string(m_nFrame);
-        if (!m_strOutDir.empty() && !std::filesystem::is_directory(m_strOutDir)) {
-            return CliFail("--out: " + Quoted(m_strOutDir) + " is not a folder");
+        if (!m_strOutDir.empty()) {
+            std::error_code error;
+            std::filesystem::create_directories(m_strOutDir, error);
+            if (!std::filesystem::is_directory(m_strOutDir)) {
+                return CliFail("--out: " + Quoted(m_strOutDir) + " is not a folder and cannot be one" +
+                               (error ? ": " + error.message() : std::string()));
+            }
         }
         const uint8_t* pFrame = m_clip.data() + (bRecords ? m_clip.size() - QCIF_FRAME_BYTES : 0);
         if (m_strStage == "pyramid") {
@@ -170,8 +157,9 @@ private:
         std::vector<uint8_t> bytes;
         if (m_bPgm) {
             bytes = EncodePgm(image);
-        } else if (!EncodeGreyPng(image, bytes)) {
-            return CliFail("cannot encode the PNG picture");
+        } else if (std::string strError; !EncodePng(image.nWidth, image.nHeight, 1,
+                                                    image.pixels.data(), bytes, &strError)) {
+            return CliFail(strError);
         }
         const std::string strPath = OutPath(m_strStem + "_pyramid" + (m_bPgm ? ".pgm" : ".png"));
         std::string strError;
@@ -306,7 +294,7 @@ private:
     uint32_t m_nQuantiser = 16;
     std::string m_strStage;
     std::string m_strOutDir;
-    uint32_t m_nZoom = 2;
+    uint32_t m_nZoom = 2;  // --scale
     bool m_bPgm = false;
     bool m_bAllFrames = false;
     bool m_bJson = false;

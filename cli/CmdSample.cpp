@@ -1,11 +1,14 @@
-// tavro-cli sample OUT.qcf [--frames N]
+// tavro-cli sample OUT [--frames N]
 
 #include <cstdio>
 #include <vector>
 
 #include "cli/CliOutputs.h"
 #include "cli/CliSupport.h"
+#include "cli/ClipInput.h"
 #include "cli/Command.h"
+#include "io/QcifFormat.h"
+#include "stream/FrameWriter.h"
 #include "stream/SampleClip.h"
 
 namespace {
@@ -18,35 +21,41 @@ public:
             "Write the built-in sample clip: synthetic natural-looking QCIF video (a slow pan over "
             "hills, trees and a road, a passing car, a bouncing ball, mild noise). The same "
             "frame count always gives the same bytes.");
-        m_pApp->add_option("OUT", m_strOut, "Raw QCIF stream to write (.qcf)")->required();
-        m_pApp->add_option("-n,--frames", m_nFrames, "Number of frames (default 100)")
-            ->check(CLI::Range(1, 65535));
+        m_pApp
+            ->add_option("OUT", m_strOut,
+                         "Clip to write: .qcf or .yuv (raw QCIF), .y4m, or - for raw QCIF on "
+                         "standard output")
+            ->type_name("FILE")
+            ->required();
+        AddRanged(m_pApp, "-n,--frames", m_nFrames, 1, 65535, "Number of frames", "100");
         AddQuietFlag(true);
     }
 
     int Run() override {
-        if (!CheckOutputType(m_strOut, EStreamType::Qcf)) {
-            return kExitFailed;
+        const EFrameFormat format = OutputFrameFormat(m_strOut);
+        if (format == EFrameFormat::Unknown) {
+            return CliFail("output " + Quoted(m_strOut) + " " + CLIP_OUTPUT_NAMES);
         }
         // Frame by frame: a long clip is never held whole.
-        CSafeFileWriter writer;
-        if (!OpenOutput(writer, m_strOut)) {
-            return CliFail(writer.GetError());
+        CSafeFileWriter out;
+        CFrameWriter writer;
+        if (!OpenOutput(out, m_strOut) || !writer.Begin(out, format)) {
+            return CliFail(out.GetError());
         }
         std::vector<uint8_t> frame(QCIF_FRAME_BYTES);
         for (int n = 0; n < m_nFrames; ++n) {
             RenderSampleFrame(uint32_t(n), frame.data());
-            if (Interrupted() || !writer.Write(frame.data(), frame.size())) {
-                return CliFail(writer.GetError());
+            if (Interrupted() || !writer.Write(frame.data())) {
+                return CliFail(Interrupted() ? "interrupted" : writer.GetError());
             }
         }
         std::string strError;
-        if (!CommitOutputs({&writer}, &strError)) {
+        if (!CommitOutputs({&out}, &strError)) {
             return CliFail(strError);
         }
         CliNote("wrote " + std::to_string(m_nFrames) + " frames (" +
                 std::to_string(static_cast<uint64_t>(m_nFrames) * QCIF_FRAME_BYTES) +
-                " bytes) to " + Shown(m_strOut));
+                " bytes) to " + (m_strOut == "-" ? std::string("stdout") : Shown(m_strOut)));
         return kExitOk;
     }
 

@@ -1,5 +1,6 @@
-// tavro-cli sweep IN.qcf [-n N] [--threshold LIST] [--quantiser LIST]
-//                        [--csv OUT.csv] [--plot OUT.svg] [--jobs J] [--no-times] [--json]
+// tavro-cli sweep IN [-n N|A-B] [--threshold LIST] [--quantiser LIST] [--csv OUT.csv]
+//                    [--plot OUT.svg] [--metric M] [--pareto] [--fps R] [--jobs J]
+//                    [--no-times] [--json]
 
 #include <unistd.h>
 
@@ -14,8 +15,10 @@
 
 #include "cli/CliOutputs.h"
 #include "cli/CliSupport.h"
+#include "cli/ClipInput.h"
 #include "cli/Command.h"
 #include "cli/Json.h"
+#include "cli/ReportWriters.h"
 #include "codec/CodecContext.h"
 #include "stats/RateDistortion.h"
 
@@ -60,31 +63,55 @@ public:
             "Rate-distortion sweep: compress, decompress and compare the clip for every "
             "(threshold, quantiser) pair of the grid. One CSV row per point: threshold, "
             "quantiser, frames, cmp_bytes (header included), bits_per_pixel (cmp_bytes x 8 / "
-            "(frames x 176 x 144)), compression_ratio (frames x 76032 / cmp_bytes, as the "
-            "desktop summary shows it), mean_rmse and mean_psnr_db (means over the frames of "
-            "the Compare Streams figures), mean_psnr_y/u/v_db (means over the frames of each "
-            "plane's PSNR, peak 255; inf for planes that never differ), encode_s and decode_s "
-            "(wall time). The CSV goes to stdout unless --csv or --json is given.");
-        m_pApp->add_option("IN", m_strIn, "Raw QCIF stream (.qcf)")->required();
+            "(frames x 176 x 144)), compression_ratio (frames x 76032 / cmp_bytes, the desktop "
+            "summary's ratio against 24-bit RGB; kept for scripts), mean_rmse and mean_psnr_db "
+            "(means over the frames of the Compare Streams figures), mean_psnr_y/u/v_db (means "
+            "over the frames of each plane's PSNR, peak 255; inf for planes that never differ), "
+            "encode_s and decode_s (wall time; named encode_s_parallel and decode_s_parallel when "
+            "points ran at the same time, -j above 1: time with -j 1), kbps (at --fps), "
+            "raw_ratio (frames x 38016 / cmp_bytes), rgb_ratio (= compression_ratio) and pareto "
+            "(1 when no other point has as low a rate and as high a --metric, one of them "
+            "better). The CSV goes to stdout unless --csv or --json is given.");
+        m_pApp->add_option("IN", m_strIn, std::string("Clip: ") + CLIP_INPUT_HELP)
+            ->type_name("FILE")
+            ->required();
+        AddFrameChoice(m_pApp, m_frames, "Frames to code (at most 65535)");
         m_pApp
-            ->add_option("-n,--frames", m_nFrames,
-                         "Frames to code from the start (default: all, at most 65535)")
-            ->check(CLI::Range(1, 65535));
-        m_pApp->add_option("-t,--threshold", m_strThresholds,
-                           "Thresholds: a comma list of numbers and start:stop[:step] ranges, "
-                           "1..255 (default 10)");
-        m_pApp->add_option(
-            "-q,--quantiser", m_strQuantisers,
-            std::string("Quantisers, as for --threshold (default ") + DEFAULT_QUANTISERS + ")");
-        m_pApp->add_option("--csv", m_strCsv, "Write the CSV table to this file");
-        m_pApp->add_option("--plot", m_strPlot,
-                           "Write an SVG chart of PSNR against bits per pixel, one curve per "
-                           "threshold");
+            ->add_option("-t,--threshold", m_strThresholds,
+                         "Thresholds: a comma list of numbers and start:stop[:step] ranges, "
+                         "1 to 255 (default 10)")
+            ->type_name("LIST");
+        m_pApp
+            ->add_option(
+                "-q,--quantiser", m_strQuantisers,
+                std::string("Quantisers, as for --threshold (default ") + DEFAULT_QUANTISERS + ")")
+            ->type_name("LIST");
+        m_pApp->add_option("--csv", m_strCsv, "Write the CSV table to this file")
+            ->type_name("FILE");
+        m_pApp
+            ->add_option("--plot", m_strPlot,
+                         "Write an SVG chart of --metric against bits per pixel: one curve per "
+                         "threshold in order of rate, the Pareto front drawn over them")
+            ->type_name("FILE");
+        m_pApp
+            ->add_option("--metric", m_strMetric,
+                         "Quality for the Pareto front and the chart: psnr (the whole frame's, "
+                         "default) or psnr-y (the Y plane's)")
+            ->check(CLI::IsMember({"psnr", "psnr-y"}))
+            ->type_name("METRIC");
+        m_pApp->add_flag("--pareto", m_bPareto,
+                         "List only the points on the Pareto front, in order of rate");
+        m_pApp
+            ->add_option("--fps", m_strFps,
+                         "Frame rate for the kbps column, e.g. 30 or 30000:1001 (default 30)")
+            ->type_name("RATE");
         m_pApp
             ->add_option("-j,--jobs", m_nJobs,
-                         "Points computed at once, each on its own thread (default: the "
-                         "number of cores); the output does not depend on it")
-            ->check(CLI::Range(1, 256));
+                         "Points computed at once, each on its own thread (1 to 256, default: "
+                         "the number of cores); the figures do not depend on it, the times do: "
+                         "use -j 1 for timing")
+            ->type_name("N")
+            ->check(RangeInWords(1, 256));
         m_pApp->add_flag("--no-times", m_bNoTimes,
                          "Leave out the time columns, so that the output depends only on the clip "
                          "and the grid");
@@ -93,9 +120,6 @@ public:
     }
 
     int Run() override {
-        if (!CheckInputType(m_strIn, EStreamType::Qcf)) {
-            return kExitFailed;
-        }
         std::vector<uint32_t> thresholds, quantisers;
         std::string strError;
         if (!ParseParameterList(m_strThresholds, 1, 255, thresholds, &strError)) {
@@ -111,23 +135,38 @@ public:
             !IsStreamTarget(m_strPlot)) {
             return Usage("--plot: the chart file must be named .svg");
         }
-
+        m_table.dFps = 30;
+        if (!ParseFps(m_strFps, m_table.dFps)) {
+            return Usage("--fps: \"" + m_strFps +
+                         "\" is not a frame rate such as 30 or 30000:1001");
+        }
+        m_metric = m_strMetric == "psnr-y" ? ERdMetric::PsnrY : ERdMetric::Psnr;
         if (!CheckOutputsDistinct({m_strIn}, {m_strCsv, m_strPlot})) {
             return kExitFailed;
         }
-        QcfFileInfo info;
-        if (!ProbeQcfFile(m_strIn, info, &strError)) {
+
+        uint64_t nFirst = 1, nCount = 0;
+        if (!m_frames.Resolve(nFirst, nCount, &strError)) {
+            return Usage(strError);
+        }
+        if (nCount > CODEC_MAX_FRAMES) {
+            return Usage("--frames: a compressed stream holds at most 65535 frames");
+        }
+        std::unique_ptr<IFrameSource> pSource = OpenClip(m_strIn, &strError);
+        if (!pSource) {
             return CliFail(strError);
         }
-        uint64_t nAvailable = std::min<uint64_t>(info.nFrames, CODEC_MAX_FRAMES);
-        if (m_nFrames > nAvailable) {
-            return CliFail(Quoted(m_strIn) + " holds " + std::to_string(info.nFrames) +
-                           " frames, fewer than the " + std::to_string(m_nFrames) + " asked for");
-        }
-        const uint32_t nFrames = m_nFrames ? m_nFrames : uint32_t(nAvailable);
+        pSource = LimitFrames(std::move(pSource), nFirst, nCount);
         std::vector<uint8_t> clip;
-        if (!ReadQcfFrames(m_strIn, nFrames, clip, &strError)) {
+        bool bMore = false;
+        if (!ReadFrames(*pSource, nCount ? nCount : CODEC_MAX_FRAMES, clip, &bMore, &strError)) {
             return CliFail(strError);
+        }
+        const uint32_t nFrames = uint32_t(clip.size() / QCIF_FRAME_BYTES);
+        if (nFrames == 0 || nCount > nFrames) {
+            return CliFail(Quoted(m_strIn) + " holds " + std::to_string(nFrames) +
+                           " frames, fewer than the " + std::to_string(nCount ? nCount : 1) +
+                           " asked for");
         }
 
         std::vector<std::pair<uint32_t, uint32_t>> grid;
@@ -142,6 +181,8 @@ public:
                 " frames of " + Shown(m_strIn) + ", " + std::to_string(nJobs) +
                 (nJobs == 1 ? " job" : " jobs"));
 
+        m_table.bTimes = !m_bNoTimes;
+        m_table.bParallelTimes = nJobs > 1;
         const std::vector<SPointReply> replies = Evaluate(clip, nFrames, grid, nJobs);
         if (Interrupted()) {
             return CliFail("interrupted");
@@ -206,11 +247,24 @@ private:
         return replies;
     }
 
-    int Output(const std::vector<SRdPoint>& points, uint32_t nFrames) {
-        const bool bTimes = !m_bNoTimes;
-        std::string strCsv = RdCsvHeader(bTimes);
-        for (const SRdPoint& p : points) {
-            strCsv += RdCsvRow(p, bTimes);
+    int Output(std::vector<SRdPoint> points, uint32_t nFrames) {
+        std::vector<bool> front = ParetoFront(points, m_metric);
+        if (m_bPareto) {
+            std::vector<SRdPoint> kept;
+            for (size_t k = 0; k < points.size(); ++k) {
+                if (front[k]) {
+                    kept.push_back(points[k]);
+                }
+            }
+            std::stable_sort(kept.begin(), kept.end(), [](const SRdPoint& a, const SRdPoint& b) {
+                return a.dBitsPerPixel < b.dBitsPerPixel;
+            });
+            points = std::move(kept);
+            front.assign(points.size(), true);
+        }
+        std::string strCsv = RdCsvHeader(m_table);
+        for (size_t k = 0; k < points.size(); ++k) {
+            strCsv += RdCsvRow(points[k], front[k], m_table);
         }
         // Both files are prepared before either replaces its target.
         CSafeFileWriter csv, plot;
@@ -222,7 +276,7 @@ private:
             const std::string strTitle =
                 "Rate-distortion: " + std::filesystem::path(m_strIn).filename().string() + ", " +
                 std::to_string(nFrames) + (nFrames == 1 ? " frame" : " frames");
-            const std::string strSvg = RenderRdPlotSvg(points, strTitle);
+            const std::string strSvg = RenderRdPlotSvg(points, m_metric, strTitle);
             if (!OpenOutput(plot, m_strPlot) || !plot.Write(strSvg.data(), strSvg.size())) {
                 return CliFail(plot.GetError());
             }
@@ -234,8 +288,16 @@ private:
 
         if (m_bJson) {
             CJsonWriter json;
-            json.BeginObject().Value("file", m_strIn).Value("frames", nFrames).BeginArray("points");
-            for (const SRdPoint& p : points) {
+            json.BeginObject()
+                .Value("file", m_strIn)
+                .Value("frames", nFrames)
+                .Value("fps", m_table.dFps)
+                .Value("metric", m_strMetric)
+                .BeginArray("points");
+            const std::string strSuffix = m_table.bParallelTimes ? "_parallel" : "";
+            for (size_t k = 0; k < points.size(); ++k) {
+                const SRdPoint& p = points[k];
+                const SRateFigures rate = RateFigures(p.nFrames, p.nCmpBytes, m_table.dFps);
                 json.BeginObject()
                     .Value("threshold", p.nThreshold)
                     .Value("quantiser", p.nQuantiser)
@@ -247,10 +309,15 @@ private:
                     .Value("mean_psnr_y_db", p.adMeanPlanePsnr[0])
                     .Value("mean_psnr_u_db", p.adMeanPlanePsnr[1])
                     .Value("mean_psnr_v_db", p.adMeanPlanePsnr[2]);
-                if (bTimes) {
-                    json.Value("encode_s", p.dEncodeSeconds).Value("decode_s", p.dDecodeSeconds);
+                if (m_table.bTimes) {
+                    json.Value(("encode_s" + strSuffix).c_str(), p.dEncodeSeconds)
+                        .Value(("decode_s" + strSuffix).c_str(), p.dDecodeSeconds);
                 }
-                json.EndObject();
+                json.Value("kbps", rate.dKbps)
+                    .Value("raw_ratio", rate.dRawRatio)
+                    .Value("rgb_ratio", rate.dRgbRatio)
+                    .Value("pareto", bool(front[k]))
+                    .EndObject();
             }
             json.EndArray().EndObject();
             std::printf("%s\n", json.Text().c_str());
@@ -267,13 +334,18 @@ private:
     }
 
     std::string m_strIn;
-    uint32_t m_nFrames = 0;
+    SFrameChoice m_frames;
     std::string m_strThresholds = "10";
     std::string m_strQuantisers = DEFAULT_QUANTISERS;
     std::string m_strCsv;
     std::string m_strPlot;
     uint32_t m_nJobs = 0;
     bool m_bNoTimes = false;
+    std::string m_strMetric = "psnr";
+    ERdMetric m_metric = ERdMetric::Psnr;
+    bool m_bPareto = false;
+    std::string m_strFps = "30";
+    SRdTable m_table;
     bool m_bJson = false;
 };
 

@@ -33,3 +33,4 @@ std::unique_ptr<CCommand> MakeExportCommand();
 std::unique_ptr<CCommand> MakeSweepCommand();
 std::unique_ptr<CCommand> MakeConvertCommand();
 std::unique_ptr<CCommand> MakeDumpCommand();
+std::unique_ptr<CCommand> MakeBdrateCommand();

@@ -11,6 +11,7 @@ packages=(
   fonts-liberation
   xvfb xdotool imagemagick xauth librsvg2-bin
   clang-14 libclang-rt-14-dev
+  libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
   ffmpeg
 )
 

@@ -29,20 +29,3 @@ struct SRdPoint {
 // False with *pError set when a parameter is out of range or the codec fails.
 bool EvaluateRdPoint(const uint8_t* pQcf, uint32_t nFrames, uint32_t nThreshold,
                      uint32_t nQuantiser, SRdPoint& point, std::string* pError);
-
-// Parses a parameter list: comma-separated items, each a number or an
-// inclusive range start:stop[:step] (step 1 by default), e.g. "4:64:4" or
-// "8,16,24:32:4". Every value must lie in nMin..nMax. The result is sorted and
-// without repeats. False with *pError set on any malformed item.
-bool ParseParameterList(const std::string& strList, uint32_t nMin, uint32_t nMax,
-                        std::vector<uint32_t>& values, std::string* pError);
-
-// CSV of the points: a header line and one line per point, in the order given.
-// Without bTimes the two time columns are left out, so the text depends only on
-// the clip and the grid.
-std::string RdCsvHeader(bool bTimes);
-std::string RdCsvRow(const SRdPoint& point, bool bTimes);
-
-// An SVG chart of PSNR (dB) against bits per pixel, one curve per threshold
-// (points joined in order of rate), with axes, grid, units and a legend.
-std::string RenderRdPlotSvg(const std::vector<SRdPoint>& points, const std::string& strTitle);

@@ -226,8 +226,8 @@ std::vector<std::string> SplitLines(const std::string& strText) {
 
 namespace {
 
-CliResult Run(const std::vector<std::string>& args, const std::string& strCwd, int nSignal,
-              int nDelayMs) {
+CliResult Run(const std::vector<std::string>& args, const std::string& strCwd,
+              const std::string& strStdin, int nSignal, int nDelayMs) {
     char tmpl[] = "/tmp/tavro-cli-run-XXXXXX";
     if (!::mkdtemp(tmpl)) {
         throw std::runtime_error("mkdtemp failed");
@@ -238,7 +238,7 @@ CliResult Run(const std::vector<std::string>& args, const std::string& strCwd, i
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 0, strStdin.c_str(), O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0600);
     posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
@@ -276,12 +276,13 @@ CliResult Run(const std::vector<std::string>& args, const std::string& strCwd, i
 
 }  // namespace
 
-CliResult RunCli(const std::vector<std::string>& args, const std::string& strCwd) {
-    return Run(args, strCwd, 0, 0);
+CliResult RunCli(const std::vector<std::string>& args, const std::string& strCwd,
+                 const std::string& strStdin) {
+    return Run(args, strCwd, strStdin, 0, 0);
 }
 
 CliResult RunCliWithSignal(const std::vector<std::string>& args, int nSignal, int nDelayMs) {
-    return Run(args, "", nSignal, nDelayMs);
+    return Run(args, "", "/dev/null", nSignal, nDelayMs);
 }
 
 CliResult RunCliLimited(const std::vector<std::string>& args, const std::string& strCwd,

@@ -14,8 +14,10 @@ struct CliResult {
     std::string strErr;
 };
 
-// Runs tavro-cli with the arguments, in strCwd when given.
-CliResult RunCli(const std::vector<std::string>& args, const std::string& strCwd = "");
+// Runs tavro-cli with the arguments, in strCwd when given, with standard input
+// read from strStdin (default: empty).
+CliResult RunCli(const std::vector<std::string>& args, const std::string& strCwd = "",
+                 const std::string& strStdin = "/dev/null");
 
 // Runs tavro-cli and sends it nSignal after nDelayMs milliseconds.
 CliResult RunCliWithSignal(const std::vector<std::string>& args, int nSignal, int nDelayMs);

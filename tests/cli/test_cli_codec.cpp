@@ -32,11 +32,17 @@ TEST(CliCodec, RoundTripIsExactCodecOutput) {
         RunCli({"compress", dir.File("in.qcf"), dir.File("out.cmp"), "-t", "7", "-q", "20"});
     ASSERT_EQ(r.nStatus, 0) << r.strErr;
     EXPECT_EQ(ReadBytes(dir.File("out.cmp")), expected);
-    // Summary: "<out>: 12 frames, <bytes> bytes, compression ratio <r>".
-    char szRatio[32];
-    std::snprintf(szRatio, sizeof szRatio, "%.2f", nFrames * 76032.0 / double(expected.size()));
+    // Summary: "<out>: 12 frames, <bytes> bytes, compression ratio <r> ..." as before, then the
+    // raw ratio, bits per pixel and kb/s at 30 frames per second.
+    const double dBytes = double(expected.size());
+    char szFigures[256];
+    std::snprintf(szFigures, sizeof szFigures,
+                  "compression ratio %.2f (RGB, as the desktop summary), raw ratio %.2f, %.4f bpp, "
+                  "%.1f kb/s at 30 fps\n",
+                  nFrames * 76032.0 / dBytes, nFrames * 38016.0 / dBytes,
+                  dBytes * 8 / (nFrames * 25344.0), dBytes * 8 * 30 / nFrames / 1000);
     EXPECT_EQ(r.strOut, dir.File("out.cmp") + ": 12 frames, " + std::to_string(expected.size()) +
-                            " bytes, compression ratio " + szRatio + "\n");
+                            " bytes, " + szFigures);
     EXPECT_EQ(r.strErr, "");  // no progress bar when stderr is not a terminal
 
     // Same input, same bytes.
@@ -62,14 +68,18 @@ TEST(CliCodec, RoundTripIsExactCodecOutput) {
 TEST(CliCodec, FrameCountAndDefaults) {
     CTempDir dir;
     WriteBytes(dir.File("in.qcf"), SampleClip(5));
-    CliResult r =
-        RunCli({"compress", dir.File("in.qcf"), dir.File("three.cmp"), "-n", "3", "--json"});
+    CliResult r = RunCli({"compress", dir.File("in.qcf"), dir.File("three.cmp"), "-n", "3",
+                          "--json", "--fps", "30000:1001"});
     ASSERT_EQ(r.nStatus, 0) << r.strErr;
     JsonValue j = ParseJson(r.strOut);
+    const double dBytes = double(ReadBytes(dir.File("three.cmp")).size());
     EXPECT_EQ(j["frames"].number, 3);
     EXPECT_EQ(j["threshold"].number, 10);
     EXPECT_EQ(j["quantiser"].number, 16);
-    EXPECT_EQ(j["bytes"].number, double(ReadBytes(dir.File("three.cmp")).size()));
+    EXPECT_EQ(j["bytes"].number, dBytes);
+    EXPECT_DOUBLE_EQ(j["compression_ratio"].number, 3 * 76032 / dBytes);
+    EXPECT_DOUBLE_EQ(j["raw_ratio"].number, 3 * 38016 / dBytes);
+    EXPECT_DOUBLE_EQ(j["kbps"].number, dBytes * 8 * (30000.0 / 1001) / 3 / 1000);
     std::vector<uint8_t> cmp = ReadBytes(dir.File("three.cmp"));
     ASSERT_GE(cmp.size(), 4u);
     EXPECT_EQ(std::vector<uint8_t>(cmp.begin(), cmp.begin() + 4),
@@ -97,6 +107,7 @@ TEST(CliCodec, FailuresLeaveOutputsAsTheyWere) {
     more[0] = 9;  // the header promises more frames than the data holds
     WriteBytes(dir.File("more.cmp"), more);
     WriteBytes(dir.File("short.qcf"), std::vector<uint8_t>(1000, 1));
+    WriteBytes(dir.File("junk.bin"), std::vector<uint8_t>(1000, 0xC3));
     const std::vector<uint8_t> keep(123, 0xA5);
     WriteBytes(dir.File("keep.cmp"), keep);
     WriteBytes(dir.File("keep.qcf"), keep);
@@ -109,7 +120,10 @@ TEST(CliCodec, FailuresLeaveOutputsAsTheyWere) {
         {{"compress", "missing.qcf", "keep.cmp"}, 1, "No such file"},
         {{"compress", "short.qcf", "keep.cmp"}, 1, "no whole frame"},
         {{"compress", "in.qcf", "keep.cmp", "-n", "5"}, 1, "only 4 frames"},
-        {{"compress", "good.cmp", "keep.cmp"}, 1, "not a raw QCIF stream"},
+        {{"compress", "junk.bin", "keep.cmp"}, 1, "as video"},
+        {{"compress", "in.qcf", "keep.cmp", "-n", "3-2"}, 2, "--frames"},
+        {{"compress", "in.qcf", "keep.cmp", "-n", "2-3", "--start", "2"}, 2, "--start"},
+        {{"compress", "in.qcf", "keep.cmp", "-n", "4-5"}, 1, "only 1 frames from frame 4"},
         {{"compress", "in.qcf", "keep.qcf"}, 1, "must be named"},
         {{"compress", "in.qcf", "keep.cmp", "-t", "0"}, 2, "--threshold"},
         {{"compress", "in.qcf", "keep.cmp", "-q", "256"}, 2, "--quantiser"},

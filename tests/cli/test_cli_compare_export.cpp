@@ -12,6 +12,7 @@
 #include "CliRunner.h"
 #include "io/QcifFormat.h"
 #include "playback/DitherDisplay.h"
+#include "playback/FramePictures.h"
 #include "support/TestFiles.h"
 
 namespace {
@@ -67,17 +68,23 @@ TEST(CliCompare, HumanLinesFollowTheMatchRules) {
         {{"ref.qcf", "ref.qcf"},
          {"frame 1: Match", "frame 2: Match", "frame 3: Match", "mean: Match"}},
         {{"in.qcf", "ref.qcf", "--frame", "2"},
-         {"frame 2: RMSE 0.01 PSNR 93.93", "mean: RMSE 0.01 PSNR 93.93"}},
+         {"frame 2: RMSE 0.01 PSNR 93.93",
+          "mean: PSNR Y 92.17 U 93.93 V 93.93 all 93.93 dB, RMSE 0.01"}},
         {{"in.qcf", "ref.qcf", "--frame", "1"}, {"frame 1: Match", "mean: Match"}},
         {{"zero.qcf", "full.qcf"},
-         {"frame 1: RMSE 255.00 PSNR 0.00", "mean: RMSE 255.00 PSNR 0.00"}},
+         {"frame 1: RMSE 255.00 PSNR 0.00",
+          "mean: PSNR Y 0.00 U 0.00 V 0.00 all 0.00 dB, RMSE 255.00"}},
         // Identical frames count in the means with RMSE 0 and PSNR 93.93.
         {{"in.qcf", "ref.qcf"},
          {"frame 1: Match", "frame 2: RMSE 0.01 PSNR 93.93", "frame 3: RMSE 225.00 PSNR 1.09",
-          "mean: RMSE 75.00 PSNR 62.98"}},
+          "mean: PSNR Y 62.40 U 62.98 V 62.98 all 62.98 dB, RMSE 75.00"}},
         // Only the frames both hold.
         {{"in.qcf", "two.qcf"},
-         {"frame 1: Match", "frame 2: RMSE 0.01 PSNR 93.93", "mean: RMSE 0.00 PSNR 93.93"}},
+         {"frame 1: Match", "frame 2: RMSE 0.01 PSNR 93.93",
+          "mean: PSNR Y 93.05 U 93.93 V 93.93 all 93.93 dB, RMSE 0.00"}},
+        // --summary: the means alone.
+        {{"in.qcf", "ref.qcf", "--summary", "-n", "2-3"},
+         {"mean: PSNR Y 46.63 U 47.51 V 47.51 all 47.51 dB, RMSE 112.50"}},
     };
     for (const auto& c : cases) {
         std::vector<std::string> args = {"compare"};
@@ -141,6 +148,10 @@ TEST(CliCompare, CsvAndJsonAgree) {
     EXPECT_NEAR(j["frames"].items[0]["psnr_y"].number, dPsnrY1, 1e-9);
     EXPECT_NEAR(j["frames"].items[2]["psnr_v"].number, dPsnrV3, 1e-9);
     EXPECT_NEAR(j["mean"]["rmse"].number, 2 * dRmse1 / 3, 1e-12);
+    // Plane means count an identical plane with the match PSNR, as the chart does.
+    EXPECT_NEAR(j["mean"]["psnr_y"].number, (dPsnrY1 + 2 * 93.9304678) / 3, 1e-9);
+    EXPECT_NEAR(j["mean"]["psnr_u"].number, 93.9304678, 1e-9);
+    EXPECT_NEAR(j["mean"]["psnr_v"].number, (dPsnrV3 + 2 * 93.9304678) / 3, 1e-9);
 }
 
 TEST(CliCompare, Refusals) {
@@ -155,7 +166,9 @@ TEST(CliCompare, Refusals) {
         const char* szWhy;
     } const cases[] = {
         {{"compare", "a.qcf", "b.qcf", "--frame", "2", "--csv", "keep.csv"}, 1, "not in both"},
-        {{"compare", "a.qcf", "c.cmp", "--csv", "keep.csv"}, 1, "not a raw QCIF stream"},
+        {{"compare", "a.qcf", "c.cmp", "--csv", "keep.csv"}, 1, "\"c.cmp\": The compressed"},
+        {{"compare", "a.qcf", "b.qcf", "-k", "1", "-n", "1"}, 2, "--frame"},
+        {{"compare", "-", "-"}, 2, "only one"},
         {{"compare", "a.qcf", "none.qcf", "--csv", "keep.csv"}, 1, "No such file"},
         {{"compare", "a.qcf", "b.qcf", "--frame", "0"}, 2, "--frame"},
         {{"compare", "a.qcf"}, 2, "REF"},
@@ -256,6 +269,46 @@ TEST(CliExport, DitheredIsTheViewersPictureTopRowFirst) {
     EXPECT_GT(red[0], red[1] + 60);
 }
 
+// Many frames in one run, PPM beside PNG, and difference pictures: the pixels
+// the desktop's comparison view draws for the same frames.
+TEST(CliExport, NumberedFramesPpmAndDifferences) {
+    CTempDir dir;
+    std::vector<uint8_t> clip = Frames({16, 60}), ref = Frames({16, 50});
+    const std::vector<uint8_t> card = TestCard();
+    clip.insert(clip.end(), card.begin(), card.end());
+    ref.insert(ref.end(), QCIF_FRAME_BYTES, 128);
+    WriteBytes(dir.File("in.qcf"), clip);
+    WriteBytes(dir.File("ref.qcf"), ref);
+    ASSERT_EQ(
+        RunCli({"export", "in.qcf", "f_%03d.ppm", "-n", "2-3", "-q"}, dir.Path().string()).nStatus,
+        0);
+    ASSERT_EQ(
+        RunCli({"export", "in.qcf", "card.png", "-k", "3", "-q"}, dir.Path().string()).nStatus, 0);
+    const std::vector<uint8_t> ppm = ReadBytes(dir.File("f_003.ppm"));
+    const std::string strHeader = "P6\n176 144\n255\n";
+    ASSERT_EQ(ppm.size(), strHeader.size() + PICTURE_BYTES);
+    EXPECT_EQ(std::string(ppm.begin(), ppm.begin() + strHeader.size()), strHeader);
+    EXPECT_TRUE(std::equal(ppm.begin() + strHeader.size(), ppm.end(),
+                           ReadPng(dir.File("card.png")).rgb.begin()));
+    EXPECT_TRUE(std::filesystem::exists(dir.File("f_002.ppm")));
+    EXPECT_FALSE(std::filesystem::exists(dir.File("f_001.ppm")));
+
+    for (auto style : {EDifferenceStyle::Signed, EDifferenceStyle::Heat}) {
+        std::vector<std::string> args = {"export", "in.qcf", "d%d.png", "--diff", "ref.qcf",
+                                         "-n",     "3",      "--gain",  "8",      "-q"};
+        if (style == EDifferenceStyle::Heat) {
+            args.push_back("--heat");
+        }
+        ASSERT_EQ(RunCli(args, dir.Path().string()).nStatus, 0);
+        for (uint32_t k = 0; k < 3; ++k) {
+            std::vector<uint8_t> want(PICTURE_BYTES);
+            RenderDifferencePicture(&clip[k * QCIF_FRAME_BYTES], &ref[k * QCIF_FRAME_BYTES],
+                                    EPictureMode::Colour, style, 8, want.data());
+            EXPECT_EQ(ReadPng(dir.File("d" + std::to_string(k + 1) + ".png")).rgb, want) << k;
+        }
+    }
+}
+
 TEST(CliExport, Refusals) {
     CTempDir dir;
     WriteBytes(dir.File("in.qcf"), Frames({16, 17}));
@@ -267,7 +320,11 @@ TEST(CliExport, Refusals) {
     } const cases[] = {
         {{"export", "in.qcf", "keep.png", "--frame", "3"}, 1, "not in"},
         {{"export", "in.qcf", "keep.jpg"}, 1, ".png"},
-        {{"export", "in.cmp", "keep.png"}, 1, "not a raw QCIF stream"},
+        {{"export", "in.cmp", "keep.png"}, 1, "\"in.cmp\": No such file"},
+        {{"export", "in.qcf", "keep.png", "-n", "1-2"}, 2, "numbered name"},
+        {{"export", "in.qcf", "k%s.png", "-n", "1-2"}, 2, "one frame number"},
+        {{"export", "in.qcf", "k%d.png", "-n", "3-4"}, 1, "frame 3 is not in"},
+        {{"export", "in.qcf", "keep.png", "--heat"}, 2, "--diff"},
         {{"export", "gone.qcf", "keep.png"}, 1, "No such file"},
         {{"export", "in.qcf", "keep.png", "--scale", "0"}, 2, "--scale"},
         {{"export", "in.qcf", "keep.png", "--scale", "17"}, 2, "--scale"},

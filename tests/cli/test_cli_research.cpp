@@ -18,6 +18,10 @@
 
 namespace {
 
+std::vector<uint8_t> Bytes(const std::string& s) {
+    return std::vector<uint8_t>(s.begin(), s.end());
+}
+
 std::vector<std::map<std::string, std::string>> ParseCsv(const std::string& strText) {
     std::vector<std::map<std::string, std::string>> rows;
     const std::vector<std::string> lines = SplitLines(strText);
@@ -110,6 +114,71 @@ TEST_F(ResearchCli, SweepSerialAndParallelAgreeWithTheCore) {
                 std::stod(rows[5].at("mean_psnr_db")), 1e-6);
     const std::vector<uint8_t> svg = ReadBytes(strSvg);
     EXPECT_NE(std::string(svg.begin(), svg.end()).find(">threshold 20<"), std::string::npos);
+}
+
+// The sweep's decisions: the pareto column marks exactly the points no other
+// point beats, --pareto lists them in order of rate, times say how they were
+// taken, and bdrate compares two tables.
+TEST_F(ResearchCli, SweepMarksTheFrontAndBdrateComparesTables) {
+    const std::string strA = m_dir.File("a.csv"), strB = m_dir.File("b.csv");
+    for (const char* pszMetric : {"psnr", "psnr-y"}) {
+        SCOPED_TRACE(pszMetric);
+        const CliResult all = RunCli({"sweep", m_strClip, "-t", "5,30", "-q", "4:24:4", "-j", "1",
+                                      "--metric", pszMetric, "--csv", strA, "--quiet"});
+        ASSERT_EQ(all.nStatus, 0) << all.strErr;
+        const std::vector<uint8_t> bytes = ReadBytes(strA);
+        const auto rows = ParseCsv(std::string(bytes.begin(), bytes.end()));
+        ASSERT_EQ(rows.size(), 12u);
+        EXPECT_EQ(rows[0].count("encode_s"), 1u);  // one point at a time: plain times
+        const char* pszQuality =
+            pszMetric == std::string("psnr") ? "mean_psnr_db" : "mean_psnr_y_db";
+        size_t nFront = 0;
+        for (const auto& r : rows) {
+            bool bBeaten = false;
+            for (const auto& o : rows) {
+                const double dr =
+                    std::stod(o.at("bits_per_pixel")) - std::stod(r.at("bits_per_pixel"));
+                const double dq = std::stod(o.at(pszQuality)) - std::stod(r.at(pszQuality));
+                bBeaten = bBeaten || (dr <= 0 && dq >= 0 && (dr < 0 || dq > 0));
+            }
+            EXPECT_EQ(r.at("pareto"), bBeaten ? "0" : "1")
+                << r.at("threshold") << " " << r.at("quantiser");
+            nFront += bBeaten ? 0 : 1;
+        }
+        const CliResult front = RunCli({"sweep", m_strClip, "-t", "5,30", "-q", "4:24:4", "-j", "2",
+                                        "--metric", pszMetric, "--pareto", "--quiet"});
+        ASSERT_EQ(front.nStatus, 0) << front.strErr;
+        const auto frontRows = ParseCsv(front.strOut);
+        ASSERT_EQ(frontRows.size(), nFront);
+        for (size_t k = 0; k < frontRows.size(); ++k) {
+            EXPECT_EQ(frontRows[k].at("pareto"), "1");
+            EXPECT_EQ(frontRows[k].count("encode_s_parallel"), 1u);  // timed side by side
+            if (k > 0) {
+                EXPECT_GT(std::stod(frontRows[k].at("bits_per_pixel")),
+                          std::stod(frontRows[k - 1].at("bits_per_pixel")));
+            }
+        }
+    }
+
+    // Tables with the columns in any order: the worked example of the BD-rate tests.
+    WriteBytes(strA, Bytes("mean_psnr_db,bits_per_pixel\n30.0,0.20\n32.6,0.35\n35.1,0.60\n"
+                           "38.0,1.10\n31,0.9\n"));  // the last point is dominated
+    WriteBytes(strB, Bytes("bits_per_pixel,mean_psnr_db\n0.18,30.4\n0.30,33.0\n0.55,35.9\n"
+                           "1.00,38.9\n"));
+    const CliResult bd = RunCli({"bdrate", strA, strB});
+    ASSERT_EQ(bd.nStatus, 0) << bd.strErr;
+    const std::vector<std::string> lines = SplitLines(bd.strOut);
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_NE(lines[0].find("4 of 5 points on the Pareto front"), std::string::npos) << lines[0];
+    EXPECT_EQ(
+        lines[2].rfind("BD-rate: -21.58 % (B against A at equal PSNR, over 30.40 to 38.00 dB)", 0),
+        0u)
+        << lines[2];
+    EXPECT_EQ(lines[3].rfind("BD-PSNR: +1.176 dB", 0), 0u) << lines[3];
+    WriteBytes(strB, Bytes("bits_per_pixel,psnr\n0.18,30.4\n"));
+    const CliResult refused = RunCli({"bdrate", strA, strB});
+    EXPECT_EQ(refused.nStatus, 1);
+    EXPECT_NE(refused.strErr.find("mean_psnr_db"), std::string::npos) << refused.strErr;
 }
 
 TEST_F(ResearchCli, SweepRefusalsWriteNothing) {
@@ -259,11 +328,11 @@ TEST_F(ResearchCli, DumpShowsTheCodecStages) {
     }
     EXPECT_EQ(dSum, recJson["records_bytes"].number);
 
-    // Pyramid: a PNG of the stated size.
+    // Pyramid: a PNG of the stated size, in a folder made for it.
     const CliResult pyramid = RunCli({"dump", m_strClip, "--frame", "1", "--stage", "pyramid",
-                                      "--out", m_dir.Path().string(), "--zoom", "3"});
+                                      "--out", m_dir.File("new/sub"), "--zoom", "3"});
     ASSERT_EQ(pyramid.nStatus, 0) << pyramid.strErr;
-    const std::vector<uint8_t> png = ReadBytes(m_dir.File("clip_f1_pyramid.png"));
+    const std::vector<uint8_t> png = ReadBytes(m_dir.File("new/sub/clip_f1_pyramid.png"));
     ASSERT_GT(png.size(), 24u);
     EXPECT_EQ(std::string(png.begin() + 1, png.begin() + 4), "PNG");
     auto be32 = [&](size_t at) {
@@ -276,8 +345,7 @@ TEST_F(ResearchCli, DumpShowsTheCodecStages) {
     // Refusals.
     EXPECT_EQ(RunCli({"dump", m_strClip, "--frame", "7", "--stage", "indices"}).nStatus, 1);
     EXPECT_EQ(RunCli({"dump", m_strClip, "--frame", "1", "--stage", "bands"}).nStatus, 2);
-    EXPECT_EQ(RunCli({"dump", m_strClip, "--frame", "1", "--stage", "pyramid", "--out",
-                      m_dir.File("none")})
+    EXPECT_EQ(RunCli({"dump", m_strClip, "--frame", "1", "--stage", "pyramid", "--out", m_strClip})
                   .nStatus,
               1);
 }

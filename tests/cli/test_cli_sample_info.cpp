@@ -7,8 +7,8 @@
 #include <filesystem>
 
 #include "CliRunner.h"
-#include "stream/SampleClip.h"
 #include "io/QcifFormat.h"
+#include "stream/SampleClip.h"
 #include "support/TestFiles.h"
 
 namespace {
@@ -71,9 +71,16 @@ TEST(CliInfo, RawAndCompressedFiles) {
     CTempDir dir;
     std::vector<uint8_t> raw(QCIF_FRAME_BYTES * 3 + 100, 7);
     WriteBytes(dir.File("three.qcf"), raw);
-    std::vector<uint8_t> cmp = {0x0A, 0x00, 0x05, 0x10};
-    cmp.resize(3801, 0);  // 10 frames x 76032 / 3801 bytes = 200.03
-    WriteBytes(dir.File("ten.CMP"), cmp);
+    ASSERT_EQ(RunCli({"sample", dir.File("ten.qcf"), "-n", "10", "-q"}).nStatus, 0);
+    ASSERT_EQ(RunCli({"compress", dir.File("ten.qcf"), dir.File("ten.CMP"), "-t", "5", "--quiet"})
+                  .nStatus,
+              0);
+    const double dBytes = double(ReadBytes(dir.File("ten.CMP")).size());
+    auto fixed = [](double d) {
+        char sz[32];
+        std::snprintf(sz, sizeof sz, "%.2f", d);
+        return std::string(sz);
+    };
 
     CliResult r = RunCli({"info", dir.File("three.qcf")});
     ASSERT_EQ(r.nStatus, 0) << r.strErr;
@@ -81,12 +88,20 @@ TEST(CliInfo, RawAndCompressedFiles) {
     EXPECT_NE(std::find(lines.begin(), lines.end(), "frames: 3"), lines.end()) << r.strOut;
     EXPECT_NE(std::find(lines.begin(), lines.end(), "bytes: 114148"), lines.end()) << r.strOut;
 
-    r = RunCli({"info", dir.File("ten.CMP")});
+    // The rate in every unit, each ratio saying what it is against.
+    r = RunCli({"info", dir.File("ten.CMP"), "--fps", "25"});
     ASSERT_EQ(r.nStatus, 0) << r.strErr;
     lines = SplitLines(r.strOut);
-    for (const char* want : {"frames: 10", "bytes: 3801", "threshold: 5", "quantiser: 16",
-                             "bytes per frame: 380.10", "compression ratio: 200.03"}) {
-        EXPECT_NE(std::find(lines.begin(), lines.end(), want), lines.end()) << want;
+    for (const std::string& want : std::vector<std::string>{
+             "frames: 10", "threshold: 5", "quantiser: 16", "bytes: " + std::to_string(int(dBytes)),
+             "bytes per frame: " + fixed(dBytes / 10),
+             "kb/s at 25 fps: " + fixed(dBytes * 8 * 25 / 10 / 1000),
+             "raw ratio: " + fixed(380160 / dBytes) +
+                 " (raw 4:2:0 frames, 38016 bytes each, to the stream)",
+             "compression ratio: " + fixed(760320 / dBytes) +
+                 " (the desktop summary's: frames as 24-bit RGB, 76032 bytes each, to the "
+                 "stream)"}) {
+        EXPECT_NE(std::find(lines.begin(), lines.end(), want), lines.end()) << want << r.strOut;
     }
 
     r = RunCli({"info", "--json", dir.File("ten.CMP")});
@@ -94,10 +109,14 @@ TEST(CliInfo, RawAndCompressedFiles) {
     JsonValue j = ParseJson(r.strOut);
     EXPECT_EQ(j["type"].text, "cmp");
     EXPECT_EQ(j["frames"].number, 10);
-    EXPECT_EQ(j["bytes"].number, 3801);
+    EXPECT_EQ(j["bytes"].number, dBytes);
     EXPECT_EQ(j["threshold"].number, 5);
     EXPECT_EQ(j["quantiser"].number, 16);
-    EXPECT_DOUBLE_EQ(j["compression_ratio"].number, 760320.0 / 3801.0);
+    EXPECT_DOUBLE_EQ(j["compression_ratio"].number, 760320.0 / dBytes);
+    EXPECT_DOUBLE_EQ(j["rgb_ratio"].number, 760320.0 / dBytes);
+    EXPECT_DOUBLE_EQ(j["raw_ratio"].number, 380160.0 / dBytes);
+    EXPECT_DOUBLE_EQ(j["bits_per_pixel"].number, dBytes * 8 / (10 * 25344.0));
+    EXPECT_DOUBLE_EQ(j["kbps"].number, dBytes * 8 * 30 / 10 / 1000);
 
     r = RunCli({"info", dir.File("three.qcf"), "--json"});
     ASSERT_EQ(r.nStatus, 0) << r.strErr;
@@ -109,18 +128,26 @@ TEST(CliInfo, RawAndCompressedFiles) {
 
 TEST(CliInfo, InvalidFilesFailWithOneLine) {
     CTempDir dir;
+    ASSERT_EQ(RunCli({"sample", dir.File("two.qcf"), "-n", "2", "-q"}).nStatus, 0);
+    ASSERT_EQ(RunCli({"compress", dir.File("two.qcf"), dir.File("two.cmp"), "--quiet"}).nStatus, 0);
+    const std::vector<uint8_t> good = ReadBytes(dir.File("two.cmp"));
+    WriteBytes(dir.File("cut.cmp"), std::vector<uint8_t>(good.begin(), good.end() - 40));
+    std::vector<uint8_t> zeros = {0x0A, 0x00, 0x05, 0x10};
+    zeros.resize(3801, 0);  // a plausible header and nothing behind it
+    WriteBytes(dir.File("zeros.cmp"), zeros);
     WriteBytes(dir.File("short.qcf"), std::vector<uint8_t>(QCIF_FRAME_BYTES - 1, 0));
     WriteBytes(dir.File("short.cmp"), {0x01, 0x00, 0x0A});
     WriteBytes(dir.File("zero.cmp"), {0x00, 0x00, 0x0A, 0x10, 1, 2, 3});
     WriteBytes(dir.File("noq.cmp"), {0x01, 0x00, 0x0A, 0x00, 1, 2, 3});
-    WriteBytes(dir.File("clip.yuv"), std::vector<uint8_t>(QCIF_FRAME_BYTES, 0));
+    WriteBytes(dir.File("clip.bin"), std::vector<uint8_t>(QCIF_FRAME_BYTES, 0xC3));
     struct {
         const char* szName;
         const char* szWhy;
     } const cases[] = {
-        {"short.qcf", "no whole frame"},   {"short.cmp", "too short"},
-        {"zero.cmp", "frame count"},       {"noq.cmp", "quantiser"},
-        {"clip.yuv", "unknown file type"}, {"missing.qcf", "No such file"},
+        {"short.qcf", "no whole frame"}, {"short.cmp", "too short"},
+        {"zero.cmp", "frame count"},     {"noq.cmp", "quantiser"},
+        {"clip.bin", "as video"},        {"missing.qcf", "No such file"},
+        {"cut.cmp", "truncated"},        {"zeros.cmp", "no frame data"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.szName);

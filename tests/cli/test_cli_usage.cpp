@@ -31,6 +31,15 @@ TEST(CliUsage, StatusAndMessages) {
         {{"info"}, 2, nullptr, "FILE"},
         {{"info", "--help"}, 0, "--json", nullptr},
         {{"info", "x.qcf", "--bogus"}, 2, nullptr, "--bogus"},
+        {{"compress", "--help"},
+         0,
+         "-t,--threshold N            Threshold, widens the dead zone "
+         "(1 to 255, default 10)",
+         nullptr},
+        {{"compress", "x.qcf", "y.cmp", "-q", "0"}, 2, nullptr, "from 1 to 255"},
+        {{"export", "x.qcf", "y.png", "-k", "x"}, 2, nullptr, "not a whole number of 1 or more"},
+        // Older spellings stay for scripts, out of the help.
+        {{"dump", "x.qcf", "-k", "1", "--stage", "pyramid", "--zoom", "9"}, 2, nullptr, "--zoom"},
     };
     CTempDir dir;
     for (const auto& c : cases) {
@@ -54,6 +63,14 @@ TEST(CliUsage, StatusAndMessages) {
             EXPECT_EQ(r.strErr, "");
         }
         EXPECT_TRUE(std::filesystem::is_empty(dir.Path())) << "a refused command wrote a file";
+    }
+    // Ranges in words, never the parser's types; the old spellings are not shown.
+    for (const char* pszCommand : {"sample", "info", "compress", "decompress", "compare", "export",
+                                   "sweep", "convert", "dump", "bdrate"}) {
+        const CliResult r = RunCli({pszCommand, "--help"});
+        EXPECT_EQ(r.strOut.find("INT"), std::string::npos) << r.strOut;
+        EXPECT_EQ(r.strOut.find("TEXT"), std::string::npos) << r.strOut;
+        EXPECT_EQ(r.strOut.find("--zoom"), std::string::npos) << r.strOut;
     }
 }
 

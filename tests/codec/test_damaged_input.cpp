@@ -9,6 +9,8 @@
 #include <random>
 
 #include "codec/CodecContext.h"
+#include "codec/FrameDecoder.h"
+#include "codec/FrameDecoder.h"
 #include "codec/ZeroRun.h"
 #include "io/MemFile.h"
 #include "io/QcifFormat.h"
@@ -32,6 +34,29 @@ TEST(DamagedInput, EachFaultHasItsReason) {
             const auto piped = Decompress(c.cmp, nFrames, t, q, 2 + nCase % 3);
             EXPECT_EQ(piped.nError, out.nError) << c.strName;
             EXPECT_TRUE(piped.qcf == out.qcf) << c.strName;
+        }
+        // The frame-by-frame decoder comes to the same verdict with the same
+        // frames, whether it checks the records first or meets a fault while
+        // rebuilding.
+        for (bool bCheckFirst : {true, false}) {
+            CFrameDecoder decoder;
+            CodecError nError = decoder.Open(c.cmp.data(), uint32_t(c.cmp.size()));
+            if (nError == CodecError::None && bCheckFirst) {
+                nError = decoder.CheckRecords();
+            }
+            Bytes frames(size_t(decoder.Frames()) * QCIF_FRAME_BYTES);
+            while (nError == CodecError::None && decoder.FramesDone() < decoder.Frames()) {
+                nError = decoder.DecodeNext(&frames[decoder.FramesDone() * QCIF_FRAME_BYTES]);
+            }
+            if (out.bResult) {
+                EXPECT_EQ(nError, CodecError::None) << c.strName << ": " << CodecErrorText(nError);
+                EXPECT_TRUE(frames == out.qcf) << c.strName;
+            } else {
+                EXPECT_NE(nError, CodecError::None) << c.strName;
+                EXPECT_TRUE(c.errors.empty() || std::find(c.errors.begin(), c.errors.end(),
+                                                          nError) != c.errors.end())
+                    << c.strName << " (frame decoder): " << CodecErrorText(nError);
+            }
         }
         if (out.bResult) {
             EXPECT_NE(c.want, Damage::Failed) << c.strName;

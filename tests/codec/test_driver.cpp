@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "codec/CodecRun.h"
+#include "codec/FrameDecoder.h"
 #include "codec/StageDump.h"
 #include "codec/Subbands.h"
 #include "codec/Wavelet.h"
@@ -350,6 +351,29 @@ TEST(Codec, RoundTripSyntheticClip) {
     for (uint32_t f = 0; f < 4; ++f) {
         EXPECT_GT(FramePsnr(&clip[f * FRAME_BYTES], &decoded.qcf[f * FRAME_BYTES]), 30) << f;
     }
+}
+
+// Frame by frame, the same frames as a run: two streams decoded in turns, with
+// a whole compression run between their frames, each as if alone.
+TEST(Codec, FrameDecoderRebuildsTheRunsFrames) {
+    const Bytes clipA = SyntheticClip(6), clipB = SyntheticClip(6, 2);
+    const Bytes cmpA = Compress(clipA, 6, 10, 16).cmp, cmpB = Compress(clipB, 6, 3, 40).cmp;
+    const Bytes runA = Decompress(cmpA, 6, 10, 16).qcf, runB = Decompress(cmpB, 6, 3, 40).qcf;
+    CFrameDecoder a, b;
+    ASSERT_EQ(a.Open(cmpA.data(), uint32_t(cmpA.size())), CodecError::None);
+    ASSERT_EQ(b.Open(cmpB.data(), uint32_t(cmpB.size())), CodecError::None);
+    EXPECT_EQ(a.CheckRecords(), CodecError::None);
+    EXPECT_EQ(b.Quantiser(), 40);
+    Bytes frame(FRAME_BYTES);
+    for (uint32_t k = 0; k < 6; ++k) {
+        ASSERT_EQ(a.DecodeNext(frame.data()), CodecError::None);
+        EXPECT_TRUE(std::equal(frame.begin(), frame.end(), runA.begin() + k * FRAME_BYTES)) << k;
+        EXPECT_TRUE(Compress(clipB, 2, 5, 5).bResult);
+        ASSERT_EQ(b.DecodeNext(frame.data()), CodecError::None);
+        EXPECT_TRUE(std::equal(frame.begin(), frame.end(), runB.begin() + k * FRAME_BYTES)) << k;
+    }
+    EXPECT_EQ(a.FramesDone(), 6u);
+    EXPECT_EQ(a.DecodeNext(frame.data()), CodecError::BadParameters);  // nothing left
 }
 
 TEST(Codec, RoundTripRealClips) {

@@ -1,0 +1,206 @@
+#include "cli/ClipInput.h"
+
+#include <charconv>
+
+#include "cli/CliOutputs.h"
+#include "cli/CliSupport.h"
+#include "codec/FrameDecoder.h"
+#include "io/File.h"
+#include "io/QcifFormat.h"
+
+const char* const CLIP_INPUT_HELP =
+    ".qcf, .yuv or - (raw QCIF, - is standard input), .y4m, .cmp (decoded as it is read), or "
+    "any video FFmpeg reads (scaled to 176x144 4:2:0, bicubic)";
+
+namespace {
+
+// A compressed stream read as a clip: the file is read whole (it is small), its
+// LZARI layer undone at once, and each frame rebuilt when it is asked for.
+class CCmpSource : public IFrameSource {
+public:
+    bool Open(const std::string& strPath, std::string* pError) {
+        m_strPath = strPath;
+        CFile file;
+        if (!file.Open(strPath, CFile::modeRead)) {
+            *pError = "cannot open " + Quoted(strPath) + ": " + file.GetError();
+            return false;
+        }
+        const uint64_t nLength = file.GetLength();
+        if (nLength > UINT32_MAX) {
+            *pError = Quoted(strPath) + " is too long for a compressed stream (over 4 GiB)";
+            return false;
+        }
+        std::vector<uint8_t> cmp(size_t(nLength) + 1);  // never empty, so data() is valid
+        if (file.Read(cmp.data(), uint32_t(nLength)) != nLength) {
+            *pError = "cannot read " + Quoted(strPath);
+            return false;
+        }
+        const CodecError nError = m_decoder.Open(cmp.data(), uint32_t(nLength));
+        if (nError != CodecError::None) {
+            *pError = Quoted(strPath) + ": " + CmpErrorText(nError, nLength);
+            return false;
+        }
+        return true;
+    }
+
+    EFrameRead Read(uint8_t* pFrame) override {
+        if (m_decoder.FramesDone() == m_decoder.Frames()) {
+            return EFrameRead::End;
+        }
+        const CodecError nError = m_decoder.DecodeNext(pFrame);
+        if (nError != CodecError::None) {
+            return Fail(Quoted(m_strPath) + ": frame " +
+                        std::to_string(m_decoder.FramesDone() + 1) + ": " + CodecErrorText(nError));
+        }
+        return EFrameRead::Frame;
+    }
+
+    uint64_t FramesLeftHint() const override { return m_decoder.Frames() - m_decoder.FramesDone(); }
+    std::string Describe() const override {
+        return "compressed stream " + Quoted(m_strPath) + " (threshold " +
+               std::to_string(m_decoder.Threshold()) + ", quantiser " +
+               std::to_string(m_decoder.Quantiser()) + ")";
+    }
+
+    // The header's faults in words; the codec's text for the rest.
+    static std::string CmpErrorText(CodecError nError, uint64_t nLength) {
+        if (nLength < CMP_HEADER_BYTES) {
+            return "too short for a compressed stream (" + std::to_string(nLength) +
+                   " bytes, the header alone is 4)";
+        }
+        if (nError == CodecError::BadParameters) {
+            return "not a valid compressed stream: its frame count is 0, or its threshold or "
+                   "quantiser lies outside 1..255";
+        }
+        return CodecErrorText(nError);
+    }
+
+private:
+    std::string m_strPath;
+    CFrameDecoder m_decoder;
+};
+
+bool ParseCount(const std::string& s, uint64_t& n) {
+    if (s.empty() || s.size() > 12 || s.find_first_not_of("0123456789") != std::string::npos) {
+        return false;
+    }
+    n = std::stoull(s);
+    return n > 0;
+}
+
+}  // namespace
+
+std::unique_ptr<IFrameSource> OpenClip(const std::string& strPath, std::string* pError) {
+    std::string strError;
+    std::unique_ptr<IFrameSource> pSource;
+    if (ClipKindOf(strPath) == EClipKind::Compressed) {
+        auto pCmp = std::make_unique<CCmpSource>();
+        if (pCmp->Open(strPath, &strError)) {
+            pSource = std::move(pCmp);
+        }
+    } else {
+        pSource = OpenFrameSource(strPath, &strError);
+    }
+    if (!pSource && pError) {
+        *pError = strError;
+    }
+    return pSource;
+}
+
+bool SFrameChoice::Resolve(uint64_t& nFirst, uint64_t& nCount, std::string* pError) const {
+    nFirst = nStart ? nStart : 1;
+    nCount = 0;
+    if (strFrames.empty()) {
+        return true;
+    }
+    const size_t nDash = strFrames.find('-');
+    if (nDash == std::string::npos) {
+        if (!ParseCount(strFrames, nCount)) {
+            *pError = "--frames: \"" + strFrames + "\" is not a frame count or a range A-B";
+            return false;
+        }
+        return true;
+    }
+    uint64_t nA = 0, nB = 0;
+    const std::string strB = strFrames.substr(nDash + 1);
+    if (!ParseCount(strFrames.substr(0, nDash), nA) || (!strB.empty() && !ParseCount(strB, nB)) ||
+        (!strB.empty() && nB < nA)) {
+        *pError = "--frames: \"" + strFrames +
+                  "\" is not a range A-B of frame numbers from 1 (or A- to the end)";
+        return false;
+    }
+    if (nStart) {
+        *pError =
+            "--start: give the first frame in the range (--frames A-B) or with --start, "
+            "not both";
+        return false;
+    }
+    nFirst = nA;
+    nCount = strB.empty() ? 0 : nB - nA + 1;
+    return true;
+}
+
+CLI::Validator RangeInWords(int64_t nMin, int64_t nMax) {
+    return CLI::Validator(
+        [nMin, nMax](std::string& strValue) -> std::string {
+            int64_t n = 0;
+            const char* pEnd = strValue.data() + strValue.size();
+            const auto [p, ec] = std::from_chars(strValue.data(), pEnd, n);
+            const std::string strRange =
+                nMax ? "from " + std::to_string(nMin) + " to " + std::to_string(nMax)
+                     : "of " + std::to_string(nMin) + " or more";
+            if (ec != std::errc() || p != pEnd || n < nMin || (nMax && n > nMax)) {
+                return "\"" + strValue + "\" is not a whole number " + strRange;
+            }
+            return {};
+        },
+        "");
+}
+
+void AddFrameChoice(CLI::App* pApp, SFrameChoice& choice, const std::string& strWhat) {
+    pApp->add_option("-n,--frames", choice.strFrames,
+                     strWhat +
+                         ": a count N, or a range A-B (or A- to the end) of frame numbers "
+                         "from 1 (default: all)")
+        ->type_name("N|A-B");
+    AddRanged(pApp, "--start", choice.nStart, 1, 0, "First frame for a count given with --frames",
+              "1")
+        ->type_name("K");
+}
+
+const char* const CLIP_OUTPUT_NAMES =
+    "must be named as a raw QCIF stream (.qcf, .yuv), a .y4m, or - for stdout";
+
+EFrameFormat OutputFrameFormat(const std::string& strPath) {
+    const EFrameFormat format = FrameFormatOf(strPath);
+    return format == EFrameFormat::Unknown && IsStreamTarget(strPath) ? EFrameFormat::Raw : format;
+}
+
+bool ReadFrames(IFrameSource& source, uint64_t nMax, std::vector<uint8_t>& out, bool* pbMore,
+                std::string* pError) {
+    const uint64_t nHint = source.FramesLeftHint();
+    if (nHint) {
+        try {
+            out.reserve(out.size() + size_t(std::min(nHint, nMax)) * QCIF_FRAME_BYTES);
+        } catch (...) {
+        }
+    }
+    std::vector<uint8_t> frame(QCIF_FRAME_BYTES);
+    for (uint64_t k = 0; k <= nMax; ++k) {
+        const EFrameRead r = source.Read(frame.data());
+        if (r == EFrameRead::Failed) {
+            *pError = source.GetError();
+            return false;
+        }
+        if (r == EFrameRead::End) {
+            *pbMore = false;
+            return true;
+        }
+        if (k == nMax) {
+            break;  // one frame past the limit: there are more
+        }
+        out.insert(out.end(), frame.begin(), frame.end());
+    }
+    *pbMore = true;
+    return true;
+}

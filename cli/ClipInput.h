@@ -1,0 +1,67 @@
+#pragma once
+// The clips tavro-cli commands read, and the frame choice they share.
+//
+// Any command that reads a raw stream takes any clip:
+//   .qcf .yuv -   raw QCIF (176x144 4:2:0, 38016 bytes a frame; "-" is stdin)
+//   .y4m          YUV4MPEG2, 176x144 4:2:0 8-bit
+//   .cmp          a compressed stream, decoded frame by frame as it is read
+//   other names   any video FFmpeg reads, scaled to 176x144 4:2:0 (bicubic)
+// and reads it one frame at a time.
+
+#include <CLI/CLI.hpp>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "stream/FrameSource.h"
+#include "stream/FrameWriter.h"
+
+// One line for --help: the input kinds above.
+extern const char* const CLIP_INPUT_HELP;
+
+// Opens a clip of any kind. nullptr with *pError set (naming the input).
+std::unique_ptr<IFrameSource> OpenClip(const std::string& strPath, std::string* pError);
+
+// -n/--frames (a count, or a range A-B or A- in frame numbers from 1) and
+// --start (the first frame, from 1).
+struct SFrameChoice {
+    std::string strFrames;
+    uint64_t nStart = 0;  // 0: not given
+    // The choice as first frame (1-based) and count (0: to the end). False with
+    // *pError naming the option when the text is not a count or a range, or
+    // when --start comes with a range.
+    bool Resolve(uint64_t& nFirst, uint64_t& nCount, std::string* pError) const;
+};
+void AddFrameChoice(CLI::App* pApp, SFrameChoice& choice, const std::string& strWhat);
+
+// An option whose value must lie in nMin..nMax (nMax 0: no upper bound), with
+// the range and the default in the help in words ("1 to 255, default 10")
+// instead of the parser's type names.
+CLI::Validator RangeInWords(int64_t nMin, int64_t nMax);
+
+template <class T>
+CLI::Option* AddRanged(CLI::App* pApp, const std::string& strName, T& value, int64_t nMin,
+                       int64_t nMax, const std::string& strHelp,
+                       const std::string& strDefault = "") {
+    std::string strRange = nMax ? std::to_string(nMin) + " to " + std::to_string(nMax)
+                                : "from " + std::to_string(nMin);
+    if (!strDefault.empty()) {
+        strRange += ", default " + strDefault;
+    }
+    return pApp->add_option(strName, value, strHelp + " (" + strRange + ")")
+        ->type_name("N")
+        ->check(RangeInWords(nMin, nMax));
+}
+
+// The format a clip is written in: by its name, and raw QCIF for a pipe or
+// device of any name ("-" is stdout). Unknown for any other name.
+EFrameFormat OutputFrameFormat(const std::string& strPath);
+// Why a name is refused as a raw output, for the message.
+extern const char* const CLIP_OUTPUT_NAMES;
+
+// Reads up to nMax frames of a source, appended to out (the codec's input).
+// *pbMore tells whether the source holds further frames. False with *pError
+// when reading fails.
+bool ReadFrames(IFrameSource& source, uint64_t nMax, std::vector<uint8_t>& out, bool* pbMore,
+                std::string* pError);

@@ -8,6 +8,7 @@
 // kept crash input through the same checks.
 
 #include <stdlib.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -25,6 +26,7 @@
 #include "document/TavroDoc.h"
 #include "io/Prompts.h"
 #include "stats/CompareLogic.h"
+#include "stream/RawSource.h"
 #include "stream/Y4m.h"
 
 namespace fuzzchecks {
@@ -346,6 +348,44 @@ inline std::string CheckCompareStreams(const uint8_t* pData, size_t nSize) {
 
 // Reads bytes as a .y4m file: the header, then its frames, both as a strict
 // reader (a stream cut short fails) and as one that drops a partial last frame.
+// The frame-by-frame reader the command line uses, on the same bytes as a
+// file: frames it delivers fit the input; a stream the whole-buffer reader
+// reads as QCIF it reads to the same frames, and refuses what that refuses.
+inline std::string CheckY4mSource(const uint8_t* pData, size_t nSize, bool bRead,
+                                  const Bytes& expected) {
+    const int fd = memfd_create("y4m", 0);
+    if (fd < 0) {
+        return "";  // no memory file here: nothing to check
+    }
+    std::string strBroken;
+    if (size_t(write(fd, pData, nSize)) != nSize) {
+        close(fd);
+        return "";
+    }
+    std::string strError;
+    auto pSource = OpenY4mSource("/proc/self/fd/" + std::to_string(fd), &strError);
+    Bytes frames, frame(QCIF_FRAME_BYTES);
+    EFrameRead r = EFrameRead::Failed;
+    if (pSource) {
+        while ((r = pSource->Read(frame.data())) == EFrameRead::Frame &&
+               frames.size() <= nSize) {
+            frames.insert(frames.end(), frame.begin(), frame.end());
+        }
+        strError = r == EFrameRead::Failed ? pSource->GetError() : "";
+    }
+    close(fd);
+    if (frames.size() > nSize) {
+        return "the frame reader delivered more than its input holds";
+    }
+    if (r == EFrameRead::Failed && (strError.empty() || strError.find('\n') != std::string::npos)) {
+        return "the frame reader failed without a one-line reason";
+    }
+    if (bRead && (r != EFrameRead::End || frames != expected)) {
+        return "the frame reader and the whole-file reader disagree on a QCIF stream";
+    }
+    return "";
+}
+
 inline std::string CheckY4m(const uint8_t* pData, size_t nSize) {
     SY4mHeader header;
     std::string strError;
@@ -377,6 +417,12 @@ inline std::string CheckY4m(const uint8_t* pData, size_t nSize) {
     }
     if (!bLenient && strLenient.find('\n') != std::string::npos) {
         return "a reason of more than one line";
+    }
+    std::string strQcif;
+    if (const std::string strSource =
+            CheckY4mSource(pData, nSize, bLenient && IsQcifY4m(header, &strQcif), lenient);
+        !strSource.empty()) {
+        return strSource;
     }
     if (bLenient) {
         // What was read writes back to a stream that reads the same.

@@ -14,16 +14,6 @@
 
 namespace {
 
-std::vector<std::string> SplitFields(const std::string& strLine) {
-    std::vector<std::string> fields;
-    std::stringstream in(strLine);
-    std::string field;
-    while (std::getline(in, field, ',')) {
-        fields.push_back(field);
-    }
-    return fields;
-}
-
 // The points of a sweep's CSV: its bits_per_pixel and quality columns (by name,
 // so any column order and extra columns do). Rows whose quality is not finite
 // (a plane that never differs) are left out and counted.
@@ -44,7 +34,7 @@ bool ReadSweepCsv(const std::string& strPath, ERdMetric metric, std::vector<SRdP
     std::stringstream in(text);
     std::string strLine;
     std::getline(in, strLine);
-    const std::vector<std::string> names = SplitFields(strLine);
+    const std::vector<std::string> names = SplitCsvFields(strLine);
     const char* pszQuality = metric == ERdMetric::PsnrY ? "mean_psnr_y_db" : "mean_psnr_db";
     size_t nRate = names.size(), nQuality = names.size();
     for (size_t i = 0; i < names.size(); ++i) {
@@ -58,7 +48,7 @@ bool ReadSweepCsv(const std::string& strPath, ERdMetric metric, std::vector<SRdP
     points.clear();
     nSkipped = 0;
     for (size_t nRow = 2; std::getline(in, strLine); ++nRow) {
-        const std::vector<std::string> fields = SplitFields(strLine);
+        const std::vector<std::string> fields = SplitCsvFields(strLine);
         char* pEnd = nullptr;
         SRdPoint p;
         bool bOk = fields.size() == names.size();

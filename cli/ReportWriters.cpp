@@ -6,6 +6,7 @@
 #include <iterator>
 #include <limits>
 #include <map>
+#include <sstream>
 
 #include "io/Fail.h"
 #include "io/QcifFormat.h"
@@ -67,6 +68,16 @@ bool ParseRate(const std::string& s, uint32_t& nNum, uint32_t& nDen) {
     nDen = 1;
     return ParseWhole(s.substr(0, nColon), nNum) &&
            (nColon == std::string::npos || ParseWhole(s.substr(nColon + 1), nDen));
+}
+
+std::vector<std::string> SplitCsvFields(const std::string& strLine) {
+    std::vector<std::string> fields;
+    std::stringstream in(strLine);
+    std::string field;
+    while (std::getline(in, field, ',')) {
+        fields.push_back(field);
+    }
+    return fields;
 }
 
 bool ParseFps(const std::string& s, double& dFps) {

@@ -21,6 +21,10 @@ SRateFigures RateFigures(uint64_t nFrames, uint64_t nBytes, double dFps);
 
 // A frame rate typed as "30", "29.97" or "30000:1001"; false for anything else
 // or a rate that is not positive.
+// The comma-separated fields of one line of a table (no quoting: the
+// tables written here never need it).
+std::vector<std::string> SplitCsvFields(const std::string& strLine);
+
 bool ParseFps(const std::string& strText, double& dFps);
 // The same for a rate that must stay a ratio of whole numbers (y4m headers).
 bool ParseRate(const std::string& strText, uint32_t& nNum, uint32_t& nDen);

@@ -5,22 +5,11 @@
 
 #include <cmath>
 #include <map>
-#include <sstream>
 
 #include "cli/BdRate.h"
 #include "cli/ReportWriters.h"
 
 namespace {
-
-std::vector<std::string> SplitCsv(const std::string& strLine) {
-    std::vector<std::string> fields;
-    std::stringstream in(strLine);
-    std::string field;
-    while (std::getline(in, field, ',')) {
-        fields.push_back(field);
-    }
-    return fields;
-}
 
 SRdPoint Point(double dBpp, double dPsnr, double dPsnrY) {
     SRdPoint p;
@@ -91,8 +80,8 @@ TEST(RdCsv, RowsParseBackToThePoint) {
         const std::string strRow = RdCsvRow(p, nCase == 1, table);
         ASSERT_EQ(strHeader.back(), '\n');
         ASSERT_EQ(strRow.back(), '\n');
-        const auto names = SplitCsv(strHeader.substr(0, strHeader.size() - 1));
-        const auto fields = SplitCsv(strRow.substr(0, strRow.size() - 1));
+        const auto names = SplitCsvFields(strHeader.substr(0, strHeader.size() - 1));
+        const auto fields = SplitCsvFields(strRow.substr(0, strRow.size() - 1));
         ASSERT_EQ(names.size(), bTimes ? 17u : 15u);
         ASSERT_EQ(fields.size(), names.size());
         std::map<std::string, std::string> row;

@@ -11,6 +11,7 @@
 
 #include "CliRunner.h"
 #include "cli/PyramidPicture.h"
+#include "cli/ReportWriters.h"
 #include "codec/StageDump.h"
 #include "io/QcifFormat.h"
 #include "stats/RateDistortion.h"
@@ -25,21 +26,12 @@ std::vector<uint8_t> Bytes(const std::string& s) {
 std::vector<std::map<std::string, std::string>> ParseCsv(const std::string& strText) {
     std::vector<std::map<std::string, std::string>> rows;
     const std::vector<std::string> lines = SplitLines(strText);
-    auto split = [](const std::string& s) {
-        std::vector<std::string> out;
-        std::stringstream in(s);
-        std::string f;
-        while (std::getline(in, f, ',')) {
-            out.push_back(f);
-        }
-        return out;
-    };
     if (lines.empty()) {
         return rows;
     }
-    const auto names = split(lines[0]);
+    const auto names = SplitCsvFields(lines[0]);
     for (size_t k = 1; k < lines.size(); ++k) {
-        const auto fields = split(lines[k]);
+        const auto fields = SplitCsvFields(lines[k]);
         EXPECT_EQ(fields.size(), names.size()) << lines[k];
         std::map<std::string, std::string> row;
         for (size_t i = 0; i < names.size() && i < fields.size(); ++i) {

@@ -10,7 +10,7 @@ packages=(
   qt6-base-dev qt6-charts-dev libqt6opengl6-dev libgl-dev
   fonts-liberation
   xvfb xdotool imagemagick xauth librsvg2-bin
-  clang-14 libclang-rt-14-dev
+  clang-14 libclang-rt-14-dev clang-format-14
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
   ffmpeg
 )

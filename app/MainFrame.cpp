@@ -19,6 +19,7 @@
 #include <QUrl>
 
 #include "app/DialogControls.h"
+#include "app/ImportVideo.h"
 #include "app/LockKeys.h"
 #include "app/RecentFileList.h"
 #include "app/ShellCommands.h"
@@ -271,6 +272,11 @@ void CMainFrame::OnCommand(int nId) {
     switch (nId) {
         case ID_FILE_OPEN:
             m_pView->OnFileOpen();
+            break;
+        case ID_FILE_IMPORT_VIDEO:
+            if (RunImportVideo(this, m_doc)) {
+                m_pView->update();
+            }
             break;
         case ID_FILE_SAVE_AS:
             m_pView->OnSaveOutput();

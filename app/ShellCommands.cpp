@@ -5,6 +5,8 @@ namespace {
 constexpr CShellCommand kCommands[] = {
     {ID_FILE_OPEN, "&File", "&Open...\tCtrl+O", "Open an existing document", "Open",
      ":/icons/open.png"},
+    {ID_FILE_IMPORT_VIDEO, "&File", "&Import Video...",
+     "Read a video of any kind into a raw QCIF stream", "Import Video", nullptr},
     {ID_FILE_SAVE_AS, "&File", "Save Output...\tCtrl+S", "Save the output data", "Save",
      ":/icons/save.png"},
     {0, "&File", nullptr, nullptr, nullptr, nullptr},

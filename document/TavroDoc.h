@@ -58,6 +58,12 @@ public:
     // emptied the document and then failed clears them.
     bool OnOpenDocument(const std::string& strPath);
 
+    // Holds nFrames raw frames read from a file of another kind (File > Import
+    // Video..., see ClipImport.h) as if a .qcf of them had been opened: the
+    // contents are replaced, pFrames (malloc'd) becomes m_pQcfData, state 'i',
+    // not modified, and strPath names the document.
+    void TakeRawStream(uint8_t* pFrames, int32_t nFrames, const std::string& strPath);
+
     // Empties the document when it holds a stream of no whole frame, as a failed
     // open leaves it, so that no command is offered on an empty stream. The
     // desktop's open paths call it after a failed open; a document holding

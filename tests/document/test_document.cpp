@@ -1,5 +1,5 @@
-// Opening, emptying and saving the document, including the hostile-input and
-// failed-write paths.
+// Opening, importing, emptying and saving the document, including the
+// hostile-input and failed-write paths.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -8,7 +8,9 @@
 #include <filesystem>
 #include <vector>
 
+#include "document/ClipImport.h"
 #include "document/TavroDoc.h"
+#include "stream/Y4m.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TestFiles.h"
 
@@ -365,5 +367,69 @@ TEST(Document, OutOfMemoryIsFatalAndHugeFilesAreAskedForWhole) {
             EXPECT_TRUE(prompts.messages.empty());
             EXPECT_FALSE(prompts.endStatus.has_value());
         }
+    }
+}
+
+// File > Import Video...: a readable clip replaces the stream as an opened .qcf
+// would; anything else (cancelled, unreadable, damaged, empty) leaves it alone.
+TEST(Document, ImportReplacesTheStreamOrLeavesItAlone) {
+    CTempDir dir;
+    const std::vector<uint8_t> frames = Pattern(2 * QCIF_FRAME_BYTES, 9);
+    std::vector<uint8_t> y4m;
+    AppendY4mStream(frames.data(), 2, y4m);
+    WriteBytes(dir.File("clip.y4m"), y4m);
+    std::vector<uint8_t> broken = y4m;
+    broken[y4m.size() - QCIF_FRAME_BYTES - 6] = 'X';  // the second frame's line
+    WriteBytes(dir.File("broken.y4m"), broken);
+    WriteBytes(dir.File("tiny.yuv"), Pattern(10));
+    WriteBytes(dir.File("c.cmp"), CmpFile(1, 10, 16));
+    WriteBytes(dir.File("held.qcf"), Pattern(3 * QCIF_FRAME_BYTES));
+
+    struct Case {
+        const char* pszName;
+        bool bCancel;
+        const char* pszError;  // nullptr: imported
+    } const cases[] = {
+        {"clip.y4m", true, ""},  // cancelled: no message
+        {"missing.mkv", false, "missing.mkv"},
+        {"c.cmp", false, "File > Open"},
+        {"broken.y4m", false, "frame 2 does not start with a FRAME line"},
+        {"tiny.yuv", false, "no whole frame"},
+        {"clip.y4m", false, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.pszName);
+        CScriptedPrompts prompts;
+        CTavroDoc doc;
+        ASSERT_TRUE(doc.OnOpenDocument(dir.File("held.qcf")));
+        const Snapshot before = Snap(doc);
+        CClipImport import;
+        std::string strError;
+        bool bImported = import.Open(dir.File(c.pszName), &strError);
+        if (bImported && c.bCancel) {
+            import.RequestCancel();
+        }
+        bImported = bImported && import.Run();
+        strError += import.GetError();
+        bImported = bImported && import.Deliver(doc);
+        if (!bImported && strError.empty() && !c.bCancel) {
+            strError = "no whole frame";  // read to the end, nothing to hand over
+        }
+        if (c.pszError) {
+            EXPECT_FALSE(bImported);
+            EXPECT_NE(strError.find(c.pszError), std::string::npos) << strError;
+            EXPECT_TRUE(Snap(doc) == before);
+            continue;
+        }
+        ASSERT_TRUE(bImported) << strError;
+        EXPECT_EQ(doc.m_cState, 'i');
+        EXPECT_EQ(doc.m_nStreamFrames, 2);
+        EXPECT_EQ(doc.m_nCodedFrames, 2);
+        EXPECT_FALSE(doc.IsModified());
+        EXPECT_EQ(doc.GetTitle(), "clip.y4m");
+        EXPECT_EQ(std::vector<uint8_t>(doc.m_pQcfData, doc.m_pQcfData + frames.size()), frames);
+        EXPECT_EQ(import.FramesRead(), 2u);
+        EXPECT_FALSE(import.Truncated());
+        EXPECT_TRUE(prompts.messages.empty());
     }
 }

@@ -274,9 +274,10 @@ void CMainFrame::OnCommand(int nId) {
             m_pView->OnFileOpen();
             break;
         case ID_FILE_IMPORT_VIDEO:
-            if (RunImportVideo(this, m_doc)) {
-                m_pView->update();
-            }
+            // The document redraws its views itself when it takes the frames;
+            // an imported clip is no entry for the recent-file list, which
+            // opens through File > Open.
+            RunImportVideo(this, m_doc);
             break;
         case ID_FILE_SAVE_AS:
             m_pView->OnSaveOutput();

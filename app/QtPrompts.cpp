@@ -104,7 +104,9 @@ bool CQtPrompts::ChooseFile(const FileChooserRequest& request, FileChooserResult
         }
         const QtChooserSetup setup = MakeChooserSetup(request);
         QFileDialog dialog(QApplication::activeWindow());
-        dialog.setWindowTitle(request.bOpen ? QStringLiteral("Open") : QStringLiteral("Save As"));
+        dialog.setWindowTitle(!request.strTitle.empty() ? QString::fromStdString(request.strTitle)
+                              : request.bOpen           ? QStringLiteral("Open")
+                                                        : QStringLiteral("Save As"));
         dialog.setAcceptMode(request.bOpen ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
         dialog.setFileMode(request.bOpen ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
         // Qt's dialog has no "open as read-only" box, so hiding it needs nothing.

@@ -1,7 +1,9 @@
 #include "document/ClipImport.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
+#include <filesystem>
 
 #include "codec/CodecContext.h"
 #include "document/TavroDoc.h"
@@ -10,6 +12,37 @@
 #include "io/QcifFormat.h"
 #include "stream/FrameSource.h"
 #include "stream/VideoSource.h"
+#include "stream/Y4m.h"
+
+namespace {
+
+// A .y4m whose header parses but whose frames are not QCIF 4:2:0 8-bit: the
+// desktop scales it through FFmpeg instead of refusing it as the command line
+// does.
+bool IsOtherY4m(const std::string& strPath) {
+    CFile file;
+    if (!file.Open(strPath, CFile::modeRead)) {
+        return false;
+    }
+    uint8_t aHead[1024];
+    const uint32_t nRead = file.Read(aHead, sizeof aHead);
+    SY4mHeader header;
+    return ParseY4mHeader(aHead, nRead, header, nullptr) && !IsQcifY4m(header, nullptr);
+}
+
+}  // namespace
+
+std::string AsSentence(std::string strText) {
+    if (strText.empty()) {
+        return strText;
+    }
+    strText[0] = char(std::toupper(static_cast<unsigned char>(strText[0])));
+    const char cLast = strText.back();
+    if (cLast != '.' && cLast != '!' && cLast != '?') {
+        strText += '.';
+    }
+    return strText;
+}
 
 CClipImport::CClipImport() = default;
 
@@ -18,56 +51,77 @@ CClipImport::~CClipImport() {
 }
 
 bool CClipImport::Open(const std::string& strPath, std::string* pError) {
-    if (ClipKindOf(strPath) == EClipKind::Compressed) {
-        return Fail(pError, "\"" + FileNameOf(strPath) +
-                                "\" is a compressed stream: open it with File > Open.");
+    const std::string strName = FileNameOf(strPath);
+    const EClipKind kind = ClipKindOf(strPath);
+    if (kind == EClipKind::Compressed) {
+        return Fail(pError, "\"" + strName + "\" is a compressed stream: open it with File > Open.");
     }
     std::string strWhy;
-    m_pSource = OpenFrameSource(strPath, &strWhy);
+    const bool bOtherY4m =
+        kind == EClipKind::Y4m && VideoImportAvailable() && IsOtherY4m(strPath);
+    m_pSource = bOtherY4m ? OpenVideoSource(strPath, &strWhy) : OpenFrameSource(strPath, &strWhy);
     if (!m_pSource) {
-        return Fail(pError, strWhy);
+        return Fail(pError, AsSentence(strWhy));
     }
     m_strPath = strPath;
+    m_strName = strName;
+
     m_nExpected = m_pSource->FramesLeftHint();
     SVideoInfo info;
-    if (m_nExpected == 0 && ClipKindOf(strPath) == EClipKind::Video &&
-        ProbeVideo(strPath, info, nullptr)) {
-        m_nExpected = info.nFrames ? info.nFrames
-                                   : uint64_t(info.dSeconds * info.nRateNum / info.nRateDen + 0.5);
+    if (m_nExpected != 0) {
+        // a raw stream: exact
+    } else if (kind == EClipKind::Y4m && !bOtherY4m) {
+        // Every frame is its FRAME line and 38016 bytes; the header is small.
+        std::error_code error;
+        const uintmax_t nLength = std::filesystem::file_size(strPath, error);
+        m_nExpected = error ? 0 : nLength / (QCIF_FRAME_BYTES + 6);
+    } else if ((kind == EClipKind::Video || bOtherY4m) && ProbeVideo(strPath, info, nullptr)) {
+        const double dFrames =
+            info.nRateNum ? info.dSeconds * info.nRateNum / info.nRateDen + 0.5 : 0.0;
+        m_nExpected = info.nFrames        ? info.nFrames
+                      : dFrames < 1e9     ? uint64_t(dFrames)
+                                          : 0;
     }
     m_nExpected = std::min<uint64_t>(m_nExpected, CODEC_MAX_FRAMES);
     return true;
 }
 
+bool CClipImport::Failed(const std::string& strWhy) {
+    m_strError = strWhy;
+    return false;
+}
+
 bool CClipImport::Run() {
     if (!m_pSource) {
-        m_strError = "No clip is open.";
-        return false;
+        return Failed("No clip is open.");
     }
     while (!m_bCancel) {
         const uint64_t nFrames = m_nFrames.load();
         if (nFrames == m_nCapacity) {
-            // Room for the frames expected, then half as many again each time.
+            // Room for the frames expected, then half as many again each time;
+            // one frame past the cap tells whether the clip goes on.
             const uint64_t nMore =
                 std::min<uint64_t>(std::max<uint64_t>({m_nExpected, nFrames / 2, 16}),
                                    CODEC_MAX_FRAMES + 1 - m_nCapacity);
             void* p = std::realloc(m_pFrames, size_t(m_nCapacity + nMore) * QCIF_FRAME_BYTES);
             if (!p) {
-                m_strError = "Not enough memory for " + std::to_string(nFrames + 1) + " frames.";
-                return false;
+                return Failed("Not enough memory to import " + std::to_string(nFrames + 1) +
+                              " frames of \"" + m_strName + "\".");
             }
             m_pFrames = static_cast<uint8_t*>(p);
             m_nCapacity += nMore;
         }
-        // One frame past the most a stream holds tells that the clip goes on.
         const EFrameRead r = m_pSource->Read(m_pFrames + size_t(nFrames) * QCIF_FRAME_BYTES);
         if (r == EFrameRead::Failed) {
-            m_strError = m_pSource->GetError();
-            return false;
+            return Failed(AsSentence(m_pSource->GetError()));
         }
         if (r == EFrameRead::End || nFrames == CODEC_MAX_FRAMES) {
+            if (nFrames == 0) {
+                return Failed("\"" + m_strName + "\" holds no whole frame.");
+            }
             m_bTruncated = r == EFrameRead::Frame;
             m_bDone = true;
+            m_pSource.reset();  // the input is closed before the frames are handed over
             return true;
         }
         m_nFrames = nFrames + 1;
@@ -77,7 +131,7 @@ bool CClipImport::Run() {
 
 bool CClipImport::Deliver(CTavroDoc& doc) {
     const uint64_t nFrames = m_nFrames.load();
-    if (!m_bDone || nFrames == 0) {
+    if (!m_bDone || m_bCancel || nFrames == 0) {
         return false;
     }
     // Give back what the estimate reserved beyond the frames read.
@@ -87,15 +141,4 @@ bool CClipImport::Deliver(CTavroDoc& doc) {
     m_nCapacity = 0;
     m_bDone = false;
     return true;
-}
-
-void CTavroDoc::TakeRawStream(uint8_t* pFrames, int32_t nFrames, const std::string& strPath) {
-    DeleteContents();
-    m_pQcfData = pFrames;
-    m_nStreamFrames = nFrames;
-    m_nCodedFrames = nFrames;
-    m_cState = 'i';
-    m_strPathName = strPath;
-    m_strTitle = FileNameOf(strPath);
-    UpdateAllViews();
 }

@@ -1,15 +1,21 @@
 #pragma once
 // File > Import Video...: reads a clip of any kind the stream readers take (any
-// video FFmpeg's libraries read, a .y4m, a raw .yuv or .qcf) into the
-// document's raw stream, as if a .qcf file of its frames had been opened
-// (state 'i'), titled by the source's file name.
+// video or image sequence FFmpeg's libraries read, a .y4m, a raw .yuv or .qcf)
+// into the document's raw stream, as if a .qcf file of its frames had been
+// opened (state 'i'), titled by the source's file name. A .y4m that is not
+// QCIF 4:2:0 8-bit goes through FFmpeg like any other video, and so comes out
+// scaled to 176x144 4:2:0 (VIDEO_SCALER).
 //
-// The reading runs on a worker thread (Run) while the user-interface thread
-// shows FramesRead() against ExpectedFrames() and may RequestCancel(); Deliver
-// then hands the frames to the document on the user-interface thread. A
-// cancelled or failed import leaves the document as it was. At most
-// CODEC_MAX_FRAMES frames are read (the most a compression takes); Truncated()
-// tells that the clip held more.
+// Threads: Open and Deliver run on the user-interface thread, Run on a worker
+// thread; while Run works, FramesRead() and RequestCancel() may be called from
+// any thread, everything else only once Run has returned.
+//
+// Outcomes: a cancelled or failed import leaves the document as it was; only
+// Deliver changes it. At most CODEC_MAX_FRAMES frames are read (the most a
+// compressed stream can hold); Truncated() tells that the clip held more.
+// Memory: the frames grow in one malloc'd block which Deliver trims and hands
+// to the document; the document's old stream is freed at that moment, not
+// before (a failed import must keep it).
 
 #include <atomic>
 #include <cstdint>
@@ -26,29 +32,39 @@ public:
     CClipImport(const CClipImport&) = delete;
     CClipImport& operator=(const CClipImport&) = delete;
 
-    // Opens the clip; false with *pError saying why (for an "Error" box).
+    // Opens the clip; false with *pError, a sentence for an "Error" box, when
+    // it cannot be read, is a compressed stream (File > Open takes those) or
+    // is not what its name says.
     bool Open(const std::string& strPath, std::string* pError);
-    // The frames the clip is expected to hold, for a progress bar; 0 when unknown.
+    // The frames the clip is expected to hold, for a progress bar: exact for
+    // raw streams, estimated from the file's length for a .y4m and from the
+    // container for a video; 0 when unknown. Never above CODEC_MAX_FRAMES.
     uint64_t ExpectedFrames() const { return m_nExpected; }
+    // The source's file name without its folder.
+    const std::string& FileName() const { return m_strName; }
 
-    // Reads the frames (worker thread). True when the clip was read to its end
-    // (or to the cap); false when cancelled or failed (GetError() then says why,
-    // empty for a cancel).
+    // Reads the frames. True when at least one whole frame was read and the
+    // clip was read to its end or to the cap. False when cancelled (GetError()
+    // empty) or failed: unreadable or damaged input, no whole frame, no memory
+    // (GetError() says why). Call once, after a successful Open.
     bool Run();
-    // Asks Run to stop before its next frame; safe from any thread.
+    // Asks Run to stop before its next frame.
     void RequestCancel() { m_bCancel = true; }
     uint64_t FramesRead() const { return m_nFrames.load(); }
     bool Truncated() const { return m_bTruncated; }
     const std::string& GetError() const { return m_strError; }
 
-    // After a successful Run with at least one frame: the document's contents
-    // are replaced by the frames (state 'i', not modified, titled and named by
-    // the source). False (document unchanged) when there is nothing to deliver.
+    // After a successful Run, unless a cancel was requested: the document's contents are replaced by the
+    // frames (state 'i', not modified, path and title those of the source) and
+    // the views are asked to redraw. False, document unchanged, otherwise.
     bool Deliver(CTavroDoc& doc);
 
 private:
+    bool Failed(const std::string& strWhy);
+
     std::unique_ptr<IFrameSource> m_pSource;
     std::string m_strPath;
+    std::string m_strName;
     uint64_t m_nExpected = 0;
     uint8_t* m_pFrames = nullptr;  // malloc'd, m_nCapacity frames
     uint64_t m_nCapacity = 0;
@@ -58,3 +74,7 @@ private:
     bool m_bTruncated = false;
     std::string m_strError;
 };
+
+// A reader's message as a sentence for a message box: capital first letter,
+// final full stop.
+std::string AsSentence(std::string strText);

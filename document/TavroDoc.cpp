@@ -143,6 +143,17 @@ bool CTavroDoc::OnOpenDocument(const std::string& strPath) {
     return true;
 }
 
+void CTavroDoc::TakeRawStream(uint8_t* pFrames, int32_t nFrames, const std::string& strPath) {
+    DeleteContents();
+    m_pQcfData = pFrames;
+    m_nStreamFrames = nFrames;
+    m_nCodedFrames = nFrames;
+    m_cState = 'i';
+    m_strPathName = strPath;
+    m_strTitle = FileNameOf(strPath);
+    UpdateAllViews();
+}
+
 bool CTavroDoc::OnSaveOutput() {
     FileChooserRequest request;
     request.bOpen = false;

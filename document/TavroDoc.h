@@ -58,10 +58,12 @@ public:
     // emptied the document and then failed clears them.
     bool OnOpenDocument(const std::string& strPath);
 
-    // Holds nFrames raw frames read from a file of another kind (File > Import
-    // Video..., see ClipImport.h) as if a .qcf of them had been opened: the
-    // contents are replaced, pFrames (malloc'd) becomes m_pQcfData, state 'i',
-    // not modified, and strPath names the document.
+    // Holds nFrames (at least 1) raw frames read from a file of another kind
+    // (File > Import Video..., see ClipImport.h) as if a .qcf of them had been
+    // opened: the old contents are released, pFrames (malloc'd, nFrames whole
+    // frames) becomes m_pQcfData in state 'i', not modified, strPath names the
+    // document and gives its title; the views are asked to redraw. The
+    // comparison file stays.
     void TakeRawStream(uint8_t* pFrames, int32_t nFrames, const std::string& strPath);
 
     // Empties the document when it holds a stream of no whole frame, as a failed

@@ -11,6 +11,7 @@ struct FileChooserRequest {
     std::string strInitialName;    // initial text of the name field, e.g. "*.qcf"
     bool bHideReadOnly = true;     // hide the read-only check box
     bool bOverwritePrompt = true;  // ask before replacing an existing file (save mode)
+    std::string strTitle;          // the chooser's title; empty: "Open" or "Save As"
 };
 
 struct FileChooserResult {

@@ -239,6 +239,7 @@ private slots:
             QString strText, strShortcut, strPrompt, strTooltip;
         } rows[] = {
             {0, 57601, "&Open...\tCtrl+O", "Ctrl+O", "Open an existing document", "Open"},
+            {0, 32798, "&Import Video...", "", "", "Import Video"},
             {0, 57604, "Save Output...\tCtrl+S", "Ctrl+S", "Save the output data", "Save"},
             {0, 57616, "Last File\tCtrl+L", "Ctrl+L", "Open the most-recently used document",
              "Open last file"},
@@ -279,14 +280,15 @@ private slots:
         QCOMPARE(statisticsItems, (QStringList{"Compare Frames\tCtrl+F", "Compare Streams\tCtrl+S",
                                                "Change Compare File\tCtrl+A", "Per-frame Chart...",
                                                "Comparison View..."}));
-        // The File menu's layout: Open, Save, separator, recent files, separator, Exit.
+        // The File menu's layout: Open, Import, Save, separator, recent files, separator, Exit.
         QStringList fileItems;
         for (QAction* pAction : s.Frame()->Menu(0)->actions()) {
             if (pAction->isVisible()) {
                 fileItems << (pAction->isSeparator() ? "-" : pAction->text());
             }
         }
-        QCOMPARE(fileItems, (QStringList{"&Open...\tCtrl+O", "Save Output...\tCtrl+S", "-",
+        QCOMPARE(fileItems, (QStringList{"&Open...\tCtrl+O", "&Import Video...",
+                                         "Save Output...\tCtrl+S", "-",
                                          "Last File\tCtrl+L", "-", "E&xit\tCtrl+X"}));
 
         // Ten toolbar buttons with their pictures, no separators.
@@ -378,14 +380,21 @@ private slots:
                  QString::fromStdString(strClip));
     }
 
-    void failedOpenEmptiesTheDocumentAndSaysSo() {
+    void failedOpenEmptiesTheDocumentFailedImportKeepsIt() {
         CSession s;
         s.OpenByMenu(s.Write("clip.qcf", 2));
         const struct {
             const char* pszName;
             std::vector<CScriptedPrompts::Message> messages;
             bool bEmptied;
+            bool bImport = false;  // File > Import Video... instead of Open
         } rows[] = {
+            // A failed import says why once and keeps the stream.
+            {"short.yuv", {{"\"short.yuv\" holds no whole frame.", "Error"}}, false, true},
+            {"c.cmp",
+             {{"\"c.cmp\" is a compressed stream: open it with File > Open.", "Error"}},
+             false,
+             true},
             {"notes.txt",
              {{"Unknown File Type.", "Error"}, {"Invalid format file.", "Error"}},
              true},
@@ -395,9 +404,16 @@ private slots:
         for (const auto& row : rows) {
             WriteBytes(s.dir.File(row.pszName), std::vector<uint8_t>(100, 7));
             s.prompts.messages.clear();
-            s.OpenByMenu(s.dir.File(row.pszName));
+            if (row.bImport) {
+                s.prompts.QueueChoice(s.dir.File(row.pszName));
+                s.Trigger(ID_FILE_IMPORT_VIDEO);
+            } else {
+                s.OpenByMenu(s.dir.File(row.pszName));
+            }
             QCOMPARE(s.prompts.messages, row.messages);
-            QCOMPARE(s.Frame()->windowTitle(), QString("Untitled - Tavro"));
+            QCOMPARE(s.Frame()->windowTitle(),
+                     QString(row.bEmptied ? "Untitled - Tavro" : "clip.qcf - Tavro"));
+            QCOMPARE(s.Doc().m_cState, row.bEmptied ? 'd' : 'i');
             if (row.bEmptied) {
                 QCOMPARE(s.Enabled(), QList<int>{});
                 QCOMPARE(InkedRows(s.Frame()->View()), QList<int>{});
@@ -497,8 +513,8 @@ private slots:
     // A compression's result that has not been saved: each way of discarding
     // it asks first, and does what the answer says.
     void unsavedResultIsAskedFor() {
-        enum Path { MenuOpen, Drop, RecentEntry, Exit };
-        for (Path path : {MenuOpen, Drop, RecentEntry, Exit}) {
+        enum Path { MenuOpen, MenuImport, Drop, RecentEntry, Exit };
+        for (Path path : {MenuOpen, MenuImport, Drop, RecentEntry, Exit}) {
             for (ESaveChoice answer :
                  {ESaveChoice::Cancel, ESaveChoice::Discard, ESaveChoice::Save}) {
                 CSession s;
@@ -507,12 +523,12 @@ private slots:
                 s.Trigger(ID_COMPRESS);
                 const std::string strOther = s.Write("other.qcf", 2);
                 s.prompts.QueueSaveAnswer(answer);
-                if (path == MenuOpen) {
+                if (path == MenuOpen || path == MenuImport) {
                     s.prompts.QueueChoice(strOther);
                 }
                 s.prompts.QueueChoice(s.dir.File("kept.cmp"));  // if Save Output... is chosen
-                if (path == MenuOpen) {
-                    s.Trigger(ID_FILE_OPEN);
+                if (path == MenuOpen || path == MenuImport) {
+                    s.Trigger(path == MenuOpen ? ID_FILE_OPEN : ID_FILE_IMPORT_VIDEO);
                 } else if (path == Drop) {
                     QVERIFY(s.Drop(strOther));
                 } else {
@@ -527,6 +543,11 @@ private slots:
                          path == Exit ? answer != ESaveChoice::Save : !bGoneOn);
                 QCOMPARE(std::filesystem::exists(s.dir.File("kept.cmp")),
                          answer == ESaveChoice::Save);
+                if (path == MenuImport && bGoneOn) {
+                    // Named by its source, but no entry for the recent-file list.
+                    QCOMPARE(s.Frame()->windowTitle(), QString("other.qcf - Tavro"));
+                    QCOMPARE(s.app.RecentFiles().Files().size(), 1);
+                }
             }
         }
     }

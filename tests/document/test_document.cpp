@@ -10,6 +10,7 @@
 
 #include "document/ClipImport.h"
 #include "document/TavroDoc.h"
+#include "stream/VideoSource.h"
 #include "stream/Y4m.h"
 #include "support/ScriptedPrompts.h"
 #include "support/TestFiles.h"
@@ -371,7 +372,8 @@ TEST(Document, OutOfMemoryIsFatalAndHugeFilesAreAskedForWhole) {
 }
 
 // File > Import Video...: a readable clip replaces the stream as an opened .qcf
-// would; anything else (cancelled, unreadable, damaged, empty) leaves it alone.
+// would; anything else (cancelled, unreadable, damaged, empty, compressed)
+// leaves the document as it was, an unsaved result included.
 TEST(Document, ImportReplacesTheStreamOrLeavesItAlone) {
     CTempDir dir;
     const std::vector<uint8_t> frames = Pattern(2 * QCIF_FRAME_BYTES, 9);
@@ -381,44 +383,73 @@ TEST(Document, ImportReplacesTheStreamOrLeavesItAlone) {
     std::vector<uint8_t> broken = y4m;
     broken[y4m.size() - QCIF_FRAME_BYTES - 6] = 'X';  // the second frame's line
     WriteBytes(dir.File("broken.y4m"), broken);
+    std::vector<uint8_t> raw = frames;
+    raw.resize(raw.size() + 100, 1);  // bytes after the last whole frame are dropped
+    WriteBytes(dir.File("clip.yuv"), raw);
     WriteBytes(dir.File("tiny.yuv"), Pattern(10));
     WriteBytes(dir.File("c.cmp"), CmpFile(1, 10, 16));
+    WriteBytes(dir.File("damaged.mp4"), Pattern(5000, 3));
     WriteBytes(dir.File("held.qcf"), Pattern(3 * QCIF_FRAME_BYTES));
+    // A CIF .y4m is scaled through FFmpeg; flat planes stay flat, so the
+    // result is known without a scaler of our own.
+    const std::string strCifHeader = "YUV4MPEG2 W352 H288 F25:1 Ip C420jpeg\n";
+    std::vector<uint8_t> cif(strCifHeader.begin(), strCifHeader.end());
+    std::vector<uint8_t> flat;
+    for (int k = 0; k < 2; ++k) {
+        const std::string strFrame = "FRAME\n";
+        cif.insert(cif.end(), strFrame.begin(), strFrame.end());
+        cif.insert(cif.end(), 352 * 288, 90);
+        cif.insert(cif.end(), 176 * 144, 100);
+        cif.insert(cif.end(), 176 * 144, 160);
+        flat.insert(flat.end(), QCIF_Y_BYTES, 90);
+        flat.insert(flat.end(), QCIF_CHROMA_BYTES, 100);
+        flat.insert(flat.end(), QCIF_CHROMA_BYTES, 160);
+    }
+    WriteBytes(dir.File("cif.y4m"), cif);
 
     struct Case {
         const char* pszName;
         bool bCancel;
         const char* pszError;  // nullptr: imported
+        uint64_t nExpected;    // the progress bar's frame count
+        const std::vector<uint8_t>* pFrames;
     } const cases[] = {
-        {"clip.y4m", true, ""},  // cancelled: no message
-        {"missing.mkv", false, "missing.mkv"},
-        {"c.cmp", false, "File > Open"},
-        {"broken.y4m", false, "frame 2 does not start with a FRAME line"},
-        {"tiny.yuv", false, "no whole frame"},
-        {"clip.y4m", false, nullptr},
+        {"clip.y4m", true, "", 2, nullptr},  // cancelled: no message
+        {"missing.mkv", false, "missing.mkv", 0, nullptr},
+        {"damaged.mp4", false, "damaged.mp4", 0, nullptr},
+        {"c.cmp", false, "\"c.cmp\" is a compressed stream: open it with File > Open.", 0, nullptr},
+        {"broken.y4m", false, "broken.y4m\": frame 2 does not start with a FRAME line.", 2, nullptr},
+        {"tiny.yuv", false, "\"tiny.yuv\" holds no whole frame.", 0, nullptr},
+        {"clip.y4m", false, nullptr, 2, &frames},
+        {"clip.yuv", false, nullptr, 2, &frames},
+        {"cif.y4m", false, nullptr, 2, &flat},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.pszName);
+        if (std::string(c.pszName) == "cif.y4m" && !VideoImportAvailable()) {
+            continue;
+        }
         CScriptedPrompts prompts;
         CTavroDoc doc;
         ASSERT_TRUE(doc.OnOpenDocument(dir.File("held.qcf")));
+        doc.SetModifiedFlag();
         const Snapshot before = Snap(doc);
         CClipImport import;
         std::string strError;
         bool bImported = import.Open(dir.File(c.pszName), &strError);
+        EXPECT_EQ(import.ExpectedFrames(), bImported ? c.nExpected : 0);
         if (bImported && c.bCancel) {
             import.RequestCancel();
         }
         bImported = bImported && import.Run();
         strError += import.GetError();
         bImported = bImported && import.Deliver(doc);
-        if (!bImported && strError.empty() && !c.bCancel) {
-            strError = "no whole frame";  // read to the end, nothing to hand over
-        }
+        EXPECT_TRUE(prompts.messages.empty());  // the caller shows the one message
         if (c.pszError) {
             EXPECT_FALSE(bImported);
             EXPECT_NE(strError.find(c.pszError), std::string::npos) << strError;
             EXPECT_TRUE(Snap(doc) == before);
+            EXPECT_TRUE(doc.IsModified());
             continue;
         }
         ASSERT_TRUE(bImported) << strError;
@@ -426,10 +457,11 @@ TEST(Document, ImportReplacesTheStreamOrLeavesItAlone) {
         EXPECT_EQ(doc.m_nStreamFrames, 2);
         EXPECT_EQ(doc.m_nCodedFrames, 2);
         EXPECT_FALSE(doc.IsModified());
-        EXPECT_EQ(doc.GetTitle(), "clip.y4m");
-        EXPECT_EQ(std::vector<uint8_t>(doc.m_pQcfData, doc.m_pQcfData + frames.size()), frames);
+        EXPECT_EQ(doc.GetTitle(), c.pszName);
+        EXPECT_EQ(std::vector<uint8_t>(doc.m_pQcfData, doc.m_pQcfData + doc.RawStreamBytes()),
+                  *c.pFrames);
         EXPECT_EQ(import.FramesRead(), 2u);
         EXPECT_FALSE(import.Truncated());
-        EXPECT_TRUE(prompts.messages.empty());
+        EXPECT_FALSE(import.Deliver(doc));  // the frames went once
     }
 }

@@ -16,6 +16,9 @@
 
 namespace {
 
+// The most frames reserved before the first is read: 156 MB.
+constexpr uint64_t kFirstFrames = 4096;
+
 // A .y4m whose header parses but whose frames are not QCIF 4:2:0 8-bit: the
 // desktop scales it through FFmpeg instead of refusing it as the command line
 // does.
@@ -98,14 +101,16 @@ bool CClipImport::Run() {
     while (!m_bCancel) {
         const uint64_t nFrames = m_nFrames.load();
         if (nFrames == m_nCapacity) {
-            // Room for the frames expected, then half as many again each time;
-            // one frame past the cap tells whether the clip goes on.
-            const uint64_t nMore =
-                std::min<uint64_t>(std::max<uint64_t>({m_nExpected, nFrames / 2, 16}),
-                                   CODEC_MAX_FRAMES + 1 - m_nCapacity);
+            // Room for the frames expected (a container's claim may be wild, so
+            // not all at once), then half as many again each time; one frame
+            // past the cap tells whether the clip goes on.
+            const uint64_t nMore = std::min<uint64_t>(
+                std::max<uint64_t>({std::min<uint64_t>(m_nExpected, kFirstFrames), nFrames / 2,
+                                    16}),
+                CODEC_MAX_FRAMES + 1 - m_nCapacity);
             void* p = std::realloc(m_pFrames, size_t(m_nCapacity + nMore) * QCIF_FRAME_BYTES);
             if (!p) {
-                return Failed("Not enough memory to import " + std::to_string(nFrames + 1) +
+                return Failed("Not enough memory for more than " + std::to_string(nFrames) +
                               " frames of \"" + m_strName + "\".");
             }
             m_pFrames = static_cast<uint8_t*>(p);

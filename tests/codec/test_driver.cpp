@@ -153,6 +153,19 @@ const CancelCase CANCEL_CASES[] = {
     {"during the last frame", 2, Event::FrameBegun, true, 3},
 };
 
+// Runs ctx with the case's cancel request, noting the progress each frame
+// starts with.
+SGatedRun RunCancelCase(CCodecContext& ctx, const CancelCase& c, std::vector<int32_t>& seen) {
+    return RunGated(ctx, !c.cancelFrame, [&](Event e, uint16_t f, CCodecJob& job) {
+        if (e == Event::FrameBegun) {
+            seen.push_back(job.Progress());
+        }
+        if (c.cancelFrame == f && e == c.when) {
+            job.RequestCancel();
+        }
+    });
+}
+
 // Each cancel case on one thread and in the pipeline.
 std::vector<std::pair<uint32_t, CancelCase>> ThreadsAndCancelCases() {
     std::vector<std::pair<uint32_t, CancelCase>> all;
@@ -174,15 +187,7 @@ TEST(CompressRun, CancelAndProgress) {
         SetUpCompression(ctx, clip, 3);
         ctx.m_nThreads = nThreads;
         std::vector<int32_t> seen;
-        const SGatedRun run =
-            RunGated(ctx, !c.cancelFrame, [&](Event e, uint16_t f, CCodecJob& job) {
-                if (e == Event::FrameBegun) {
-                    seen.push_back(job.Progress());
-                }
-                if (c.cancelFrame == f && e == c.when) {
-                    job.RequestCancel();
-                }
-            });
+        const SGatedRun run = RunCancelCase(ctx, c, seen);
         EXPECT_EQ(run.bResult, c.bResult) << c.name;
         EXPECT_EQ(run.outcome, EJobOutcome::Cancelled) << c.name;
         EXPECT_EQ(ctx.m_nFrame, c.framesDone) << c.name;
@@ -217,15 +222,7 @@ TEST(DecompressRun, CancelAndProgress) {
         ctx.m_pQcf = out.data();
         ctx.m_nThreads = nThreads;
         std::vector<int32_t> seen;
-        const SGatedRun run =
-            RunGated(ctx, !c.cancelFrame, [&](Event e, uint16_t f, CCodecJob& job) {
-                if (e == Event::FrameBegun) {
-                    seen.push_back(job.Progress());
-                }
-                if (c.cancelFrame == f && e == c.when) {
-                    job.RequestCancel();
-                }
-            });
+        const SGatedRun run = RunCancelCase(ctx, c, seen);
         EXPECT_EQ(run.bResult, c.bResult) << c.name;
         EXPECT_EQ(run.outcome, EJobOutcome::Cancelled) << c.name;
         EXPECT_EQ(ctx.m_nFrame, c.framesDone) << c.name;

@@ -57,11 +57,11 @@ bool CClipImport::Open(const std::string& strPath, std::string* pError) {
     const std::string strName = FileNameOf(strPath);
     const EClipKind kind = ClipKindOf(strPath);
     if (kind == EClipKind::Compressed) {
-        return Fail(pError, "\"" + strName + "\" is a compressed stream: open it with File > Open.");
+        return Fail(pError,
+                    "\"" + strName + "\" is a compressed stream: open it with File > Open.");
     }
     std::string strWhy;
-    const bool bOtherY4m =
-        kind == EClipKind::Y4m && VideoImportAvailable() && IsOtherY4m(strPath);
+    const bool bOtherY4m = kind == EClipKind::Y4m && VideoImportAvailable() && IsOtherY4m(strPath);
     m_pSource = bOtherY4m ? OpenVideoSource(strPath, &strWhy) : OpenFrameSource(strPath, &strWhy);
     if (!m_pSource) {
         return Fail(pError, AsSentence(strWhy));
@@ -81,9 +81,7 @@ bool CClipImport::Open(const std::string& strPath, std::string* pError) {
     } else if ((kind == EClipKind::Video || bOtherY4m) && ProbeVideo(strPath, info, nullptr)) {
         const double dFrames =
             info.nRateNum ? info.dSeconds * info.nRateNum / info.nRateDen + 0.5 : 0.0;
-        m_nExpected = info.nFrames        ? info.nFrames
-                      : dFrames < 1e9     ? uint64_t(dFrames)
-                                          : 0;
+        m_nExpected = info.nFrames ? info.nFrames : dFrames < 1e9 ? uint64_t(dFrames) : 0;
     }
     m_nExpected = std::min<uint64_t>(m_nExpected, CODEC_MAX_FRAMES);
     return true;
@@ -105,8 +103,8 @@ bool CClipImport::Run() {
             // not all at once), then half as many again each time; one frame
             // past the cap tells whether the clip goes on.
             const uint64_t nMore = std::min<uint64_t>(
-                std::max<uint64_t>({std::min<uint64_t>(m_nExpected, kFirstFrames), nFrames / 2,
-                                    16}),
+                std::max<uint64_t>(
+                    {std::min<uint64_t>(m_nExpected, kFirstFrames), nFrames / 2, 16}),
                 CODEC_MAX_FRAMES + 1 - m_nCapacity);
             void* p = std::realloc(m_pFrames, size_t(m_nCapacity + nMore) * QCIF_FRAME_BYTES);
             if (!p) {

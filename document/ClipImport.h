@@ -54,9 +54,9 @@ public:
     bool Truncated() const { return m_bTruncated; }
     const std::string& GetError() const { return m_strError; }
 
-    // After a successful Run, unless a cancel was requested: the document's contents are replaced by the
-    // frames (state 'i', not modified, path and title those of the source) and
-    // the views are asked to redraw. False, document unchanged, otherwise.
+    // After a successful Run, unless a cancel was requested: the document's contents are replaced
+    // by the frames (state 'i', not modified, path and title those of the source) and the views are
+    // asked to redraw. False, document unchanged, otherwise.
     bool Deliver(CTavroDoc& doc);
 
 private:

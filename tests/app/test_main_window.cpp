@@ -287,9 +287,9 @@ private slots:
                 fileItems << (pAction->isSeparator() ? "-" : pAction->text());
             }
         }
-        QCOMPARE(fileItems, (QStringList{"&Open...\tCtrl+O", "&Import Video...",
-                                         "Save Output...\tCtrl+S", "-",
-                                         "Last File\tCtrl+L", "-", "E&xit\tCtrl+X"}));
+        QCOMPARE(fileItems,
+                 (QStringList{"&Open...\tCtrl+O", "&Import Video...", "Save Output...\tCtrl+S", "-",
+                              "Last File\tCtrl+L", "-", "E&xit\tCtrl+X"}));
 
         // Ten toolbar buttons with their pictures, no separators.
         QList<int> buttons;

@@ -14,6 +14,7 @@
 #include <atomic>
 #include <thread>
 
+class QEventLoop;
 class QLineEdit;
 class QProgressBar;
 class QPushButton;
@@ -47,7 +48,7 @@ private:
     std::atomic<bool> m_bRead{false};
     bool m_bDone = false;
     bool m_bCancelled = false;
-    class QEventLoop* m_pWaitLoop = nullptr;
+    QEventLoop* m_pWaitLoop = nullptr;  // set while a short import is waited for
     QTimer* m_pTimer;
     QPushButton* m_pCancel;
     QLineEdit* m_pFramesReadEdit;

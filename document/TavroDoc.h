@@ -6,6 +6,7 @@
 // Buffers are malloc'd; which one the document owns depends on m_cState:
 //   'd' empty, nothing owned
 //   'i' raw stream loaded from a .qcf file          owns m_pQcfData
+//       (or imported from a clip of another kind)
 //   'n' compressed stream loaded from a .cmp file   owns m_pCmpData
 //   's' compressed stream computed from raw frames  owns m_pCmpData
 //   'x' raw stream extracted from compressed data   owns m_pQcfData

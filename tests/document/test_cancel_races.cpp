@@ -7,14 +7,19 @@
 // ThreadSanitizer build that scripts/test.sh runs these tests in.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <random>
 #include <thread>
 #include <vector>
 
 #include "codec/CodecRun.h"
+#include "document/ClipImport.h"
+#include "document/TavroDoc.h"
 #include "fuzz/FuzzChecks.h"
 #include "support/CodecClips.h"
 #include "support/ScriptedPrompts.h"
@@ -250,6 +255,46 @@ TEST(CancelRaces, DocumentKeepsItsStreamWhenARunIsCancelled) {
     }
     EXPECT_GE(nSteps, 30);
     EXPECT_GT(nAccepted, 0);
+}
+
+// File > Import Video... reads on a worker while the dialog may cancel. A pipe
+// paces the clip, so the request lands once frame 3 is read, before or while
+// the reader waits for frame 4; frame 4 then arrives, and the clip would go on,
+// but no further frame is read and nothing reaches the document.
+TEST(CancelRaces, ImportCancelledWhileReadingStopsAtTheNextFrame) {
+    CScriptedPrompts prompts;
+    CTempDir dir;
+    const std::string strPipe = dir.File("clip.yuv");
+    ASSERT_EQ(::mkfifo(strPipe.c_str(), 0600), 0);
+    const Bytes frames = SampleClip(kFrames);
+    CClipImport import;
+    std::thread writer([&] {
+        FILE* pFile = std::fopen(strPipe.c_str(), "wb");
+        ASSERT_NE(pFile, nullptr);
+        std::fwrite(frames.data(), 1, 3 * QCIF_FRAME_BYTES, pFile);
+        std::fflush(pFile);
+        while (import.FramesRead() < 3) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        import.RequestCancel();
+        std::fwrite(frames.data() + 3 * QCIF_FRAME_BYTES, 1, QCIF_FRAME_BYTES, pFile);
+        std::fflush(pFile);
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));  // time to read past a cancel
+        std::fclose(pFile);
+    });
+    std::string strError;
+    ASSERT_TRUE(import.Open(strPipe, &strError)) << strError;
+    bool bRead = true;
+    std::thread worker([&] { bRead = import.Run(); });
+    worker.join();
+    writer.join();
+    EXPECT_FALSE(bRead);
+    EXPECT_EQ(import.GetError(), "");
+    EXPECT_TRUE(import.FramesRead() == 3 || import.FramesRead() == 4) << import.FramesRead();
+    CTavroDoc doc;
+    EXPECT_FALSE(import.Deliver(doc));
+    EXPECT_EQ(doc.m_cState, 'd');
+    EXPECT_TRUE(prompts.messages.empty());
 }
 
 }  // namespace

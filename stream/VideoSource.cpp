@@ -40,10 +40,20 @@ public:
 
     bool Open(const std::string& strPath, std::string* pError) {
         QuietLibraries();
-        int r = avformat_open_input(&m_pFormat, strPath.c_str(), nullptr, nullptr);
+        // Local files only: a name such as "http://..." or a playlist that
+        // names other places is never fetched.
+        AVDictionary* pOptions = nullptr;
+        av_dict_set(&pOptions, "protocol_whitelist", "file", 0);
+        int r = avformat_open_input(&m_pFormat, strPath.c_str(), nullptr, &pOptions);
+        av_dict_free(&pOptions);
         if (r < 0) {
             *pError = "cannot read " + Quoted(strPath) + " as video: " + AvError(r) +
                       " (names other than .qcf, .yuv, .y4m and .cmp are read as video)";
+            return false;
+        }
+        // The text demuxer would render any text file as a video of characters.
+        if (std::strcmp(m_pFormat->iformat->name, "tty") == 0) {
+            *pError = Quoted(strPath) + " is text, not video";
             return false;
         }
         r = avformat_find_stream_info(m_pFormat, nullptr);

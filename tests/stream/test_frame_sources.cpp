@@ -8,6 +8,7 @@
 
 #include "io/QcifFormat.h"
 #include "stream/FrameSource.h"
+#include "stream/VideoSource.h"
 #include "stream/FrameWriter.h"
 #include "stream/Y4m.h"
 #include "support/TestFiles.h"
@@ -148,6 +149,39 @@ TEST(FrameSources, WholeAndDamagedClips) {
         EXPECT_EQ(r.nTrailing, c.nTrailing);
         if (c.pszError) {
             EXPECT_NE(r.strError.find(c.pszError), std::string::npos) << r.strError;
+        }
+    }
+}
+
+// Video comes from local files only, and text is not video. The control row
+// shows the same bytes open under a plain name.
+TEST(FrameSources, VideoIsReadFromLocalFilesOnly) {
+    if (!VideoImportAvailable()) {
+        GTEST_SKIP() << "built without FFmpeg";
+    }
+    CTempDir dir;
+    const Bytes y4m = Y4m(2);
+    WriteBytes(dir.File("clip.video"), y4m);
+    std::string strText;
+    for (int k = 1; k <= 2000; ++k) {
+        strText += std::to_string(k) + "\n";
+    }
+    WriteBytes(dir.File("numbers.txt"), Bytes(strText.begin(), strText.end()));
+    const struct {
+        std::string strName;
+        const char* pszError;  // nullptr: opens
+    } cases[] = {
+        {dir.File("clip.video"), nullptr},
+        {"concat:" + dir.File("clip.video") + "|" + dir.File("clip.video"), "cannot read"},
+        {dir.File("numbers.txt"), "is text, not video"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.strName);
+        std::string strError;
+        const bool bOpened = OpenFrameSource(c.strName, &strError) != nullptr;
+        EXPECT_EQ(bOpened, c.pszError == nullptr) << strError;
+        if (c.pszError) {
+            EXPECT_NE(strError.find(c.pszError), std::string::npos) << strError;
         }
     }
 }

@@ -1,9 +1,16 @@
 #include "cli/ClipInput.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <charconv>
+#include <cstdlib>
+#include <cstring>
 
 #include "cli/CliOutputs.h"
 #include "cli/CliSupport.h"
+#include "cli/Progress.h"
 #include "codec/FrameDecoder.h"
 #include "io/File.h"
 #include "io/QcifFormat.h"
@@ -20,24 +27,14 @@ class CCmpSource : public IFrameSource {
 public:
     bool Open(const std::string& strPath, std::string* pError) {
         m_strPath = strPath;
-        CFile file;
-        if (!file.Open(strPath, CFile::modeRead)) {
-            *pError = "cannot open " + Quoted(strPath) + ": " + file.GetError();
+        std::vector<uint8_t> cmp;
+        SCmpHeader header;
+        if (!LoadCmpStream(strPath, cmp, header, pError)) {
             return false;
         }
-        const uint64_t nLength = file.GetLength();
-        if (nLength > UINT32_MAX) {
-            *pError = Quoted(strPath) + " is too long for a compressed stream (over 4 GiB)";
-            return false;
-        }
-        std::vector<uint8_t> cmp(size_t(nLength) + 1);  // never empty, so data() is valid
-        if (file.Read(cmp.data(), uint32_t(nLength)) != nLength) {
-            *pError = "cannot read " + Quoted(strPath);
-            return false;
-        }
-        const CodecError nError = m_decoder.Open(cmp.data(), uint32_t(nLength));
+        const CodecError nError = m_decoder.Open(cmp.data(), uint32_t(cmp.size()));
         if (nError != CodecError::None) {
-            *pError = Quoted(strPath) + ": " + CmpErrorText(nError, nLength);
+            *pError = CmpFailureText(strPath, nError, 0);
             return false;
         }
         return true;
@@ -49,8 +46,7 @@ public:
         }
         const CodecError nError = m_decoder.DecodeNext(pFrame);
         if (nError != CodecError::None) {
-            return Fail(Quoted(m_strPath) + ": frame " +
-                        std::to_string(m_decoder.FramesDone() + 1) + ": " + CodecErrorText(nError));
+            return Fail(CmpFailureText(m_strPath, nError, m_decoder.FramesDone() + 1));
         }
         return EFrameRead::Frame;
     }
@@ -62,22 +58,90 @@ public:
                std::to_string(m_decoder.Quantiser()) + ")";
     }
 
-    // The header's faults in words; the codec's text for the rest.
-    static std::string CmpErrorText(CodecError nError, uint64_t nLength) {
-        if (nLength < CMP_HEADER_BYTES) {
-            return "too short for a compressed stream (" + std::to_string(nLength) +
-                   " bytes, the header alone is 4)";
-        }
-        if (nError == CodecError::BadParameters) {
-            return "not a valid compressed stream: its frame count is 0, or its threshold or "
-                   "quantiser lies outside 1..255";
-        }
-        return CodecErrorText(nError);
-    }
-
 private:
     std::string m_strPath;
     CFrameDecoder m_decoder;
+};
+
+// Frames kept in an unnamed temporary file: it has no name from the start, so
+// nothing is left behind however the process ends.
+class CSpoolSource : public IFrameSource {
+public:
+    ~CSpoolSource() override {
+        if (m_fd >= 0) {
+            ::close(m_fd);
+        }
+    }
+
+    bool Create(std::string* pError) {
+        const char* pszDir = std::getenv("TMPDIR");
+        m_strDir = pszDir && *pszDir ? pszDir : "/tmp";
+#ifdef O_TMPFILE
+        m_fd = ::open(m_strDir.c_str(), O_TMPFILE | O_RDWR | O_EXCL | O_CLOEXEC, 0600);
+#endif
+        if (m_fd < 0) {  // a file system without unnamed files: name it, then unlink at once
+            std::string strTemplate = m_strDir + "/tavro-spool-XXXXXX";
+            m_fd = ::mkstemp(strTemplate.data());
+            if (m_fd >= 0) {
+                ::unlink(strTemplate.c_str());
+            }
+        }
+        if (m_fd < 0) {
+            *pError = SpoolError("create");
+            return false;
+        }
+        return true;
+    }
+
+    bool Append(const uint8_t* pFrame, std::string* pError) {
+        for (size_t nDone = 0; nDone < QCIF_FRAME_BYTES;) {
+            const ssize_t n = ::write(m_fd, pFrame + nDone, QCIF_FRAME_BYTES - nDone);
+            if (n < 0 && errno == EINTR && !Interrupted()) {
+                continue;
+            }
+            if (n <= 0) {
+                *pError = Interrupted() ? "interrupted" : SpoolError("write");
+                return false;
+            }
+            nDone += size_t(n);
+        }
+        ++m_nFrames;
+        return true;
+    }
+
+    EFrameRead Read(uint8_t* pFrame) override {
+        if (m_nRead == m_nFrames) {
+            return EFrameRead::End;
+        }
+        const off_t nAt = off_t(m_nRead * QCIF_FRAME_BYTES);
+        for (size_t nDone = 0; nDone < QCIF_FRAME_BYTES;) {
+            const ssize_t n =
+                ::pread(m_fd, pFrame + nDone, QCIF_FRAME_BYTES - nDone, nAt + off_t(nDone));
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n <= 0) {
+                return Fail(n < 0 ? SpoolError("read")
+                                  : "the temporary file in " + Quoted(m_strDir) + " was cut short");
+            }
+            nDone += size_t(n);
+        }
+        ++m_nRead;
+        return EFrameRead::Frame;
+    }
+    uint64_t FramesLeftHint() const override { return m_nFrames - m_nRead; }
+    std::string Describe() const override { return "frames kept in a temporary file"; }
+
+private:
+    std::string SpoolError(const char* pszWhat) const {
+        return std::string("cannot ") + pszWhat + " the temporary file in " + Quoted(m_strDir) +
+               " that holds the frames read so far: " + std::strerror(errno);
+    }
+
+    int m_fd = -1;
+    std::string m_strDir;
+    uint64_t m_nFrames = 0;
+    uint64_t m_nRead = 0;
 };
 
 bool ParseCount(const std::string& s, uint64_t& n) {
@@ -105,6 +169,83 @@ std::unique_ptr<IFrameSource> OpenClip(const std::string& strPath, std::string* 
         *pError = strError;
     }
     return pSource;
+}
+
+bool LoadCmpStream(const std::string& strPath, std::vector<uint8_t>& cmp, SCmpHeader& header,
+                   std::string* pError) {
+    CFile file;
+    if (!file.Open(strPath, CFile::modeRead)) {
+        *pError = "cannot open " + Quoted(strPath) + ": " + file.GetError();
+        return false;
+    }
+    const uint64_t nLength = file.GetLength();
+    if (nLength > UINT32_MAX) {
+        *pError = Quoted(strPath) + " is too long for a compressed stream (over 4 GiB)";
+        return false;
+    }
+    cmp.assign(size_t(nLength), 0);
+    if (nLength && file.Read(cmp.data(), uint32_t(nLength)) != nLength) {
+        *pError = "cannot read " + Quoted(strPath);
+        return false;
+    }
+    if (!ReadCmpHeader(cmp.data(), uint32_t(nLength), header)) {
+        *pError = Quoted(strPath) + ": too short for a compressed stream (" +
+                  std::to_string(nLength) + " bytes, the header alone is 4)";
+        return false;
+    }
+    CodecError nError = CodecError::None;
+    if (header.nFrames == 0 || header.byThreshold == 0 || header.byQuantiser == 0) {
+        nError = CodecError::BadParameters;
+    } else {
+        nError = CheckStreamLength(cmp.data(), uint32_t(nLength), header.nFrames);
+    }
+    if (nError != CodecError::None) {
+        *pError = CmpFailureText(strPath, nError, 0);
+        return false;
+    }
+    return true;
+}
+
+std::string CmpFailureText(const std::string& strPath, CodecError nError, uint32_t nFrame) {
+    std::string strText = Quoted(strPath) + ": ";
+    if (nFrame) {
+        strText += "frame " + std::to_string(nFrame) + ": ";
+    }
+    if (nError == CodecError::BadParameters) {
+        return strText +
+               "not a valid compressed stream: its frame count is 0, or its threshold or "
+               "quantiser lies outside 1..255";
+    }
+    return strText + CodecErrorText(nError);
+}
+
+std::unique_ptr<IFrameSource> SpoolFrames(IFrameSource& source, uint64_t nMax, bool* pbMore,
+                                          std::string* pError) {
+    auto pSpool = std::make_unique<CSpoolSource>();
+    if (!pSpool->Create(pError)) {
+        return nullptr;
+    }
+    std::vector<uint8_t> frame(QCIF_FRAME_BYTES);
+    CProgressLine progress("reading", 0);
+    for (uint64_t k = 0;; ++k) {
+        if (Interrupted()) {
+            *pError = "interrupted";
+            return nullptr;
+        }
+        const EFrameRead r = source.Read(frame.data());
+        if (r == EFrameRead::Failed) {
+            *pError = source.GetError();
+            return nullptr;
+        }
+        if (r == EFrameRead::End || k == nMax) {
+            *pbMore = r == EFrameRead::Frame;  // one frame past the limit: there are more
+            return pSpool;
+        }
+        if (!pSpool->Append(frame.data(), pError)) {
+            return nullptr;
+        }
+        progress.Show(k + 1);
+    }
 }
 
 bool SFrameChoice::Resolve(uint64_t& nFirst, uint64_t& nCount, std::string* pError) const {

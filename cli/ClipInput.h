@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "codec/CodecContext.h"
+#include "io/QcifFormat.h"
 #include "stream/FrameSource.h"
 #include "stream/FrameWriter.h"
 
@@ -22,6 +24,24 @@ extern const char* const CLIP_INPUT_HELP;
 
 // Opens a clip of any kind. nullptr with *pError set (naming the input).
 std::unique_ptr<IFrameSource> OpenClip(const std::string& strPath, std::string* pError);
+
+// Reads a compressed stream file whole and makes the checks a decoder makes
+// before it allocates anything (header, stated length against the frame
+// count). False with *pError naming the file.
+bool LoadCmpStream(const std::string& strPath, std::vector<uint8_t>& cmp, SCmpHeader& header,
+                   std::string* pError);
+// A compressed stream's fault in words, naming the file, and the frame (from
+// 1) whose record is at fault unless nFrame is 0.
+std::string CmpFailureText(const std::string& strPath, CodecError nError, uint32_t nFrame);
+
+// Reads up to nMax frames of a source into an unnamed temporary file (in
+// $TMPDIR, else /tmp) and returns them as a source that knows its frame count:
+// for inputs that cannot say how long they are (pipes, y4m, video) before a
+// compressed stream's header is written. *pbMore tells whether the source had
+// further frames. Shows a frame count on a terminal; stops at an interrupt.
+// nullptr with *pError set on failure; the file goes with the source.
+std::unique_ptr<IFrameSource> SpoolFrames(IFrameSource& source, uint64_t nMax, bool* pbMore,
+                                          std::string* pError);
 
 // -n/--frames (a count, or a range A-B or A- in frame numbers from 1) and
 // --start (the first frame, from 1).

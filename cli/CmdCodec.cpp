@@ -1,6 +1,7 @@
-// tavro-cli compress IN OUT.cmp [-n N|A-B] [--start K] [-t T] [-q Q]
-// tavro-cli decompress IN.cmp OUT
+// tavro-cli compress IN OUT.cmp [-n N|A-B] [--start K] [-t T] [-q Q] [--threads N]
+// tavro-cli decompress IN.cmp OUT [--threads N]
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -30,6 +31,9 @@ public:
             "the "
             "desktop summary shows it (frames as 24-bit RGB, 76032 bytes each, to the stream), the "
             "ratio to the raw 4:2:0 frames (38016 bytes each), bits per pixel and kb/s at --fps. "
+            "Reads the clip a frame at a time as it is coded; an input that cannot tell its "
+            "length up front (a pipe, .y4m, video) is first copied to an unnamed temporary file "
+            "in $TMPDIR (else /tmp), since the stream's header states the frame count. "
             "Shows progress on a terminal; Ctrl+C cancels and writes nothing (exit status 130).");
         m_pApp->add_option("IN", m_strIn, std::string("Clip to compress: ") + CLIP_INPUT_HELP)
             ->type_name("FILE")
@@ -46,6 +50,7 @@ public:
             ->add_option("--fps", m_strFps,
                          "Frame rate for kb/s, e.g. 30, 25 or 30000:1001 (default 30)")
             ->type_name("RATE");
+        AddThreadsOption(m_pApp, m_nThreads, "Threads that transform frames");
         m_pApp->add_flag("--json", m_bJson, "Print the summary as one JSON object");
         AddQuietFlag(false);  // -q is the quantiser here
     }
@@ -75,12 +80,24 @@ public:
             return CliFail(strError);
         }
         pSource = LimitFrames(std::move(pSource), nFirst, nCount);
-        std::vector<uint8_t> raw;
-        bool bMore = false;
-        if (!ReadFrames(*pSource, nCount ? nCount : CODEC_MAX_FRAMES, raw, &bMore, &strError)) {
-            return CliFail(strError);  // says "interrupted" after Ctrl+C
+        // The header states the frame count, so it must be known before the
+        // first frame is coded. A file says how many frames it holds; any
+        // other input is first read into a temporary file, which does.
+        const uint64_t nLimit = nCount ? nCount : CODEC_MAX_FRAMES;
+        uint64_t nKnown = pSource->FramesLeftHint();
+        bool bMore = nKnown > nLimit;
+        if (nKnown == 0) {
+            pSource = SpoolFrames(*pSource, nLimit, &bMore, &strError);
+            if (!pSource && Interrupted()) {
+                CliNote("compression cancelled; nothing written");
+                return InterruptedStatus();
+            }
+            if (!pSource) {
+                return CliFail(strError);
+            }
+            nKnown = pSource->FramesLeftHint();
         }
-        const uint32_t nFrames = uint32_t(raw.size() / QCIF_FRAME_BYTES);
+        const uint32_t nFrames = uint32_t(std::min(nKnown, nLimit));
         const std::string strFrom = nFirst > 1 ? " from frame " + std::to_string(nFirst) : "";
         if (nFrames == 0) {
             return CliFail(Quoted(m_strIn) + " holds no whole frame" + strFrom);
@@ -95,17 +112,33 @@ public:
                 "the clip has more");
         }
 
+        // The frames are read as the codec asks for them, in order, on its thread.
+        std::string strReadError;
         CCodecContext ctx;
         ctx.m_bCompress = true;
         ctx.m_nFrames = nFrames;
         ctx.m_byThreshold = static_cast<uint8_t>(m_nThreshold);
         ctx.m_byQuantiser = static_cast<uint8_t>(m_nQuantiser);
-        ctx.m_pQcf = raw.data();
+        ctx.m_nThreads = ThreadsOrDefault(m_nThreads);
+        ctx.m_readFrame = [&](uint32_t nFrame, uint8_t* pFrame) {
+            const EFrameRead r = pSource->Read(pFrame);
+            if (r == EFrameRead::Failed) {
+                strReadError = pSource->GetError();
+            } else if (r == EFrameRead::End) {
+                strReadError = Quoted(m_strIn) + " ended after " + std::to_string(nFrame) +
+                               " frames" + strFrom + "; it held " + std::to_string(nFrames) +
+                               " when it was opened";
+            }
+            return r == EFrameRead::Frame;
+        };
         switch (RunCodec(ctx, "compress")) {
             case ERunOutcome::Cancelled:
                 CliNote("compression cancelled; nothing written");
                 return InterruptedStatus();
             case ERunOutcome::Failed:
+                if (ctx.m_nError == CodecError::ReadFailed && !strReadError.empty()) {
+                    return CliFail(strReadError);
+                }
                 return CliFail(std::string("compression failed: ") + CodecErrorText(ctx.m_nError));
             case ERunOutcome::Done:
                 break;
@@ -155,6 +188,7 @@ private:
     int m_nThreshold = 10;
     int m_nQuantiser = 16;
     std::string m_strFps = "30";
+    uint32_t m_nThreads = 0;
     bool m_bJson = false;
 };
 
@@ -164,7 +198,8 @@ public:
         m_pApp = app.add_subcommand(
             "decompress",
             "Rebuild every frame of a compressed stream as a raw QCIF stream, written frame by "
-            "frame. A damaged stream is reported and no file is written. Shows progress on a "
+            "frame; memory holds the compressed and the decoded record stream and a few frames. "
+            "A damaged stream is reported and no file is written. Shows progress on a "
             "terminal; Ctrl+C cancels and writes no file (exit status 130).");
         m_pApp->add_option("IN", m_strIn, "Compressed stream (.cmp)")
             ->type_name("FILE")
@@ -175,6 +210,7 @@ public:
                          "standard output")
             ->type_name("FILE")
             ->required();
+        AddThreadsOption(m_pApp, m_nThreads, "Threads that rebuild frames");
         m_pApp->add_flag("--json", m_bJson, "Print the summary as one JSON object");
         AddQuietFlag(true);
     }
@@ -194,35 +230,14 @@ public:
         if (!CheckOutputsDistinct({m_strIn}, {m_strOut})) {
             return kExitFailed;
         }
-        std::string strError;
-        std::unique_ptr<IFrameSource> pSource = OpenClip(m_strIn, &strError);
-        if (!pSource) {
-            return CliFail(strError);
-        }
-        // Frame by frame: the decoder holds the record stream, the output one frame.
         CSafeFileWriter out;
         CFrameWriter writer;
-        if (!OpenOutput(out, m_strOut) || !writer.Begin(out, format, 25, 1)) {
-            return CliFail(out.GetError());
+        const int nStatus = ThreadsOrDefault(m_nThreads) > 1 ? Pipelined(out, writer, format)
+                                                             : FrameByFrame(out, writer, format);
+        if (nStatus != kExitOk) {
+            return nStatus;
         }
-        std::vector<uint8_t> frame(QCIF_FRAME_BYTES);
-        CProgressLine progress("decompress", pSource->FramesLeftHint());
-        while (true) {
-            if (Interrupted()) {
-                return CliFail("interrupted");
-            }
-            const EFrameRead r = pSource->Read(frame.data());
-            if (r == EFrameRead::End) {
-                break;
-            }
-            if (r == EFrameRead::Failed) {
-                return CliFail(pSource->GetError());
-            }
-            if (!writer.Write(frame.data())) {
-                return CliFail(writer.GetError());
-            }
-            progress.Show(writer.Frames());
-        }
+        std::string strError;
         if (!CommitOutputs({&out}, &strError)) {
             return CliFail(strError);
         }
@@ -250,8 +265,82 @@ public:
     }
 
 private:
+    // One thread: the decoder holds the record stream, the output one frame.
+    int FrameByFrame(CSafeFileWriter& out, CFrameWriter& writer, EFrameFormat format) {
+        std::string strError;
+        std::unique_ptr<IFrameSource> pSource = OpenClip(m_strIn, &strError);
+        if (!pSource) {
+            return CliFail(strError);
+        }
+        if (!OpenOutput(out, m_strOut) || !writer.Begin(out, format, 25, 1)) {
+            return CliFail(out.GetError());
+        }
+        std::vector<uint8_t> frame(QCIF_FRAME_BYTES);
+        CProgressLine progress("decompress", pSource->FramesLeftHint());
+        while (true) {
+            if (Interrupted()) {
+                return CliFail("interrupted");
+            }
+            const EFrameRead r = pSource->Read(frame.data());
+            if (r == EFrameRead::End) {
+                return kExitOk;
+            }
+            if (r == EFrameRead::Failed) {
+                return CliFail(pSource->GetError());
+            }
+            if (!writer.Write(frame.data())) {
+                return CliFail(writer.GetError());
+            }
+            progress.Show(writer.Frames());
+        }
+    }
+
+    // More threads: the pipelined run hands each frame to the writer as soon
+    // as it and those before it are rebuilt; it holds the compressed stream,
+    // the record stream and a few frames per thread.
+    int Pipelined(CSafeFileWriter& out, CFrameWriter& writer, EFrameFormat format) {
+        std::string strError;
+        std::vector<uint8_t> cmp;
+        SCmpHeader header;
+        if (!LoadCmpStream(m_strIn, cmp, header, &strError)) {
+            return CliFail(strError);
+        }
+        if (!OpenOutput(out, m_strOut) || !writer.Begin(out, format, 25, 1)) {
+            return CliFail(out.GetError());
+        }
+        CCodecContext ctx;
+        ctx.m_bCompress = false;
+        ctx.m_nFrames = header.nFrames;
+        ctx.m_byThreshold = header.byThreshold;
+        ctx.m_byQuantiser = header.byQuantiser;
+        ctx.m_pCmp = cmp.data();
+        ctx.m_nCmpLength = uint32_t(cmp.size());
+        ctx.m_nThreads = ThreadsOrDefault(m_nThreads);
+        ctx.m_writeFrame = [&writer](uint32_t, const uint8_t* pFrame) {
+            return writer.Write(pFrame);
+        };
+        switch (RunCodec(ctx, "decompress")) {
+            case ERunOutcome::Cancelled:
+                return CliFail("interrupted");
+            case ERunOutcome::Failed:
+                if (ctx.m_nError == CodecError::WriteFailed) {
+                    return CliFail(writer.GetError());
+                }
+                // A record at fault names its frame, as the frame-by-frame decoder does.
+                return CliFail(CmpFailureText(m_strIn, ctx.m_nError,
+                                              ctx.m_nError == CodecError::MissingFrames ||
+                                                      ctx.m_nError == CodecError::BadRecord
+                                                  ? ctx.m_nFrame + 1u
+                                                  : 0));
+            case ERunOutcome::Done:
+                break;
+        }
+        return kExitOk;
+    }
+
     std::string m_strIn;
     std::string m_strOut;
+    uint32_t m_nThreads = 0;
     bool m_bJson = false;
 };
 

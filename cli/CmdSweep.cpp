@@ -1,6 +1,6 @@
 // tavro-cli sweep IN [-n N|A-B] [--threshold LIST] [--quantiser LIST] [--csv OUT.csv]
 //                    [--plot OUT.svg] [--metric M] [--pareto] [--fps R] [--jobs J]
-//                    [--no-times] [--json]
+//                    [--threads T] [--no-times] [--json]
 
 #include <unistd.h>
 
@@ -16,10 +16,12 @@
 #include "cli/CliOutputs.h"
 #include "cli/CliSupport.h"
 #include "cli/ClipInput.h"
+#include "cli/CodecRunner.h"
 #include "cli/Command.h"
 #include "cli/Json.h"
 #include "cli/ReportWriters.h"
 #include "codec/CodecContext.h"
+#include "codec/CodecRun.h"
 #include "stats/RateDistortion.h"
 
 namespace {
@@ -107,11 +109,14 @@ public:
             ->type_name("RATE");
         m_pApp
             ->add_option("-j,--jobs", m_nJobs,
-                         "Points computed at once, each on its own thread (1 to 256, default: "
-                         "the number of cores); the figures do not depend on it, the times do: "
-                         "use -j 1 for timing")
+                         "Points computed at once (1 to 256, default: the number of cores "
+                         "divided by --threads, at most one per point); the figures do not "
+                         "depend on it, the times do: use -j 1 for timing")
             ->type_name("N")
             ->check(RangeInWords(1, 256));
+        AddThreadsOption(m_pApp, m_nThreads, "Threads that transform frames in each point's runs",
+                         "the number of cores divided by --jobs: jobs x threads stays within the "
+                         "cores unless both are given");
         m_pApp->add_flag("--no-times", m_bNoTimes,
                          "Leave out the time columns, so that the output depends only on the clip "
                          "and the grid");
@@ -175,15 +180,21 @@ public:
                 grid.emplace_back(t, q);
             }
         }
-        uint32_t nJobs = m_nJobs ? m_nJobs : std::max(1u, std::thread::hardware_concurrency());
+        // Jobs x threads fill the cores unless both are given.
+        const uint32_t nCores = DefaultCodecThreads();
+        uint32_t nJobs = m_nJobs      ? m_nJobs
+                         : m_nThreads ? std::max(1u, nCores / m_nThreads)
+                                      : nCores;
         nJobs = std::min<uint32_t>(nJobs, uint32_t(grid.size()));
+        const uint32_t nThreads = m_nThreads ? m_nThreads : std::max(1u, nCores / nJobs);
         CliNote("sweep: " + std::to_string(grid.size()) + " points on " + std::to_string(nFrames) +
                 " frames of " + Shown(m_strIn) + ", " + std::to_string(nJobs) +
-                (nJobs == 1 ? " job" : " jobs"));
+                (nJobs == 1 ? " job" : " jobs") + " of " + std::to_string(nThreads) +
+                (nThreads == 1 ? " thread" : " threads"));
 
         m_table.bTimes = !m_bNoTimes;
         m_table.bParallelTimes = nJobs > 1;
-        const std::vector<SPointReply> replies = Evaluate(clip, nFrames, grid, nJobs);
+        const std::vector<SPointReply> replies = Evaluate(clip, nFrames, grid, nJobs, nThreads);
         if (Interrupted()) {
             return CliFail("interrupted");
         }
@@ -211,7 +222,7 @@ private:
     // new point either.
     std::vector<SPointReply> Evaluate(const std::vector<uint8_t>& clip, uint32_t nFrames,
                                       const std::vector<std::pair<uint32_t, uint32_t>>& grid,
-                                      uint32_t nJobs) {
+                                      uint32_t nJobs, uint32_t nThreads) {
         std::vector<SPointReply> replies(grid.size());
         std::atomic<size_t> nNext{0};
         std::atomic<bool> bFailed{false};
@@ -220,8 +231,8 @@ private:
             for (size_t k = nNext++; k < grid.size() && !bFailed && !Interrupted(); k = nNext++) {
                 SPointReply& reply = replies[k];
                 try {
-                    reply.bOk = EvaluateRdPoint(clip.data(), nFrames, grid[k].first,
-                                                grid[k].second, reply.point, &reply.strError);
+                    reply.bOk = EvaluateRdPoint(clip.data(), nFrames, grid[k].first, grid[k].second,
+                                                reply.point, &reply.strError, nThreads);
                 } catch (const std::bad_alloc&) {
                     reply.bOk = false;  // a thread must not let it escape
                     reply.strError = "not enough memory";
@@ -340,6 +351,7 @@ private:
     std::string m_strCsv;
     std::string m_strPlot;
     uint32_t m_nJobs = 0;
+    uint32_t m_nThreads = 0;
     bool m_bNoTimes = false;
     std::string m_strMetric = "psnr";
     ERdMetric m_metric = ERdMetric::Psnr;

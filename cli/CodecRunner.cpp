@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "cli/CliSupport.h"
+#include "cli/ClipInput.h"
 #include "codec/CodecRun.h"
 
 namespace {
@@ -47,6 +48,21 @@ void ClearBar() {
 }
 
 }  // namespace
+
+CLI::Option* AddThreadsOption(CLI::App* pApp, uint32_t& nThreads, const std::string& strWhat,
+                              const std::string& strDefault) {
+    return AddRanged(pApp, "--threads", nThreads, 1, 256,
+                     strWhat +
+                         "; 1 runs the plain single-threaded coder, and the output is the "
+                         "same byte for byte whatever the count",
+                     strDefault.empty()
+                         ? "the number of cores, " + std::to_string(DefaultCodecThreads()) + " here"
+                         : strDefault);
+}
+
+uint32_t ThreadsOrDefault(uint32_t nThreads) {
+    return nThreads ? nThreads : DefaultCodecThreads();
+}
 
 ERunOutcome RunCodec(CCodecContext& ctx, const char* szLabel) {
     CCodecJob job(ctx);

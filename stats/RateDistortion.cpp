@@ -20,7 +20,7 @@ double SecondsSince(std::chrono::steady_clock::time_point start) {
 }  // namespace
 
 bool EvaluateRdPoint(const uint8_t* pQcf, uint32_t nFrames, uint32_t nThreshold,
-                     uint32_t nQuantiser, SRdPoint& point, std::string* pError) {
+                     uint32_t nQuantiser, SRdPoint& point, std::string* pError, uint32_t nThreads) {
     if (!pQcf || nFrames == 0 || nFrames > CODEC_MAX_FRAMES) {
         return Fail(pError, "The frame count must be 1 to 65535.");
     }
@@ -36,7 +36,8 @@ bool EvaluateRdPoint(const uint8_t* pQcf, uint32_t nFrames, uint32_t nThreshold,
                             static_cast<uint8_t>(nQuantiser)};
     std::vector<uint8_t> cmp;
     auto start = std::chrono::steady_clock::now();
-    if (const CodecError nError = CompressFrames(pQcf, params, cmp); nError != CodecError::None) {
+    if (const CodecError nError = CompressFrames(pQcf, params, cmp, nThreads);
+        nError != CodecError::None) {
         return Fail(pError, std::string("Compression failed: ") + CodecErrorText(nError));
     }
     point.dEncodeSeconds = SecondsSince(start);
@@ -44,8 +45,8 @@ bool EvaluateRdPoint(const uint8_t* pQcf, uint32_t nFrames, uint32_t nThreshold,
 
     std::vector<uint8_t> decoded;
     start = std::chrono::steady_clock::now();
-    if (const CodecError nError =
-            DecompressFrames(cmp.data(), static_cast<uint32_t>(cmp.size()), params, decoded);
+    if (const CodecError nError = DecompressFrames(cmp.data(), static_cast<uint32_t>(cmp.size()),
+                                                   params, decoded, nThreads);
         nError != CodecError::None) {
         return Fail(pError, nError == CodecError::NoMemory
                                 ? "Not enough memory for the decompressed frames."

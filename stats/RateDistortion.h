@@ -26,6 +26,9 @@ struct SRdPoint {
 
 // Compresses the first nFrames (1..65535) frames of pQcf with threshold and
 // quantiser 1..255, decompresses the result and compares it with the input.
-// False with *pError set when a parameter is out of range or the codec fails.
+// The runs use nThreads transform threads each (the figures do not depend on
+// it, the times do). False with *pError set when a parameter is out of range
+// or the codec fails.
 bool EvaluateRdPoint(const uint8_t* pQcf, uint32_t nFrames, uint32_t nThreshold,
-                     uint32_t nQuantiser, SRdPoint& point, std::string* pError);
+                     uint32_t nQuantiser, SRdPoint& point, std::string* pError,
+                     uint32_t nThreads = 1);

@@ -56,6 +56,30 @@ TEST(CliCodec, RoundTripIsExactCodecOutput) {
     ASSERT_EQ(r.nStatus, 0) << r.strErr;
     std::vector<uint8_t> back = ReadBytes(dir.File("back.qcf"));
     ASSERT_EQ(back.size(), clip.size());
+    EXPECT_EQ(back, Decompress(expected, nFrames, 7, 20).qcf);
+
+    // Every thread count gives the same bytes, from a file (read as it is
+    // coded) and from a .y4m (copied to a temporary file first), and leaves no
+    // file behind but its output.
+    ASSERT_EQ(RunCli({"convert", "-q", dir.File("in.qcf"), dir.File("in.y4m")}).nStatus, 0);
+    const std::filesystem::path tmp = dir.Path() / "tmp";
+    std::filesystem::create_directory(tmp);
+    setenv("TMPDIR", tmp.c_str(), 1);
+    for (const char* pszIn : {"in.qcf", "in.y4m"}) {
+        for (const char* pszThreads : {"1", "2", "3", "8"}) {
+            SCOPED_TRACE(std::string(pszIn) + " on " + pszThreads + " threads");
+            r = RunCli({"compress", "--quiet", dir.File(pszIn), dir.File("t.cmp"), "-t", "7", "-q",
+                        "20", "--threads", pszThreads});
+            EXPECT_EQ(r.nStatus, 0) << r.strErr;
+            EXPECT_EQ(ReadBytes(dir.File("t.cmp")), expected);
+            r = RunCli({"decompress", "-q", dir.File("t.cmp"), dir.File("t.qcf"), "--threads",
+                        pszThreads});
+            EXPECT_EQ(r.nStatus, 0) << r.strErr;
+            EXPECT_EQ(ReadBytes(dir.File("t.qcf")), back);
+            EXPECT_EQ(FileCount(tmp), 0u);
+        }
+    }
+    unsetenv("TMPDIR");
     // Sane quality, measured by the tool itself.
     r = RunCli({"compare", dir.File("back.qcf"), dir.File("in.qcf"), "--json"});
     ASSERT_EQ(r.nStatus, 0) << r.strErr;
@@ -166,19 +190,26 @@ TEST(CliCodec, InterruptWritesNothing) {
         }
         WriteBytes(dir.File("long.qcf"), clip);
     }
+    // A .y4m is copied to a temporary file before it is coded: the signal
+    // comes while it is being copied or coded.
+    ASSERT_EQ(RunCli({"convert", "-q", dir.File("long.qcf"), dir.File("long.y4m")}).nStatus, 0);
     const std::vector<uint8_t> keep(77, 0x3C);
     WriteBytes(dir.File("out.cmp"), keep);
-    for (int nSignal : {SIGINT, SIGTERM}) {
-        SCOPED_TRACE(nSignal);
-        CliResult r =
-            RunCliWithSignal({"compress", dir.File("long.qcf"), dir.File("out.cmp")}, nSignal, 400);
-        EXPECT_EQ(r.nStatus, 128 + nSignal) << r.strErr;
-        // Handled, not killed: the tool says so.
-        EXPECT_NE(r.strErr.find("cancelled; nothing written"), std::string::npos) << r.strErr;
-        EXPECT_EQ(r.strOut, "");
-        EXPECT_EQ(ReadBytes(dir.File("out.cmp")), keep);
-        EXPECT_EQ(FileCount(dir.Path()), 2u);
+    setenv("TMPDIR", dir.Path().c_str(), 1);
+    for (const char* pszIn : {"long.qcf", "long.y4m"}) {
+        for (int nSignal : {SIGINT, SIGTERM}) {
+            SCOPED_TRACE(std::string(pszIn) + " " + std::to_string(nSignal));
+            CliResult r =
+                RunCliWithSignal({"compress", dir.File(pszIn), dir.File("out.cmp")}, nSignal, 400);
+            EXPECT_EQ(r.nStatus, 128 + nSignal) << r.strErr;
+            // Handled, not killed: the tool says so.
+            EXPECT_NE(r.strErr.find("cancelled; nothing written"), std::string::npos) << r.strErr;
+            EXPECT_EQ(r.strOut, "");
+            EXPECT_EQ(ReadBytes(dir.File("out.cmp")), keep);
+            EXPECT_EQ(FileCount(dir.Path()), 3u);
+        }
     }
+    unsetenv("TMPDIR");
 }
 
 }  // namespace

@@ -45,11 +45,15 @@ std::set<std::string> Listing(const fs::path& dir) {
 
 enum class Outcome { Frames, Failed };
 
-// Decompresses the bytes with tavro-cli and checks the outcome either way.
-Outcome DecompressDamaged(const CTempDir& dir, const Bytes& cmp, const std::string& strCase) {
+// Decompresses the bytes with tavro-cli on the given threads and checks the
+// outcome either way; *pstrErr gets what it printed.
+Outcome DecompressDamaged(const CTempDir& dir, const Bytes& cmp, const std::string& strCase,
+                          const char* pszThreads, std::string* pstrErr) {
     WriteBytes(dir.File("damaged.cmp"), cmp);
     const std::string strOut = dir.File("out.qcf");
-    const CliResult r = RunCli({"decompress", "-q", dir.File("damaged.cmp"), strOut});
+    const CliResult r =
+        RunCli({"decompress", "-q", "--threads", pszThreads, dir.File("damaged.cmp"), strOut});
+    *pstrErr = r.strErr;
     if (r.nStatus == 0) {
         const uint32_t nDeclared = cmp[0] | cmp[1] << 8;
         EXPECT_EQ(fs::file_size(strOut), uint64_t(nDeclared) * QCIF_FRAME_BYTES) << strCase;
@@ -64,15 +68,25 @@ Outcome DecompressDamaged(const CTempDir& dir, const Bytes& cmp, const std::stri
 }
 
 // The shared table, less the deep bit flips (the document suite replays those;
-// here each would cost a process).
+// here each would cost a process). The cuts and flips alternate between the
+// frame-by-frame decoder (one thread) and the pipeline (three); the hand-built
+// cases go through both, which must say the same.
 TEST(CliHardening, DamagedStreamsAreRefusedOrDecodeToTheirFrames) {
     CTempDir dir;
     ASSERT_LT(DamageBaseStream().size(), 1000u);
+    size_t k = 0;
     for (const auto& c : DamagedStreams()) {
         if (c.bDeep) {
             continue;
         }
-        const Outcome o = DecompressDamaged(dir, c.cmp, c.strName);
+        const bool bBoth = c.strName.rfind("cut at ", 0) != 0 && c.strName.rfind("byte ", 0) != 0;
+        std::string strErr, strErr3;
+        const char* pszThreads = bBoth || ++k % 2 ? "1" : "3";
+        const Outcome o = DecompressDamaged(dir, c.cmp, c.strName, pszThreads, &strErr);
+        if (bBoth) {
+            EXPECT_EQ(DecompressDamaged(dir, c.cmp, c.strName, "3", &strErr3), o) << c.strName;
+            EXPECT_EQ(strErr3, strErr) << c.strName;
+        }
         if (c.want != Damage::Either) {
             EXPECT_EQ(o, c.want == Damage::Frames ? Outcome::Frames : Outcome::Failed)
                 << c.strName;
@@ -290,7 +304,6 @@ TEST(CliHardening, FullStdoutAndShortMemoryFailInOneLine) {
         std::vector<std::string> args;
         const char* pszSays;
     } hungry[] = {
-        {{"compress", big, "o.cmp"}, "not enough memory"},
         {{"sweep", big, "-n", "20000", "--csv", "o.csv"}, "not enough memory"},
         {{"dump", big, "-k", "20000", "--stage", "records", "--out", "."}, "not enough memory"},
         {{"decompress", "tiny.cmp", "o.qcf"}, "\"tiny.cmp\": The compressed stream is truncated"},
@@ -303,11 +316,17 @@ TEST(CliHardening, FullStdoutAndShortMemoryFailInOneLine) {
         EXPECT_EQ(SplitLines(r.strErr).size(), 1u) << r.strErr;
         EXPECT_EQ(Listing(dir.Path()), listing) << h.args[0];
     }
-    // convert holds a frame at a time, so the same limit is no obstacle.
-    const CliResult r =
+    // convert and compress hold a frame at a time, so the same limit is no obstacle.
+    CliResult r =
         RunCliLimited({"convert", big, "o.y4m"}, dir.Path().string(), RLIMIT_AS, 512u << 20);
     EXPECT_EQ(r.nStatus, 0) << r.strErr;
     EXPECT_EQ(fs::file_size(dir.File("o.y4m")), fs::file_size(big) + 20000 * 6 + 43) << r.strErr;
+    r = RunCliLimited({"compress", "--quiet", big, "o.cmp"}, dir.Path().string(), RLIMIT_AS,
+                      512u << 20);
+    EXPECT_EQ(r.nStatus, 0) << r.strErr;
+    const Bytes cmp = ReadBytes(dir.File("o.cmp"));
+    ASSERT_GT(cmp.size(), 8u);
+    EXPECT_EQ(Bytes(cmp.begin(), cmp.begin() + 4), (Bytes{0x20, 0x4E, 10, 16}));  // 20000 frames
 }
 
 // A FIFO is read to its end like a file; one without a writer waits until

@@ -64,11 +64,15 @@ TEST_F(ResearchCli, SweepSerialAndParallelAgreeWithTheCore) {
         args.insert(args.end(), extra.begin(), extra.end());
         return RunCli(args);
     };
-    const CliResult serial = with({"-j", "1"});
+    const CliResult serial = with({"-j", "1", "--threads", "1"});
     const CliResult parallel = with({"-j", "3", "--quiet"});
+    const CliResult threaded = with({"-j", "2", "--threads", "3", "--quiet"});
     ASSERT_EQ(serial.nStatus, 0) << serial.strErr;
     ASSERT_EQ(parallel.nStatus, 0) << parallel.strErr;
+    ASSERT_EQ(threaded.nStatus, 0) << threaded.strErr;
+    EXPECT_NE(serial.strErr.find("1 job of 1 thread"), std::string::npos) << serial.strErr;
     EXPECT_EQ(serial.strOut, parallel.strOut);
+    EXPECT_EQ(serial.strOut, threaded.strOut);
     EXPECT_EQ(parallel.strErr, "");  // quiet
 
     const auto rows = ParseCsv(serial.strOut);

@@ -129,8 +129,12 @@ public:
         ++m_nRead;
         return EFrameRead::Frame;
     }
-    uint64_t FramesLeftHint() const override { return m_nFrames - m_nRead; }
-    std::string Describe() const override { return "frames kept in a temporary file"; }
+    uint64_t FramesLeftHint() const override {
+        return m_nFrames - m_nRead;
+    }
+    std::string Describe() const override {
+        return "frames kept in a temporary file";
+    }
 
 private:
     std::string SpoolError(const char* pszWhat) const {

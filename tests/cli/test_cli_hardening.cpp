@@ -88,8 +88,7 @@ TEST(CliHardening, DamagedStreamsAreRefusedOrDecodeToTheirFrames) {
             EXPECT_EQ(strErr3, strErr) << c.strName;
         }
         if (c.want != Damage::Either) {
-            EXPECT_EQ(o, c.want == Damage::Frames ? Outcome::Frames : Outcome::Failed)
-                << c.strName;
+            EXPECT_EQ(o, c.want == Damage::Frames ? Outcome::Frames : Outcome::Failed) << c.strName;
         }
     }
 }

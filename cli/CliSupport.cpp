@@ -219,8 +219,8 @@ bool ProbeQcfFile(const std::string& strPath, QcfFileInfo& info, std::string* pE
     info.nBytes = input.Length();
     info.nFrames = info.nBytes / QCIF_FRAME_BYTES;
     if (info.nFrames == 0) {
-        return Fail(pError, Quoted(strPath) + " holds no whole frame (" + std::to_string(info.nBytes) +
-                             " bytes, a frame is 38016)");
+        return Fail(pError, Quoted(strPath) + " holds no whole frame (" +
+                                std::to_string(info.nBytes) + " bytes, a frame is 38016)");
     }
     return true;
 }
@@ -236,7 +236,7 @@ bool ReadQcfFrames(const std::string& strPath, uint32_t nFrames, std::vector<uin
         uint8_t* p = out.data() + static_cast<size_t>(n) * QCIF_FRAME_BYTES;
         if (Interrupted() || !input.ReadAt(uint64_t(n) * QCIF_FRAME_BYTES, p, QCIF_FRAME_BYTES)) {
             return Fail(pError,
-                     "cannot read frame " + std::to_string(n + 1) + " of " + Quoted(strPath));
+                        "cannot read frame " + std::to_string(n + 1) + " of " + Quoted(strPath));
         }
     }
     return true;
@@ -251,7 +251,7 @@ bool ProbeCmpFile(const std::string& strPath, CmpFileInfo& info, std::string* pE
     uint8_t header[CMP_HEADER_BYTES] = {};
     if (!input.ReadAt(0, header, CMP_HEADER_BYTES)) {
         return Fail(pError, Quoted(strPath) + " is too short for a compressed stream (" +
-                             std::to_string(info.nBytes) + " bytes, the header alone is 4)");
+                                std::to_string(info.nBytes) + " bytes, the header alone is 4)");
     }
     if (info.nBytes > UINT32_MAX) {
         return Fail(pError, Quoted(strPath) + " is too long for a compressed stream (over 4 GiB)");
@@ -263,12 +263,12 @@ bool ProbeCmpFile(const std::string& strPath, CmpFileInfo& info, std::string* pE
     info.nQuantiser = parsed.byQuantiser;
     if (info.nFrames == 0) {
         return Fail(pError,
-                 Quoted(strPath) + " is not a valid compressed stream: its frame count is 0");
+                    Quoted(strPath) + " is not a valid compressed stream: its frame count is 0");
     }
     if (info.nThreshold == 0 || info.nQuantiser == 0) {
         return Fail(pError, Quoted(strPath) + " is not a valid compressed stream: threshold " +
-                             std::to_string(info.nThreshold) + " and quantiser " +
-                             std::to_string(info.nQuantiser) + " must lie in 1..255");
+                                std::to_string(info.nThreshold) + " and quantiser " +
+                                std::to_string(info.nQuantiser) + " must lie in 1..255");
     }
     return true;
 }

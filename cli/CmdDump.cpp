@@ -10,9 +10,9 @@
 #include "cli/Command.h"
 #include "cli/Json.h"
 #include "cli/PngWriter.h"
+#include "cli/PyramidPicture.h"
 #include "codec/CodecRun.h"
 #include "codec/StageDump.h"
-#include "cli/PyramidPicture.h"
 #include "io/QcifFormat.h"
 
 namespace {
@@ -34,9 +34,7 @@ public:
         m_pApp->add_option("IN", m_strIn, std::string("Clip: ") + CLIP_INPUT_HELP)
             ->type_name("FILE")
             ->required();
-        AddRanged(m_pApp, "-k,--frame", m_nFrame, 1, 0, "Frame number")
-            ->type_name("K")
-            ->required();
+        AddRanged(m_pApp, "-k,--frame", m_nFrame, 1, 0, "Frame number")->type_name("K")->required();
         AddRanged(m_pApp, "-t,--threshold", m_nThreshold, 1, 255, "Threshold", "10");
         AddRanged(m_pApp, "-q,--quantiser", m_nQuantiser, 1, 255, "Quantiser", "16");
         m_pApp->add_option("--stage", m_strStage, "pyramid, indices or records")
@@ -105,7 +103,8 @@ public:
             std::error_code error;
             std::filesystem::create_directories(m_strOutDir, error);
             if (!std::filesystem::is_directory(m_strOutDir)) {
-                return CliFail("--out: " + Quoted(m_strOutDir) + " is not a folder and cannot be one" +
+                return CliFail("--out: " + Quoted(m_strOutDir) +
+                               " is not a folder and cannot be one" +
                                (error ? ": " + error.message() : std::string()));
             }
         }

@@ -10,13 +10,13 @@ constexpr uint32_t QCIF_WIDTH = 176;
 constexpr uint32_t QCIF_HEIGHT = 144;
 constexpr uint32_t QCIF_CHROMA_WIDTH = 88;
 constexpr uint32_t QCIF_CHROMA_HEIGHT = 72;
-constexpr uint32_t QCIF_Y_BYTES = QCIF_WIDTH * QCIF_HEIGHT;                      // 25344
-constexpr uint32_t QCIF_CHROMA_BYTES = QCIF_CHROMA_WIDTH * QCIF_CHROMA_HEIGHT;   // 6336
-constexpr uint32_t QCIF_U_OFFSET = QCIF_Y_BYTES;                                 // 25344
-constexpr uint32_t QCIF_V_OFFSET = QCIF_U_OFFSET + QCIF_CHROMA_BYTES;            // 31680
-constexpr uint32_t QCIF_FRAME_BYTES = QCIF_V_OFFSET + QCIF_CHROMA_BYTES;         // 38016
+constexpr uint32_t QCIF_Y_BYTES = QCIF_WIDTH * QCIF_HEIGHT;                     // 25344
+constexpr uint32_t QCIF_CHROMA_BYTES = QCIF_CHROMA_WIDTH * QCIF_CHROMA_HEIGHT;  // 6336
+constexpr uint32_t QCIF_U_OFFSET = QCIF_Y_BYTES;                                // 25344
+constexpr uint32_t QCIF_V_OFFSET = QCIF_U_OFFSET + QCIF_CHROMA_BYTES;           // 31680
+constexpr uint32_t QCIF_FRAME_BYTES = QCIF_V_OFFSET + QCIF_CHROMA_BYTES;        // 38016
 // An RGB frame as the desktop summary counts it: 176 x 144 pixels at 3 bytes.
-constexpr uint32_t RGB_FRAME_BYTES = 3 * QCIF_Y_BYTES;                           // 76032
+constexpr uint32_t RGB_FRAME_BYTES = 3 * QCIF_Y_BYTES;  // 76032
 
 // Compressed stream: frame count (16 bits, little-endian), threshold, quantiser.
 constexpr uint32_t CMP_HEADER_BYTES = 4;

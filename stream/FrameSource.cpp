@@ -4,9 +4,9 @@
 #include <vector>
 
 #include "io/QcifFormat.h"
+#include "io/QuoteName.h"
 #include "stream/RawSource.h"
 #include "stream/VideoSource.h"
-#include "io/QuoteName.h"
 
 EFrameRead IFrameSource::Skip(uint64_t nFrames) {
     std::vector<uint8_t> frame(QCIF_FRAME_BYTES);

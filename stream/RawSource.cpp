@@ -9,8 +9,8 @@
 #include <cstring>
 
 #include "io/QcifFormat.h"
-#include "stream/Y4m.h"
 #include "io/QuoteName.h"
+#include "stream/Y4m.h"
 
 namespace {
 

@@ -20,4 +20,3 @@ void RenderSampleFrame(uint32_t nIndex, uint8_t* pFrame);
 // Frames 0 .. nFrames-1 in memory, back to back; false (clip empty) when the
 // memory cannot be had.
 bool RenderSampleClip(uint32_t nFrames, std::vector<uint8_t>& clip);
-

@@ -10,7 +10,6 @@
 
 #include "codec/CodecContext.h"
 #include "codec/FrameDecoder.h"
-#include "codec/FrameDecoder.h"
 #include "codec/ZeroRun.h"
 #include "io/MemFile.h"
 #include "io/QcifFormat.h"
@@ -53,8 +52,8 @@ TEST(DamagedInput, EachFaultHasItsReason) {
                 EXPECT_TRUE(frames == out.qcf) << c.strName;
             } else {
                 EXPECT_NE(nError, CodecError::None) << c.strName;
-                EXPECT_TRUE(c.errors.empty() || std::find(c.errors.begin(), c.errors.end(),
-                                                          nError) != c.errors.end())
+                EXPECT_TRUE(c.errors.empty() ||
+                            std::find(c.errors.begin(), c.errors.end(), nError) != c.errors.end())
                     << c.strName << " (frame decoder): " << CodecErrorText(nError);
             }
         }

@@ -367,8 +367,7 @@ inline std::string CheckY4mSource(const uint8_t* pData, size_t nSize, bool bRead
     Bytes frames, frame(QCIF_FRAME_BYTES);
     EFrameRead r = EFrameRead::Failed;
     if (pSource) {
-        while ((r = pSource->Read(frame.data())) == EFrameRead::Frame &&
-               frames.size() <= nSize) {
+        while ((r = pSource->Read(frame.data())) == EFrameRead::Frame && frames.size() <= nSize) {
             frames.insert(frames.end(), frame.begin(), frame.end());
         }
         strError = r == EFrameRead::Failed ? pSource->GetError() : "";

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <vector>
 
-#include "lzari/Lzari.h"
 #include "io/MemFile.h"
+#include "lzari/Lzari.h"
 
 namespace {
 // Bounds the output so that a huge stored length cannot exhaust memory.

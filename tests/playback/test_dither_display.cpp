@@ -4,8 +4,8 @@
 #include <random>
 #include <vector>
 
-#include "playback/DitherDisplay.h"
 #include "io/QcifFormat.h"
+#include "playback/DitherDisplay.h"
 #include "support/ScriptedPrompts.h"
 
 namespace {

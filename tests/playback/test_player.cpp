@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "playback/Player.h"
 #include "io/QcifFormat.h"
+#include "playback/Player.h"
 
 namespace {
 

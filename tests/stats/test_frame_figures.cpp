@@ -4,8 +4,8 @@
 #include <cmath>
 #include <vector>
 
-#include "stats/FrameFigures.h"
 #include "io/QcifFormat.h"
+#include "stats/FrameFigures.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 
 #include "io/QcifFormat.h"
 #include "stream/FrameSource.h"
-#include "stream/VideoSource.h"
 #include "stream/FrameWriter.h"
+#include "stream/VideoSource.h"
 #include "stream/Y4m.h"
 #include "support/TestFiles.h"
 
@@ -236,9 +236,9 @@ TEST(FrameWriter, FormatsReadBackThroughTheSources) {
         const bool bY4m = std::string(pszName) == "out.y4m";
         uint32_t nNum = 0, nDen = 0;
         EXPECT_EQ(pSource->FrameRate(nNum, nDen), bY4m);
-        EXPECT_EQ(ReadBytes(strPath).size(),
-                  bY4m ? Y4mQcifHeader(30000, 1001).size() + 2 * (6 + QCIF_FRAME_BYTES)
-                       : frames.size());
+        EXPECT_EQ(
+            ReadBytes(strPath).size(),
+            bY4m ? Y4mQcifHeader(30000, 1001).size() + 2 * (6 + QCIF_FRAME_BYTES) : frames.size());
     }
     for (const char* pszName : {"out.avi", "out.cmp", "out.png"}) {
         EXPECT_EQ(FrameFormatOf(pszName), EFrameFormat::Unknown) << pszName;

@@ -59,8 +59,11 @@ std::vector<DamagedStream> Build() {
         for (int bit = 0; bit < 8; ++bit) {
             Bytes bad = good;
             bad[i] ^= static_cast<uint8_t>(1u << bit);
-            cases.push_back({"byte " + std::to_string(i) + " bit " + std::to_string(bit), bad,
-                             Damage::Either, {}, i >= CMP_HEADER_BYTES + 4});
+            cases.push_back({"byte " + std::to_string(i) + " bit " + std::to_string(bit),
+                             bad,
+                             Damage::Either,
+                             {},
+                             i >= CMP_HEADER_BYTES + 4});
         }
     }
 
@@ -95,22 +98,33 @@ std::vector<DamagedStream> Build() {
         // Hand-built record streams, two frames at threshold 10, quantiser 16.
         {"empty record stream", StreamOf({}, 2), Damage::Failed, {E::NoRecordData}},
         {"impossible length", huge, Damage::Failed, {E::ImpossibleSize}},
-        {"cut in half", Bytes(twoFrames.begin(), twoFrames.begin() + twoFrames.size() / 2),
-         Damage::Failed, {E::Truncated, E::Corrupt}},
-        {"more frames than records", WithFrames(twoFrames, 3), Damage::Failed,
-         {E::MissingFrames}},
+        {"cut in half",
+         Bytes(twoFrames.begin(), twoFrames.begin() + twoFrames.size() / 2),
+         Damage::Failed,
+         {E::Truncated, E::Corrupt}},
+        {"more frames than records", WithFrames(twoFrames, 3), Damage::Failed, {E::MissingFrames}},
         {"well-formed records", StreamOf({first, later}, 2), Damage::Frames, {}},
         {"first record too short", StreamOf({later, later}, 2), Damage::Failed, {E::BadRecord}},
-        {"later record too long", StreamOf({first, Record(QCIF_FRAME_BYTES + 1)}, 2),
-         Damage::Failed, {E::BadRecord}},
-        {"later record too short", StreamOf({first, Record(QCIF_FRAME_BYTES - 1)}, 2),
-         Damage::Failed, {E::BadRecord}},
-        {"record cut short", StreamOf({first, RawRecord({1, 2, 3}, 10)}, 2), Damage::Failed,
+        {"later record too long",
+         StreamOf({first, Record(QCIF_FRAME_BYTES + 1)}, 2),
+         Damage::Failed,
+         {E::BadRecord}},
+        {"later record too short",
+         StreamOf({first, Record(QCIF_FRAME_BYTES - 1)}, 2),
+         Damage::Failed,
+         {E::BadRecord}},
+        {"record cut short",
+         StreamOf({first, RawRecord({1, 2, 3}, 10)}, 2),
+         Damage::Failed,
          {E::MissingFrames}},
-        {"record ends inside a run count", StreamOf({first, RawRecord({1, 0}, 2)}, 2),
-         Damage::Failed, {E::BadRecord}},
-        {"record ends on a 255 count", StreamOf({first, RawRecord({0, 255}, 2)}, 2),
-         Damage::Failed, {E::BadRecord}},
+        {"record ends inside a run count",
+         StreamOf({first, RawRecord({1, 0}, 2)}, 2),
+         Damage::Failed,
+         {E::BadRecord}},
+        {"record ends on a 255 count",
+         StreamOf({first, RawRecord({0, 255}, 2)}, 2),
+         Damage::Failed,
+         {E::BadRecord}},
     };
     cases.insert(cases.end(), fields.begin(), fields.end());
 
@@ -120,20 +134,21 @@ std::vector<DamagedStream> Build() {
     const Bytes zeros(2 * QCIF_FRAME_BYTES, 0);
     EncodeZeroRuns(records, zeros.data(), 2 * QCIF_FRAME_BYTES);
     EncodeZeroRuns(records, zeros.data(), QCIF_FRAME_BYTES);
-    const Bytes shortest = StreamOf({Bytes(records.GetBuffer(),
-                                           records.GetBuffer() + records.GetLength())},
-                                    2);
+    const Bytes shortest =
+        StreamOf({Bytes(records.GetBuffer(), records.GetBuffer() + records.GetLength())}, 2);
     for (uint16_t n : {2, 1, 3, 65535}) {
         cases.push_back({"shortest stream, " + std::to_string(n) + " frames",
-                         WithFrames(shortest, n), n <= 2 ? Damage::Frames : Damage::Failed, {}});
+                         WithFrames(shortest, n),
+                         n <= 2 ? Damage::Frames : Damage::Failed,
+                         {}});
     }
     // Twelve bytes claiming 65535 frames with a stated length that would fit
     // them: four bytes of code cannot deliver it, which is seen before the
     // frames are allocated.
     Bytes tiny = {255, 255, 10, 16, 0, 0, 0, 0, 0x12, 0x34, 0x56, 0x78};
     PutLe32(tiny, CMP_HEADER_BYTES, MinRecordStreamLength(65535));
-    cases.push_back({"shortest stream, 12 bytes for 65535 frames", tiny, Damage::Failed,
-                     {E::Truncated}});
+    cases.push_back(
+        {"shortest stream, 12 bytes for 65535 frames", tiny, Damage::Failed, {E::Truncated}});
     return cases;
 }
 
@@ -153,10 +168,9 @@ Bytes StreamOf(const std::vector<Bytes>& records, uint32_t nFrames) {
 }
 
 const Bytes& DamageBaseStream() {
-    static const Bytes cmp =
-        Compress(SampleClip(DAMAGE_BASE_FRAMES), DAMAGE_BASE_FRAMES, DAMAGE_BASE_PARAM,
-                 DAMAGE_BASE_PARAM)
-            .cmp;
+    static const Bytes cmp = Compress(SampleClip(DAMAGE_BASE_FRAMES), DAMAGE_BASE_FRAMES,
+                                      DAMAGE_BASE_PARAM, DAMAGE_BASE_PARAM)
+                                 .cmp;
     return cmp;
 }
 

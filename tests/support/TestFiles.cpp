@@ -22,7 +22,8 @@ CTempDir::~CTempDir() {
 
 void WriteBytes(const std::string& strPath, const std::vector<uint8_t>& data) {
     std::ofstream out(strPath, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
+    out.write(reinterpret_cast<const char*>(data.data()),
+              static_cast<std::streamsize>(data.size()));
     if (!out) {
         throw std::runtime_error("cannot write " + strPath);
     }

@@ -5,6 +5,8 @@
 #      UndefinedBehaviorSanitizer;
 #   3. the cancel-race stress and the codec pipelines under ThreadSanitizer;
 #   4. every libFuzzer target for a short while (scripts/fuzz.sh).
+# Before building, every tracked C++ file must be laid out as clang-format 14
+# lays it out (.clang-format): run `clang-format-14 -i FILE` on what it names.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs="${TAVRO_JOBS:-2}"
@@ -12,6 +14,9 @@ jobs="${TAVRO_JOBS:-2}"
 scripts/setup.sh
 
 export QT_QPA_PLATFORM=offscreen
+
+echo "== format (clang-format 14) =="
+git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format-14 --dry-run -Werror
 
 echo "== build (release) =="
 scripts/build.sh

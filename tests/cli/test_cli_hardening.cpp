@@ -34,7 +34,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-
 std::set<std::string> Listing(const fs::path& dir) {
     std::set<std::string> names;
     for (const auto& e : fs::recursive_directory_iterator(dir)) {

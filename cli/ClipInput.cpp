@@ -18,6 +18,8 @@
 const char* const CLIP_INPUT_HELP =
     ".qcf, .yuv or - (raw QCIF, - is standard input), .y4m, .cmp (decoded as it is read), or "
     "any video FFmpeg reads (scaled to 176x144 4:2:0, bicubic)";
+const char* const CLIP_OUTPUT_HELP =
+    "Clip to write: .qcf or .yuv (raw QCIF), .y4m, or - for raw QCIF on standard output";
 
 namespace {
 

@@ -21,6 +21,8 @@
 
 // One line for --help: the input kinds above.
 extern const char* const CLIP_INPUT_HELP;
+// One line for --help: the raw clips a command writes.
+extern const char* const CLIP_OUTPUT_HELP;
 
 // Opens a clip of any kind. nullptr with *pError set (naming the input).
 std::unique_ptr<IFrameSource> OpenClip(const std::string& strPath, std::string* pError);

@@ -177,11 +177,6 @@ public:
     }
 
 private:
-    int Usage(const std::string& strMessage) {
-        std::fprintf(stderr, "tavro-cli compress: %s\n", strMessage.c_str());
-        return kExitUsage;
-    }
-
     std::string m_strIn;
     std::string m_strOut;
     SFrameChoice m_frames;
@@ -204,12 +199,7 @@ public:
         m_pApp->add_option("IN", m_strIn, "Compressed stream (.cmp)")
             ->type_name("FILE")
             ->required();
-        m_pApp
-            ->add_option("OUT", m_strOut,
-                         "Clip to write: .qcf or .yuv (raw QCIF), .y4m, or - for raw QCIF on "
-                         "standard output")
-            ->type_name("FILE")
-            ->required();
+        m_pApp->add_option("OUT", m_strOut, CLIP_OUTPUT_HELP)->type_name("FILE")->required();
         AddThreadsOption(m_pApp, m_nThreads, "Threads that rebuild frames");
         m_pApp->add_flag("--json", m_bJson, "Print the summary as one JSON object");
         AddQuietFlag(true);

@@ -229,11 +229,6 @@ public:
     }
 
 private:
-    int Usage(const std::string& strMessage) {
-        std::fprintf(stderr, "tavro-cli compare: %s\n", strMessage.c_str());
-        return kExitUsage;
-    }
-
     std::string m_strIn;
     std::string m_strRef;
     SFrameChoice m_frames;

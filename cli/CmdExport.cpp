@@ -272,11 +272,6 @@ public:
     }
 
 private:
-    int Usage(const std::string& strMessage) {
-        std::fprintf(stderr, "tavro-cli export: %s\n", strMessage.c_str());
-        return kExitUsage;
-    }
-
     // After a failure or an interrupt: the pictures already written stay.
     int Stopped(uint64_t nWritten, const std::string& strLast, int nStatus) {
         if (nWritten > 0) {

@@ -21,12 +21,7 @@ public:
             "Write the built-in sample clip: synthetic natural-looking QCIF video (a slow pan over "
             "hills, trees and a road, a passing car, a bouncing ball, mild noise). The same "
             "frame count always gives the same bytes.");
-        m_pApp
-            ->add_option("OUT", m_strOut,
-                         "Clip to write: .qcf or .yuv (raw QCIF), .y4m, or - for raw QCIF on "
-                         "standard output")
-            ->type_name("FILE")
-            ->required();
+        m_pApp->add_option("OUT", m_strOut, CLIP_OUTPUT_HELP)->type_name("FILE")->required();
         AddRanged(m_pApp, "-n,--frames", m_nFrames, 1, 65535, "Number of frames", "100");
         AddQuietFlag(true);
     }

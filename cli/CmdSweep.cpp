@@ -210,11 +210,6 @@ public:
     }
 
 private:
-    int Usage(const std::string& strMessage) {
-        std::fprintf(stderr, "tavro-cli sweep: %s\n", strMessage.c_str());
-        return kExitUsage;
-    }
-
     // Evaluates the grid points on nJobs threads (this one among them), each
     // taking the next point in grid order. After a failure no new point is
     // started; every point before the failed one has been, so the first failure

@@ -3,6 +3,7 @@
 
 #include <CLI/CLI.hpp>
 #include <memory>
+#include <string>
 #include <vector>
 
 class CCommand {
@@ -19,6 +20,8 @@ public:
 protected:
     // --quiet, with -q as its short form unless the command uses -q otherwise.
     void AddQuietFlag(bool bShortForm);
+    // A usage error found after parsing: "tavro-cli <command>: <message>", status 2.
+    int Usage(const std::string& strMessage) const;
 };
 
 // The whole tool: parses the command line, runs the command, returns the exit status.

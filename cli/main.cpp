@@ -16,6 +16,11 @@ void CCommand::AddQuietFlag(bool bShortForm) {
                      "No progress or summary messages; errors and requested data only");
 }
 
+int CCommand::Usage(const std::string& strMessage) const {
+    std::fprintf(stderr, "tavro-cli %s: %s\n", m_pApp->get_name().c_str(), strMessage.c_str());
+    return kExitUsage;
+}
+
 namespace {
 
 // Runs the command with interrupts caught; whatever goes wrong ends as one

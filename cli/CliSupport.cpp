@@ -22,7 +22,9 @@
 namespace {
 bool g_bQuiet = false;
 
-volatile sig_atomic_t g_nSignal = 0;
+// Atomic, not only volatile: worker threads (a codec job's frame writer,
+// sweep's points) ask Interrupted() while the handler may store.
+std::atomic<int> g_nSignal{0};
 std::atomic<void (*)()> g_pfnAction{nullptr};
 
 extern "C" void OnInterrupt(int nSignal) {
@@ -33,8 +35,8 @@ extern "C" void OnInterrupt(int nSignal) {
     }
 }
 
-static_assert(std::atomic<void (*)()>::is_always_lock_free,
-              "the signal handler needs a lock-free atomic");
+static_assert(std::atomic<void (*)()>::is_always_lock_free && std::atomic<int>::is_always_lock_free,
+              "the signal handler needs lock-free atomics");
 
 // Inputs that cannot be read twice (pipes, FIFOs, devices), read whole on
 // first use and kept by name.

@@ -181,11 +181,11 @@ TEST(CliCodec, FailuresLeaveOutputsAsTheyWere) {
 TEST(CliCodec, InterruptWritesNothing) {
     CTempDir dir;
     // A long clip: the sample repeated, so that the run is still busy when the
-    // signal arrives.
+    // signal arrives (5000 frames: over a second on two threads).
     std::vector<uint8_t> part = SampleClip(50);
     {
         std::vector<uint8_t> clip;
-        for (int i = 0; i < 40; ++i) {
+        for (int i = 0; i < 100; ++i) {
             clip.insert(clip.end(), part.begin(), part.end());
         }
         WriteBytes(dir.File("long.qcf"), clip);

@@ -2,8 +2,8 @@
 # Times tavro-cli against ffmpeg's encoders on the same QCIF clip, in one run:
 #   tavro-cli compress / decompress / compare
 #   ffmpeg libx264 -preset ultrafast, vc2 and jpeg2000 encode and decode, psnr filter
-# Every tool runs single-threaded; times are whole-process wall times, the
-# median of several runs. Prints a table with frames per second, sizes,
+# Every tool runs single-threaded (tavro-cli --threads 1, ffmpeg -threads 1);
+# times are whole-process wall times, the median of several runs. Prints a table with frames per second, sizes,
 # compression ratios (raw bytes / coded bytes), PSNR (all measured by ffmpeg's
 # psnr filter, so the tools are judged alike) and time ratios against Tavro.
 #
@@ -12,6 +12,13 @@
 # -DTAVRO_BUILD_BENCH=ON) the LZARI coder's MB/s on this clip's record stream,
 # the wavelet's time per frame and ConvertFrame's; then the peak memory of
 # tavro-cli decompress.
+#
+# Then every core: tavro-cli compress and decompress at --threads 1, 2 and the
+# core count (the bytes checked equal), against ffmpeg libx264 -preset
+# ultrafast at its default threads, with the targets (x264's time over
+# Tavro's at the core count: compress >= 1.0, decompress >= 1.5). On a shared
+# machine the wall times drift with the load; the CPU times show what the
+# threads cost.
 #
 # Usage: bench/compare-peers.sh [CLIP.qcf] [RUNS]
 #   CLIP.qcf  any raw QCIF stream (default: 300 natural frames joined from the
@@ -81,8 +88,8 @@ declare -A enc dec size psnr
 echo "clip: $clip ($frames frames, $raw_bytes bytes), median of $runs runs, single thread" >&2
 
 # Tavro.
-enc[tavro]=$(median_time "$cli" compress "$clip" "$out/tavro.cmp" --quiet)
-dec[tavro]=$(median_time "$cli" decompress "$out/tavro.cmp" "$out/tavro.qcf" -q)
+enc[tavro]=$(median_time "$cli" compress "$clip" "$out/tavro.cmp" --quiet --threads 1)
+dec[tavro]=$(median_time "$cli" decompress "$out/tavro.cmp" "$out/tavro.qcf" -q --threads 1)
 size[tavro]=$(stat -c %s "$out/tavro.cmp")
 psnr[tavro]=$(psnr_of "$out/tavro.qcf")
 cmp_time=$(median_time "$cli" compare "$out/tavro.qcf" "$clip" -q)
@@ -170,3 +177,41 @@ echo "  ConvertFrame                       $convert_us per frame (target <= 30 u
 awk -v kb="$peak_kb" -v raw="$raw_bytes" 'BEGIN {
   printf "  tavro-cli decompress peak memory   %.1f MB; output %.1f MB + 16 MB = %.1f MB allowed\n", kb/1024, raw/1048576, raw/1048576 + 16
 }'
+
+# Every core.
+cores=$(nproc)
+declare -A tenc tdec
+counts=$(printf '%s\n' 1 2 "$cores" | sort -un)
+for t in $counts; do
+  tenc[$t]=$(median_time "$cli" compress "$clip" "$out/tavro-t$t.cmp" --quiet --threads "$t")
+  tdec[$t]=$(median_time "$cli" decompress "$out/tavro-t$t.cmp" "$out/tavro-t$t.qcf" -q --threads "$t")
+  if ! cmp -s "$out/tavro-t$t.cmp" "$out/tavro.cmp" || ! cmp -s "$out/tavro-t$t.qcf" "$out/tavro.qcf"; then
+    echo "compare-peers: --threads $t gave other bytes than --threads 1" >&2
+    exit 1
+  fi
+done
+ffd=(ffmpeg -hide_banner -loglevel error -y)
+xenc=$(median_time "${ffd[@]}" "${raw[@]}" -i "$out/clip.yuv" -c:v libx264 -preset ultrafast "$out/x264-mt.nut")
+xdec=$(median_time "${ffd[@]}" -i "$out/x264-mt.nut" -f rawvideo -pix_fmt yuv420p "$out/x264-mt.yuv")
+echo
+echo "every core ($cores cores; load average $(cut -d ' ' -f 1-3 /proc/loadavg) at the end):"
+printf '  %-26s %7s %7s %7s %7s %7s %7s %9s %9s\n' run "enc s" "enc fps" "cpu s" "dec s" "dec fps" "cpu s" "enc x1" "dec x1"
+read -r e1 _ <<<"${tenc[1]}"
+read -r d1 _ <<<"${tdec[1]}"
+row() {  # name, "wall cpu" of the encode, of the decode
+  read -r ew ec <<<"$2"
+  read -r dw dc <<<"$3"
+  awk -v n="$1" -v ew="$ew" -v ec="$ec" -v dw="$dw" -v dc="$dc" -v f="$frames" -v e1="$e1" -v d1="$d1" 'BEGIN {
+    printf "  %-26s %7.3f %7.0f %7.3f %7.3f %7.0f %7.3f %8.2fx %8.2fx\n", n, ew, f/ew, ec, dw, f/dw, dc, e1/ew, d1/dw }'
+}
+for t in $counts; do
+  row "tavro-cli --threads $t" "${tenc[$t]}" "${tdec[$t]}"
+done
+row "x264 ultrafast, default" "$xenc" "$xdec"
+echo "  (x1: wall-time speed-up over tavro-cli --threads 1)"
+read -r tew _ <<<"${tenc[$cores]}"
+read -r tdw _ <<<"${tdec[$cores]}"
+read -r xew _ <<<"$xenc"
+read -r xdw _ <<<"$xdec"
+awk -v tew="$tew" -v tdw="$tdw" -v xew="$xew" -v xdw="$xdw" -v c="$cores" 'BEGIN {
+  printf "  tavro-cli --threads %d vs x264 at its default threads, wall: compress %.2f (target >= 1.0), decompress %.2f (target >= 1.5)\n", c, xew/tew, xdw/tdw }'

@@ -196,6 +196,11 @@ public:
         uint64_t nWritten = 0;
         std::string strLast;
         for (uint64_t k = nFirst;; ++k) {
+            // Every picture asked for is written: an interrupt that came while
+            // the last one was committed finds the outputs complete.
+            if (nCount && nWritten == nCount) {
+                break;
+            }
             if (Interrupted()) {
                 return Stopped(nWritten, strLast, CliFail("interrupted"));
             }

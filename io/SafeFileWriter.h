@@ -83,6 +83,7 @@ private:
     std::string m_strFinal;   // replace: the name inside the folder to rename over
     std::string m_strTemp;    // replace: the temporary's name inside the folder
     uint64_t m_nWritten = 0;
+    uint64_t m_nStartedBack = 0;  // bytes whose writeback was started
     bool (*m_pfnCancelled)() = nullptr;
     std::string m_strError;
 };

@@ -13,13 +13,104 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <dlfcn.h>
+
 #include <cstring>
 
 namespace {
 
+// FFmpeg's libraries are opened the first time a video is, not when the
+// program starts: they pull in about a hundred and thirty other libraries,
+// which would cost every run tens of milliseconds and of megabytes whether it
+// reads video or not. The names are those of the headers this was built with,
+// so the functions match the declarations they are called through.
+#define TAVRO_AV_NAME(lib, major) "lib" #lib ".so." TAVRO_AV_STR(major)
+#define TAVRO_AV_STR(x) TAVRO_AV_STR2(x)
+#define TAVRO_AV_STR2(x) #x
+#define TAVRO_AV_FUNCTIONS(X)                 \
+    X(avutil, av_strerror)                    \
+    X(avutil, av_log_set_level)               \
+    X(avutil, av_dict_set)                    \
+    X(avutil, av_dict_free)                   \
+    X(avutil, av_frame_alloc)                 \
+    X(avutil, av_frame_get_buffer)            \
+    X(avutil, av_frame_unref)                 \
+    X(avutil, av_frame_make_writable)         \
+    X(avutil, av_get_pix_fmt_name)            \
+    X(avutil, av_frame_free)                  \
+    X(avcodec, avcodec_alloc_context3)        \
+    X(avcodec, av_packet_alloc)               \
+    X(avcodec, avcodec_parameters_to_context) \
+    X(avcodec, avcodec_open2)                 \
+    X(avcodec, avcodec_receive_frame)         \
+    X(avcodec, avcodec_send_packet)           \
+    X(avcodec, av_packet_unref)               \
+    X(avcodec, av_packet_free)                \
+    X(avcodec, avcodec_free_context)          \
+    X(avformat, avformat_open_input)          \
+    X(avformat, avformat_find_stream_info)    \
+    X(avformat, av_find_best_stream)          \
+    X(avformat, avformat_close_input)         \
+    X(avformat, av_guess_frame_rate)          \
+    X(avformat, av_read_frame)                \
+    X(swscale, sws_getCachedContext)          \
+    X(swscale, sws_scale)                     \
+    X(swscale, sws_freeContext)
+
+struct SAv {
+#define X(lib, fn) decltype(&::fn) fn = nullptr;
+    TAVRO_AV_FUNCTIONS(X)
+#undef X
+    std::string strError;  // why the libraries could not be used; empty when they can
+};
+
+SAv LoadAv() {
+    SAv av;
+    const struct {
+        const char* pszLib;
+        const char* pszName;
+    } libs[] = {{"avutil", TAVRO_AV_NAME(avutil, LIBAVUTIL_VERSION_MAJOR)},
+                {"avcodec", TAVRO_AV_NAME(avcodec, LIBAVCODEC_VERSION_MAJOR)},
+                {"avformat", TAVRO_AV_NAME(avformat, LIBAVFORMAT_VERSION_MAJOR)},
+                {"swscale", TAVRO_AV_NAME(swscale, LIBSWSCALE_VERSION_MAJOR)}};
+    void* ahLib[4] = {};
+    for (int i = 0; i < 4; ++i) {
+        // Kept open for the life of the process.
+        ahLib[i] = ::dlopen(libs[i].pszName, RTLD_NOW | RTLD_LOCAL);
+        if (!ahLib[i]) {
+            const char* pszWhy = ::dlerror();
+            av.strError = std::string("FFmpeg's libraries could not be loaded (") +
+                          (pszWhy ? pszWhy : libs[i].pszName) + ")";
+            return av;
+        }
+    }
+    auto find = [&](const char* pszLib, const char* pszFn) -> void* {
+        for (int i = 0; i < 4; ++i) {
+            if (std::strcmp(libs[i].pszLib, pszLib) == 0) {
+                return ::dlsym(ahLib[i], pszFn);
+            }
+        }
+        return nullptr;
+    };
+#define X(lib, fn)                                                                   \
+    av.fn = reinterpret_cast<decltype(&::fn)>(find(#lib, #fn));                      \
+    if (!av.fn) {                                                                    \
+        av.strError = "FFmpeg's libraries could not be loaded (" #fn " is missing)"; \
+        return av;                                                                   \
+    }
+    TAVRO_AV_FUNCTIONS(X)
+#undef X
+    return av;
+}
+
+const SAv& Av() {
+    static const SAv av = LoadAv();  // loaded once, by whichever thread asks first
+    return av;
+}
+
 std::string AvError(int nError) {
     char sz[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(nError, sz, sizeof sz);
+    Av().av_strerror(nError, sz, sizeof sz);
     return sz;
 }
 
@@ -30,22 +121,30 @@ std::string Quoted(const std::string& s) {
 // The libraries' own log lines would interleave with ours; their errors reach
 // the user through our messages instead.
 void QuietLibraries() {
-    av_log_set_level(AV_LOG_QUIET);
+    Av().av_log_set_level(AV_LOG_QUIET);
 }
 
 // The container opened with its streams found and the best video stream chosen.
 class CVideoFile {
 public:
-    ~CVideoFile() { avformat_close_input(&m_pFormat); }
+    ~CVideoFile() {
+        if (m_pFormat) {
+            Av().avformat_close_input(&m_pFormat);
+        }
+    }
 
     bool Open(const std::string& strPath, std::string* pError) {
+        if (!Av().strError.empty()) {
+            *pError = "cannot read " + Quoted(strPath) + " as video: " + Av().strError;
+            return false;
+        }
         QuietLibraries();
         // Local files only: a name such as "http://..." or a playlist that
         // names other places is never fetched.
         AVDictionary* pOptions = nullptr;
-        av_dict_set(&pOptions, "protocol_whitelist", "file", 0);
-        int r = avformat_open_input(&m_pFormat, strPath.c_str(), nullptr, &pOptions);
-        av_dict_free(&pOptions);
+        Av().av_dict_set(&pOptions, "protocol_whitelist", "file", 0);
+        int r = Av().avformat_open_input(&m_pFormat, strPath.c_str(), nullptr, &pOptions);
+        Av().av_dict_free(&pOptions);
         if (r < 0) {
             *pError = "cannot read " + Quoted(strPath) + " as video: " + AvError(r) +
                       " (names other than .qcf, .yuv, .y4m and .cmp are read as video)";
@@ -56,12 +155,12 @@ public:
             *pError = Quoted(strPath) + " is text, not video";
             return false;
         }
-        r = avformat_find_stream_info(m_pFormat, nullptr);
+        r = Av().avformat_find_stream_info(m_pFormat, nullptr);
         if (r < 0) {
             *pError = "cannot read " + Quoted(strPath) + " as video: " + AvError(r);
             return false;
         }
-        m_nStream = av_find_best_stream(m_pFormat, AVMEDIA_TYPE_VIDEO, -1, -1, &m_pDecoder, 0);
+        m_nStream = Av().av_find_best_stream(m_pFormat, AVMEDIA_TYPE_VIDEO, -1, -1, &m_pDecoder, 0);
         if (m_nStream < 0) {
             *pError = Quoted(strPath) + (m_nStream == AVERROR_DECODER_NOT_FOUND
                                              ? " holds video this FFmpeg cannot decode"
@@ -79,11 +178,14 @@ public:
 class CVideoSource : public IFrameSource {
 public:
     ~CVideoSource() override {
-        sws_freeContext(m_pScaler);
-        av_frame_free(&m_pScaled);
-        av_frame_free(&m_pDecoded);
-        av_packet_free(&m_pPacket);
-        avcodec_free_context(&m_pCodec);
+        if (!Av().strError.empty()) {
+            return;  // nothing was allocated
+        }
+        Av().sws_freeContext(m_pScaler);
+        Av().av_frame_free(&m_pScaled);
+        Av().av_frame_free(&m_pDecoded);
+        Av().av_packet_free(&m_pPacket);
+        Av().avcodec_free_context(&m_pCodec);
     }
 
     bool Open(const std::string& strPath, std::string* pError) {
@@ -92,17 +194,17 @@ public:
             return false;
         }
         const AVStream* pStream = m_file.m_pFormat->streams[m_file.m_nStream];
-        m_pCodec = avcodec_alloc_context3(m_file.m_pDecoder);
-        m_pPacket = av_packet_alloc();
-        m_pDecoded = av_frame_alloc();
-        m_pScaled = av_frame_alloc();
+        m_pCodec = Av().avcodec_alloc_context3(m_file.m_pDecoder);
+        m_pPacket = Av().av_packet_alloc();
+        m_pDecoded = Av().av_frame_alloc();
+        m_pScaled = Av().av_frame_alloc();
         if (!m_pCodec || !m_pPacket || !m_pDecoded || !m_pScaled) {
             *pError = "not enough memory to decode " + Quoted(strPath);
             return false;
         }
-        int r = avcodec_parameters_to_context(m_pCodec, pStream->codecpar);
+        int r = Av().avcodec_parameters_to_context(m_pCodec, pStream->codecpar);
         if (r >= 0) {
-            r = avcodec_open2(m_pCodec, m_file.m_pDecoder, nullptr);
+            r = Av().avcodec_open2(m_pCodec, m_file.m_pDecoder, nullptr);
         }
         if (r < 0) {
             *pError = "cannot decode the video of " + Quoted(strPath) + ": " + AvError(r);
@@ -111,21 +213,22 @@ public:
         m_pScaled->format = AV_PIX_FMT_YUV420P;
         m_pScaled->width = int(QCIF_WIDTH);
         m_pScaled->height = int(QCIF_HEIGHT);
-        if (av_frame_get_buffer(m_pScaled, 0) < 0) {
+        if (Av().av_frame_get_buffer(m_pScaled, 0) < 0) {
             *pError = "not enough memory to decode " + Quoted(strPath);
             return false;
         }
-        m_rate = av_guess_frame_rate(m_file.m_pFormat, const_cast<AVStream*>(pStream), nullptr);
+        m_rate =
+            Av().av_guess_frame_rate(m_file.m_pFormat, const_cast<AVStream*>(pStream), nullptr);
         m_strCodec = m_file.m_pDecoder->name;
         return true;
     }
 
     EFrameRead Read(uint8_t* pFrame) override {
         while (true) {
-            int r = avcodec_receive_frame(m_pCodec, m_pDecoded);
+            int r = Av().avcodec_receive_frame(m_pCodec, m_pDecoded);
             if (r == 0) {
                 const EFrameRead result = Convert(pFrame);
-                av_frame_unref(m_pDecoded);
+                Av().av_frame_unref(m_pDecoded);
                 return result;
             }
             if (r == AVERROR_EOF) {
@@ -134,9 +237,9 @@ public:
             if (r != AVERROR(EAGAIN)) {
                 return Fail(Where() + ": " + AvError(r));
             }
-            r = av_read_frame(m_file.m_pFormat, m_pPacket);
+            r = Av().av_read_frame(m_file.m_pFormat, m_pPacket);
             if (r == AVERROR_EOF) {
-                r = avcodec_send_packet(m_pCodec, nullptr);  // drain the decoder
+                r = Av().avcodec_send_packet(m_pCodec, nullptr);  // drain the decoder
                 if (r < 0 && r != AVERROR_EOF) {
                     return Fail(Where() + ": " + AvError(r));
                 }
@@ -146,9 +249,9 @@ public:
                 return Fail("cannot read " + Quoted(m_strPath) + ": " + AvError(r));
             }
             if (m_pPacket->stream_index == m_file.m_nStream) {
-                r = avcodec_send_packet(m_pCodec, m_pPacket);
+                r = Av().avcodec_send_packet(m_pCodec, m_pPacket);
             }
-            av_packet_unref(m_pPacket);
+            Av().av_packet_unref(m_pPacket);
             if (r < 0) {
                 return Fail(Where() + ": " + AvError(r));
             }
@@ -176,15 +279,15 @@ private:
 
     EFrameRead Convert(uint8_t* pFrame) {
         const AVFrame* f = m_pDecoded;
-        m_pScaler = sws_getCachedContext(m_pScaler, f->width, f->height, AVPixelFormat(f->format),
-                                         int(QCIF_WIDTH), int(QCIF_HEIGHT), AV_PIX_FMT_YUV420P,
-                                         SWS_BICUBIC, nullptr, nullptr, nullptr);
-        if (!m_pScaler || av_frame_make_writable(m_pScaled) < 0) {
+        m_pScaler = Av().sws_getCachedContext(
+            m_pScaler, f->width, f->height, AVPixelFormat(f->format), int(QCIF_WIDTH),
+            int(QCIF_HEIGHT), AV_PIX_FMT_YUV420P, SWS_BICUBIC, nullptr, nullptr, nullptr);
+        if (!m_pScaler || Av().av_frame_make_writable(m_pScaled) < 0) {
             return Fail(Where() + ": cannot convert " + std::to_string(f->width) + "x" +
                         std::to_string(f->height) + " " + PixelFormatName(f->format) + " pictures");
         }
-        sws_scale(m_pScaler, f->data, f->linesize, 0, f->height, m_pScaled->data,
-                  m_pScaled->linesize);
+        Av().sws_scale(m_pScaler, f->data, f->linesize, 0, f->height, m_pScaled->data,
+                       m_pScaled->linesize);
         // Planes one after another, rows without padding.
         const struct {
             uint32_t nOffset, nWidth, nHeight;
@@ -203,7 +306,7 @@ private:
     }
 
     static std::string PixelFormatName(int nFormat) {
-        const char* psz = av_get_pix_fmt_name(AVPixelFormat(nFormat));
+        const char* psz = Av().av_get_pix_fmt_name(AVPixelFormat(nFormat));
         return psz ? psz : "unknown";
     }
 
@@ -239,11 +342,11 @@ bool ProbeVideo(const std::string& strPath, SVideoInfo& info, std::string* pErro
     info = SVideoInfo();
     info.strContainer = file.m_pFormat->iformat->name;
     info.strCodec = file.m_pDecoder->name;
-    const char* pszFormat = av_get_pix_fmt_name(AVPixelFormat(par->format));
+    const char* pszFormat = Av().av_get_pix_fmt_name(AVPixelFormat(par->format));
     info.strPixelFormat = pszFormat ? pszFormat : "unknown";
     info.nWidth = uint32_t(par->width);
     info.nHeight = uint32_t(par->height);
-    const AVRational rate = av_guess_frame_rate(file.m_pFormat, pStream, nullptr);
+    const AVRational rate = Av().av_guess_frame_rate(file.m_pFormat, pStream, nullptr);
     if (rate.num > 0 && rate.den > 0) {
         info.nRateNum = uint32_t(rate.num);
         info.nRateDen = uint32_t(rate.den);

@@ -3,6 +3,8 @@
 #include <bit>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <new>
 
 // Both directions keep their arithmetic-coder state in a local object, not in
 // members: the byte stores into the window and the output would otherwise
@@ -696,15 +698,38 @@ bool CLzariCoder::LzariEncodeStream(ILzariTextSource& source, CMemFile& out) {
 // ---------------------------------------------------------------------------
 // Decoder
 
+// The code of a streaming decoding: a buffer that the source refills between
+// runs of characters, of which the bytes already taken are dropped on each
+// refill. A run is kept short enough never to read past the bytes there.
+struct CLzariCoder::SCodeFeed {
+    static constexpr uint32_t MIN_AHEAD = 48;  // bytes ahead of the code position for a run
+    static constexpr uint32_t MAX_BITS = 40;   // a character and its distance take fewer bits
+    ILzariCodeSource* pSource = nullptr;
+    uint8_t* pBuf = nullptr;
+    uint32_t nCap = 0;
+    uint64_t qwDropped = 0;  // code bytes dropped before pBuf[0]
+    bool bEnded = false;     // the source has no more
+};
+
 struct CLzariCoder::CDecoderState {
     uint32_t m_nLow = 0;
     uint32_t m_nHigh = Q4;
     uint32_t m_nValue = 0;    // the 17-bit code value window
-    uint64_t m_qwBitPos = 0;  // code bits taken so far
+    uint64_t m_qwBitPos = 0;  // code bits taken so far, counted from m_pCode
     const uint8_t* m_pCode = nullptr;
-    uint32_t m_nCodeLength = 0;
-    uint8_t m_byPastEnd = 0;         // what reads past the end see: the last byte again
+    uint32_t m_nCodeLength = 0;  // code bytes at m_pCode
+    uint8_t m_byPastEnd = 0;     // what reads past the end see: the last byte again
+    // Bit positions (from m_pCode) where the code ends and where it is
+    // certainly truncated (2 bytes further); unknown, so never reached, until
+    // the code has ended.
+    uint64_t m_qwPastEndBits = UINT64_MAX;
+    uint64_t m_qwTruncatedBits = UINT64_MAX;
     SReciprocal m_charTotal{CHARS};  // of the character model's total (its reset value)
+
+    void SetEnd(uint64_t nBytes) {
+        m_qwPastEndBits = nBytes * 8;
+        m_qwTruncatedBits = nBytes * 8 + 16;
+    }
 
     // The next nCount (0..17) code bits as a number.
     uint32_t Take(uint32_t nCount) {
@@ -737,6 +762,28 @@ struct CLzariCoder::CDecoderState {
         m_nHigh = norm.nHigh;
     }
 };
+
+// A streaming decoding in progress: the coder state between two pieces, the
+// code buffer and the text buffer (the window behind the text handed out, and
+// room for the next piece).
+struct CLzariCoder::SDecodeStream {
+    CDecoderState st;
+    SCodeFeed feed;
+    uint8_t* pText = nullptr;
+    uint32_t nTextCap = 0;
+    uint32_t nAt = 0;     // text bytes in pText
+    uint32_t nCount = 0;  // text bytes decoded
+    bool bDone = false;
+    LzariResult result = LzariResult::Ok;
+
+    ~SDecodeStream() {
+        std::free(feed.pBuf);
+        std::free(pText);
+    }
+};
+
+CLzariCoder::CLzariCoder() = default;
+CLzariCoder::~CLzariCoder() = default;
 
 // Finds the symbol i with cum[i] <= x < cum[i-1], x = ((value - low + 1)
 // total - 1) / range. Since cum[i] <= x exactly when cum[i] range <= (value -
@@ -794,9 +841,15 @@ LzariResult CLzariCoder::LzariReadLength(CMemFile& in, uint32_t nMaxLength, uint
         in.Seek(nInEnd > nInPos ? nInEnd : nInPos);
         return LzariResult::NoText;
     }
-    m_nTextSize = pIn[nInPos] | pIn[nInPos + 1] << 8 | pIn[nInPos + 2] << 16 |
-                  static_cast<uint32_t>(pIn[nInPos + 3]) << 24;
-    in.Seek(nInPos + 4);
+    return CheckLength(pIn + nInPos, nMaxLength, pnLength, [&] { in.Seek(nInPos + 4); });
+}
+
+template <typename Fn>
+LzariResult CLzariCoder::CheckLength(const uint8_t* pField, uint32_t nMaxLength, uint32_t* pnLength,
+                                     Fn fnTaken) {
+    m_nTextSize =
+        pField[0] | pField[1] << 8 | pField[2] << 16 | static_cast<uint32_t>(pField[3]) << 24;
+    fnTaken();
     if (m_nTextSize == 0) {
         return LzariResult::NoText;
     }
@@ -828,60 +881,43 @@ LzariResult CLzariCoder::LzariDecode(CMemFile& in, uint32_t nMaxLength, uint8_t*
     return result;
 }
 
-LzariResult CLzariCoder::LzariDecodeText(CMemFile& in, uint8_t* pText, uint32_t nLength,
-                                         ILzariProgress* pProgress) {
-    const uint8_t* pIn = in.GetBuffer();
-    const uint32_t nInEnd = in.GetLength();
-    const uint32_t nInPos = in.GetPosition() < nInEnd ? in.GetPosition() : nInEnd;
-    m_nTextSize = nLength;
-    CDecoderState st;
-    st.m_pCode = pIn + nInPos;
-    st.m_nCodeLength = nInEnd - nInPos;
-    st.m_byPastEnd = st.m_nCodeLength ? st.m_pCode[st.m_nCodeLength - 1] : 0;
-    st.m_nValue = st.Take(17);
-    ResetModel();
-    // Past the end the last byte's bits are used again; the encoder's finishing
-    // bits make them irrelevant for a complete stream, which never needs more
-    // than 2 bytes there.
-    const uint64_t nPastEndBits = uint64_t{st.m_nCodeLength} * 8;
-    const uint64_t nTruncatedBits = nPastEndBits + 16;
-
-    LzariResult result = LzariResult::Ok;
+[[gnu::always_inline]] inline LzariResult CLzariCoder::DecodeSome(CDecoderState& state,
+                                                                  uint8_t* pBuf, uint32_t nCap,
+                                                                  uint32_t& nAt, uint32_t& nCount,
+                                                                  uint32_t nStopAt) {
+    CDecoderState st = state;  // a local copy: byte stores cannot alias it
     const uint32_t nTextSize = m_nTextSize;
-    uint32_t nCount = 0;
-    // Progress goes out every few KiB, so a reader waits little and costs little.
-    constexpr uint32_t PROGRESS_STEP = 8192;
-    uint32_t nReportAt = pProgress ? PROGRESS_STEP : UINT32_MAX;
-    while (nCount < nTextSize) {
-        if (nCount >= nReportAt) [[unlikely]] {
-            if (!pProgress->OnDecoded(nCount)) {
-                result = LzariResult::Stopped;
-                break;
-            }
-            nReportAt = nCount + PROGRESS_STEP;
-        }
+    // nAt and nCount rise together: the text ends at buffer place nEndAt.
+    const uint32_t nDelta = nCount - nAt;  // wraps; added back below
+    const uint64_t nTextEndAt = uint64_t{nAt} + (nTextSize - nCount);
+    const uint32_t nLimit = nTextEndAt < nStopAt ? static_cast<uint32_t>(nTextEndAt) : nStopAt;
+    LzariResult result = LzariResult::Ok;
+    uint32_t i = nAt;
+    while (i < nLimit) {
         const uint32_t nChar = DecodeChar(st);
         if (nChar < 256) {
-            pText[nCount++] = static_cast<uint8_t>(nChar);
+            pBuf[i++] = static_cast<uint8_t>(nChar);
         } else {
             const uint32_t nMatch = nChar - (255 - THRESHOLD);
             const uint32_t nDist = DecodePosition(st) + 1;
+            const uint32_t nDone = i + nDelta;
             // The encoder cuts matches to the text that remains and finds them
             // only among the 4036 positions behind the coding position, of
             // which just the last 60 of the initial spaces are ever offered.
             // Found while reading past the end, the fault is the missing code.
-            if (nMatch > nTextSize - nCount || nDist > START ||
-                nDist > static_cast<uint64_t>(nCount) + LOOK_AHEAD) {
-                result =
-                    st.m_qwBitPos > nPastEndBits ? LzariResult::Truncated : LzariResult::Corrupt;
+            if (nMatch > nTextSize - nDone || nDist > START ||
+                nDist > static_cast<uint64_t>(nDone) + LOOK_AHEAD) {
+                result = st.m_qwBitPos > st.m_qwPastEndBits ? LzariResult::Truncated
+                                                            : LzariResult::Corrupt;
                 break;
             }
-            uint8_t* pDst = pText + nCount;
-            if (nDist <= nCount) {
-                // The window is the text already written: copy from it, a
-                // group of 8 at a time when the source stays 8 behind.
+            uint8_t* pDst = pBuf + i;
+            if (nDist <= nDone) {
+                // The window is the text already written (the buffer keeps a
+                // whole window behind it): copy from it, a group of 8 at a time
+                // when the source stays 8 behind and the buffer has the room.
                 const uint8_t* pSrc = pDst - nDist;
-                if (nDist >= 8 && nTextSize - nCount >= (nMatch + 7) / 8 * 8) {
+                if (nDist >= 8 && nCap - i >= (nMatch + 7) / 8 * 8) {
                     for (uint32_t k = 0; k < nMatch; k += 8) {
                         std::memcpy(pDst + k, pSrc + k, 8);
                     }
@@ -893,30 +929,206 @@ LzariResult CLzariCoder::LzariDecodeText(CMemFile& in, uint8_t* pText, uint32_t 
                     }
                 }
             } else {
-                // Reaches back into the spaces before the text.
+                // Reaches back into the spaces before the text, which is all
+                // in the buffer from its start.
                 for (uint32_t k = 0; k < nMatch; ++k) {
-                    pDst[k] = nCount + k < nDist ? ' ' : pText[nCount + k - nDist];
+                    pDst[k] = nDone + k < nDist ? ' ' : pBuf[i + k - nDist];
                 }
             }
-            nCount += nMatch;
+            i += nMatch;
         }
-        if (st.m_qwBitPos > nTruncatedBits) {
+        if (st.m_qwBitPos > st.m_qwTruncatedBits) {
             result = LzariResult::Truncated;
             break;
         }
     }
-    // Bytes of the input the code has reached.
-    const uint64_t nBytesReached = (st.m_qwBitPos + 7) / 8;
-    const uint32_t nBytesHeld =
-        nBytesReached < st.m_nCodeLength ? static_cast<uint32_t>(nBytesReached) : st.m_nCodeLength;
-    // The encoder writes 15 bits fewer than a decoder reads; those it did write
-    // must all be here.
-    if (result == LzariResult::Ok && st.m_qwBitPos - 15 > uint64_t{nBytesHeld} * 8) {
+    nCount = i + nDelta;
+    nAt = i;
+    state = st;
+    return result;
+}
+
+// After the last character: the encoder writes 15 bits fewer than a decoder
+// reads; those it did write must all be there.
+static bool CodeComplete(uint64_t nBitsTaken, uint64_t nCodeBytes) {
+    const uint64_t nBytesReached = (nBitsTaken + 7) / 8;
+    const uint64_t nBytesHeld = nBytesReached < nCodeBytes ? nBytesReached : nCodeBytes;
+    return nBitsTaken - 15 <= nBytesHeld * 8;
+}
+
+LzariResult CLzariCoder::LzariDecodeText(CMemFile& in, uint8_t* pText, uint32_t nLength,
+                                         ILzariProgress* pProgress) {
+    const uint8_t* pIn = in.GetBuffer();
+    const uint32_t nInEnd = in.GetLength();
+    const uint32_t nInPos = in.GetPosition() < nInEnd ? in.GetPosition() : nInEnd;
+    m_nTextSize = nLength;
+    CDecoderState st;
+    st.m_pCode = pIn + nInPos;
+    st.m_nCodeLength = nInEnd - nInPos;
+    st.m_byPastEnd = st.m_nCodeLength ? st.m_pCode[st.m_nCodeLength - 1] : 0;
+    // Past the end the last byte's bits are used again; the encoder's finishing
+    // bits make them irrelevant for a complete stream, which never needs more
+    // than 2 bytes there.
+    st.SetEnd(st.m_nCodeLength);
+    st.m_nValue = st.Take(17);
+    ResetModel();
+
+    LzariResult result = LzariResult::Ok;
+    uint32_t nCount = 0;
+    // Progress goes out every few KiB, so a reader waits little and costs little.
+    constexpr uint32_t PROGRESS_STEP = 8192;
+    uint32_t nReportAt = pProgress ? PROGRESS_STEP : UINT32_MAX;
+    while (true) {
+        uint32_t nAt = nCount;
+        result = DecodeSome(st, pText, nLength, nAt, nCount, nReportAt);
+        if (result != LzariResult::Ok || nCount == nLength) {
+            break;
+        }
+        if (!pProgress->OnDecoded(nCount)) {
+            result = LzariResult::Stopped;
+            break;
+        }
+        nReportAt = nCount + PROGRESS_STEP;
+    }
+    if (result == LzariResult::Ok && !CodeComplete(st.m_qwBitPos, st.m_nCodeLength)) {
         result = LzariResult::Truncated;
     }
-    in.Seek(nInPos + nBytesHeld);
+    const uint64_t nBytesReached = (st.m_qwBitPos + 7) / 8;
+    in.Seek(nInPos + static_cast<uint32_t>(nBytesReached < st.m_nCodeLength ? nBytesReached
+                                                                            : st.m_nCodeLength));
     if (pProgress) {
         pProgress->OnDecoded(nCount);
     }
     return result;
+}
+
+LzariResult CLzariCoder::LzariStreamBegin(ILzariCodeSource& source, uint32_t nMaxLength,
+                                          uint32_t* pnLength, uint32_t nCodeBuffer,
+                                          uint32_t nTextPiece) {
+    m_pStream.reset();
+    auto pStream = std::unique_ptr<SDecodeStream>(new (std::nothrow) SDecodeStream);
+    if (!pStream) {
+        return LzariResult::NoMemory;
+    }
+    SDecodeStream& s = *pStream;
+    s.feed.nCap = nCodeBuffer < 2 * SCodeFeed::MIN_AHEAD ? 2 * SCodeFeed::MIN_AHEAD : nCodeBuffer;
+    s.feed.pBuf = static_cast<uint8_t*>(std::malloc(s.feed.nCap));
+    if (!s.feed.pBuf) {
+        return LzariResult::NoMemory;
+    }
+    s.feed.pSource = &source;
+    uint32_t nHave = 0;
+    while (nHave < 4) {
+        const uint32_t n = source.ReadCode(s.feed.pBuf + nHave, s.feed.nCap - nHave);
+        if (n == 0) {
+            return LzariResult::NoText;
+        }
+        nHave += n < s.feed.nCap - nHave ? n : s.feed.nCap - nHave;
+    }
+    uint32_t nLength = 0;
+    if (const LzariResult r = CheckLength(s.feed.pBuf, nMaxLength, &nLength, [] {});
+        r != LzariResult::Ok) {
+        return r;
+    }
+    // Text pieces of nTextPiece bytes, after a whole window kept for matches,
+    // with room for the longest match (copied 8 bytes at a time) past a piece.
+    const uint32_t nPiece = nTextPiece < 64 ? 64 : nTextPiece;
+    s.nTextCap = WINDOW + nPiece + LOOK_AHEAD + 8;
+    s.pText = static_cast<uint8_t*>(std::malloc(s.nTextCap));
+    if (!s.pText) {
+        return LzariResult::NoMemory;
+    }
+    s.st.m_byPastEnd = nHave > 4 ? s.feed.pBuf[nHave - 1] : 0;
+    std::memmove(s.feed.pBuf, s.feed.pBuf + 4, nHave - 4);
+    s.st.m_pCode = s.feed.pBuf;
+    s.st.m_nCodeLength = nHave - 4;
+    RefillCode(s.st, s.feed);
+    s.st.m_nValue = s.st.Take(17);
+    ResetModel();
+    m_pStream = std::move(pStream);
+    *pnLength = nLength;
+    return LzariResult::Ok;
+}
+
+// Drops the code bytes taken and refills the buffer until a run of characters
+// can go on (or the code has ended); returns how many characters may be
+// decoded before the next refill (all, once the code has ended).
+uint32_t CLzariCoder::RefillCode(CDecoderState& st, SCodeFeed& f) {
+    if (f.bEnded) {
+        return UINT32_MAX;
+    }
+    const uint32_t nByte = static_cast<uint32_t>(st.m_qwBitPos >> 3);
+    std::memmove(f.pBuf, f.pBuf + nByte, st.m_nCodeLength - nByte);
+    f.qwDropped += nByte;
+    st.m_qwBitPos -= uint64_t{nByte} * 8;
+    st.m_nCodeLength -= nByte;
+    while (st.m_nCodeLength < SCodeFeed::MIN_AHEAD) {
+        const uint32_t nRoom = f.nCap - st.m_nCodeLength;
+        const uint32_t n = f.pSource->ReadCode(f.pBuf + st.m_nCodeLength, nRoom);
+        if (n == 0) {
+            f.bEnded = true;
+            st.SetEnd(st.m_nCodeLength);
+            return UINT32_MAX;
+        }
+        st.m_nCodeLength += n < nRoom ? n : nRoom;
+        st.m_byPastEnd = f.pBuf[st.m_nCodeLength - 1];
+    }
+    // Every Take of the run finds its 8 bytes in the buffer.
+    return static_cast<uint32_t>(((st.m_nCodeLength - 9) * 8 - st.m_qwBitPos) /
+                                 SCodeFeed::MAX_BITS);
+}
+
+LzariResult CLzariCoder::LzariStreamNext(const uint8_t** ppPiece, uint32_t* pnPiece) {
+    *pnPiece = 0;
+    if (!m_pStream) {
+        return LzariResult::NoText;
+    }
+    SDecodeStream& s = *m_pStream;
+    if (s.bDone) {
+        return s.result;
+    }
+    // Keep the window behind the text handed out.
+    if (s.nAt > WINDOW) {
+        std::memmove(s.pText, s.pText + s.nAt - WINDOW, WINDOW);
+        s.nAt = WINDOW;
+    }
+    const uint32_t nFrom = s.nAt;
+    const uint32_t nStopAt = s.nTextCap - (LOOK_AHEAD + 8);
+    CDecoderState& st = s.st;
+    LzariResult result = LzariResult::Ok;
+    while (result == LzariResult::Ok && s.nAt < nStopAt && s.nCount < m_nTextSize) {
+        // Each character gives at least one byte of text.
+        const uint32_t nChars = RefillCode(st, s.feed);
+        const uint32_t nRunStop = nStopAt - s.nAt < nChars ? nStopAt : s.nAt + nChars;
+        result = DecodeSome(st, s.pText, s.nTextCap, s.nAt, s.nCount, nRunStop);
+    }
+    if (result == LzariResult::Ok && s.nCount == m_nTextSize) {
+        const uint64_t nCodeBytes =
+            s.feed.bEnded ? s.feed.qwDropped + st.m_nCodeLength : UINT64_MAX;
+        if (!CodeComplete(s.feed.qwDropped * 8 + st.m_qwBitPos, nCodeBytes)) {
+            result = LzariResult::Truncated;
+        }
+        s.bDone = true;
+    }
+    if (result != LzariResult::Ok) {
+        s.bDone = true;
+        s.result = result;
+        return result;
+    }
+    *ppPiece = s.pText + nFrom;
+    *pnPiece = s.nAt - nFrom;
+    return LzariResult::Ok;
+}
+
+void CLzariCoder::LzariStreamEnd() {
+    m_pStream.reset();
+}
+
+uint32_t CLzariMemorySource::ReadCode(uint8_t* pDst, uint32_t nMax) {
+    const uint32_t n = m_nLength - m_nPos < nMax ? m_nLength - m_nPos : nMax;
+    if (n) {
+        std::memcpy(pDst, m_pCode + m_nPos, n);
+        m_nPos += n;
+    }
+    return n;
 }

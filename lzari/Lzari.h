@@ -11,6 +11,7 @@
 // object, which is meant to be allocated once and reused. Not thread-safe.
 
 #include <cstdint>
+#include <memory>
 
 #include "io/MemFile.h"
 
@@ -53,6 +54,29 @@ public:
 // a code byte at best).
 uint64_t LzariMaxTextLength(uint64_t nCodeBytes);
 
+// Code for the streaming decoder that arrives in chunks, a file read piece by
+// piece say.
+class ILzariCodeSource {
+public:
+    virtual ~ILzariCodeSource() = default;
+    // Copies the next bytes of the code, at most nMax (at least 1), to pDst
+    // and returns how many; 0 once the code has ended, and from then on.
+    virtual uint32_t ReadCode(uint8_t* pDst, uint32_t nMax) = 0;
+};
+
+// A code held whole in memory (not copied; it must outlive the source).
+class CLzariMemorySource : public ILzariCodeSource {
+public:
+    CLzariMemorySource(const uint8_t* pCode, uint32_t nLength)
+        : m_pCode(pCode), m_nLength(nLength) {}
+    uint32_t ReadCode(uint8_t* pDst, uint32_t nMax) override;
+
+private:
+    const uint8_t* m_pCode;
+    uint32_t m_nLength;
+    uint32_t m_nPos = 0;
+};
+
 // Sees every character the encoder codes, in order; for tests and diagnostics.
 class ILzariObserver {
 public:
@@ -65,6 +89,11 @@ public:
 
 class CLzariCoder {
 public:
+    CLzariCoder();
+    ~CLzariCoder();
+    CLzariCoder(const CLzariCoder&) = delete;
+    CLzariCoder& operator=(const CLzariCoder&) = delete;
+
     static constexpr uint32_t WINDOW = 4096;
     static constexpr uint32_t LOOK_AHEAD = 60;
     static constexpr uint32_t THRESHOLD = 2;  // matches this long or shorter go as literals
@@ -98,6 +127,26 @@ public:
     LzariResult LzariDecodeText(CMemFile& in, uint8_t* pText, uint32_t nLength,
                                 ILzariProgress* pProgress = nullptr);
 
+    // LzariDecode a piece at a time, for a caller that takes the text as it is
+    // decoded and never holds it whole: the decoder holds nCodeBuffer bytes of
+    // code and a window plus nTextPiece bytes of text, whatever the length.
+    // LzariStreamBegin reads the length field through `source` (NoText,
+    // TooLong as LzariReadLength, before anything is allocated for the text;
+    // NoMemory when the decoder's buffers cannot be had). Then each
+    // LzariStreamNext hands the next piece of the text (*ppPiece, valid until
+    // the next call, *pnPiece > 0) with Ok, and Ok with *pnPiece 0 once the
+    // whole text is out and its code checked. Any other result (Truncated,
+    // Corrupt, the same as LzariDecode's for the same code) ends the decoding
+    // and comes back from every later call; the pieces before it are the text
+    // up to the fault. LzariStreamEnd (or the next Begin) frees the buffers.
+    static constexpr uint32_t STREAM_CODE_BUFFER = 256 * 1024;
+    static constexpr uint32_t STREAM_TEXT_PIECE = 64 * 1024;
+    LzariResult LzariStreamBegin(ILzariCodeSource& source, uint32_t nMaxLength, uint32_t* pnLength,
+                                 uint32_t nCodeBuffer = STREAM_CODE_BUFFER,
+                                 uint32_t nTextPiece = STREAM_TEXT_PIECE);
+    LzariResult LzariStreamNext(const uint8_t** ppPiece, uint32_t* pnPiece);
+    void LzariStreamEnd();
+
     // Observer of the encoder's characters; null (the default) for none.
     void SetObserver(ILzariObserver* pObserver) { m_pObserver = pObserver; }
 
@@ -110,6 +159,8 @@ private:
     // and bit buffers live in one of these for the length of a call.
     struct CEncoderState;
     struct CDecoderState;
+    struct SCodeFeed;
+    struct SDecodeStream;
     struct SWalk;  // one insertion's walk down the match tree
 
     void ResetModel();
@@ -133,6 +184,14 @@ private:
 
     uint32_t DecodeChar(CDecoderState& st);
     uint32_t DecodePosition(CDecoderState& st);
+    // Decodes into pBuf (nCap bytes) at nAt, text position nCount, until the
+    // text is complete, nAt reaches nStopAt, or the code is at fault.
+    LzariResult DecodeSome(CDecoderState& st, uint8_t* pBuf, uint32_t nCap, uint32_t& nAt,
+                           uint32_t& nCount, uint32_t nStopAt);
+    uint32_t RefillCode(CDecoderState& st, SCodeFeed& f);
+    template <typename Fn>
+    LzariResult CheckLength(const uint8_t* pField, uint32_t nMaxLength, uint32_t* pnLength,
+                            Fn fnTaken);
 
     uint32_t m_nTextSize = 0;
 
@@ -166,4 +225,5 @@ private:
     uint8_t m_abyOut[OUT_CHUNK + 16];
 
     ILzariObserver* m_pObserver = nullptr;
+    std::unique_ptr<SDecodeStream> m_pStream;  // a streaming decoding in progress
 };

@@ -61,7 +61,58 @@ protected:
             EXPECT_EQ(p, nullptr);
             EXPECT_EQ(n, 0xDEADBEEF);
         }
+        // The streaming decoder gives the same result and text, however the
+        // code arrives (1..nChunk bytes a read) and whatever its buffers.
+        const struct {
+            uint32_t nChunk, nCodeBuffer, nPiece;
+        } streamings[] = {
+            {7, 0, 64}, {1, 100, 100}, {UINT32_MAX, 1000, 5000}, {UINT32_MAX, 1 << 20, 1 << 16}};
+        for (const auto& c : streamings) {
+            SCOPED_TRACE("streaming, reads of up to " + std::to_string(c.nChunk) + " bytes");
+            Bytes text;
+            EXPECT_EQ(DecodeStreaming(stream, &text, nMax, c.nChunk, c.nCodeBuffer, c.nPiece),
+                      result);
+            if (result == LzariResult::Ok) {
+                EXPECT_EQ(text, *pText);
+            }
+        }
         return result;
+    }
+
+    LzariResult DecodeStreaming(const Bytes& stream, Bytes* pText, uint32_t nMax, uint32_t nChunk,
+                                uint32_t nCodeBuffer, uint32_t nPiece) {
+        struct CChunks : ILzariCodeSource {
+            const Bytes& code;
+            uint32_t nChunk, nAt = 0;
+            std::mt19937 rng{7};
+            CChunks(const Bytes& c, uint32_t n) : code(c), nChunk(n) {}
+            uint32_t ReadCode(uint8_t* pDst, uint32_t nMaxRead) override {
+                EXPECT_GE(nMaxRead, 1u);
+                const uint32_t n = std::min({uint32_t(code.size()) - nAt, nMaxRead,
+                                             1 + uint32_t(rng() % std::min(nChunk, 1u << 30))});
+                std::copy_n(code.data() + nAt, n, pDst);
+                nAt += n;
+                return n;
+            }
+        } source(stream, nChunk);
+        uint32_t nLength = 0;
+        LzariResult r = m_coder->LzariStreamBegin(source, nMax, &nLength, nCodeBuffer, nPiece);
+        pText->clear();
+        while (r == LzariResult::Ok) {
+            const uint8_t* p = nullptr;
+            uint32_t n = 0;
+            r = m_coder->LzariStreamNext(&p, &n);
+            if (r != LzariResult::Ok || n == 0) {
+                break;
+            }
+            EXPECT_LE(n, 4096 + std::max(nPiece, 64u) + 60);  // a window, a piece, a match
+            pText->insert(pText->end(), p, p + n);
+        }
+        if (r == LzariResult::Ok) {
+            EXPECT_EQ(pText->size(), nLength);
+        }
+        m_coder->LzariStreamEnd();
+        return r;
     }
 
     // The same text through LzariEncodeStream, in pieces of 1..9000 bytes.

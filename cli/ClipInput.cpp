@@ -29,14 +29,12 @@ class CCmpSource : public IFrameSource {
 public:
     bool Open(const std::string& strPath, std::string* pError) {
         m_strPath = strPath;
-        std::vector<uint8_t> cmp;
-        SCmpHeader header;
-        if (!LoadCmpStream(strPath, cmp, header, pError)) {
+        if (!m_file.Open(strPath, pError)) {
             return false;
         }
-        const CodecError nError = m_decoder.Open(cmp.data(), uint32_t(cmp.size()));
+        const CodecError nError = m_decoder.Open(m_file.HeaderBytes(), m_file, m_file.Length());
         if (nError != CodecError::None) {
-            *pError = CmpFailureText(strPath, nError, 0);
+            *pError = Failure(nError, 0);
             return false;
         }
         return true;
@@ -48,7 +46,10 @@ public:
         }
         const CodecError nError = m_decoder.DecodeNext(pFrame);
         if (nError != CodecError::None) {
-            return Fail(CmpFailureText(m_strPath, nError, m_decoder.FramesDone() + 1));
+            return Fail(Failure(nError, m_decoder.FramesDone() + 1));
+        }
+        if (m_decoder.FramesDone() == m_decoder.Frames() && !m_file.ReadError().empty()) {
+            return Fail(m_file.ReadError());  // decoded from what was read, but not the file
         }
         return EFrameRead::Frame;
     }
@@ -61,7 +62,17 @@ public:
     }
 
 private:
+    // A record at fault names its frame; the rest concerns the whole stream.
+    std::string Failure(CodecError nError, uint32_t nFrame) const {
+        if (!m_file.ReadError().empty()) {
+            return m_file.ReadError();
+        }
+        const bool bRecord = nError == CodecError::MissingFrames || nError == CodecError::BadRecord;
+        return CmpFailureText(m_strPath, nError, bRecord ? nFrame : 0);
+    }
+
     std::string m_strPath;
+    CCmpFile m_file;  // before the decoder, which reads from it until it goes
     CFrameDecoder m_decoder;
 };
 
@@ -177,39 +188,58 @@ std::unique_ptr<IFrameSource> OpenClip(const std::string& strPath, std::string* 
     return pSource;
 }
 
-bool LoadCmpStream(const std::string& strPath, std::vector<uint8_t>& cmp, SCmpHeader& header,
-                   std::string* pError) {
-    CFile file;
-    if (!file.Open(strPath, CFile::modeRead)) {
-        *pError = "cannot open " + Quoted(strPath) + ": " + file.GetError();
+bool CCmpFile::Open(const std::string& strPath, std::string* pError) {
+    m_strPath = strPath;
+    if (!m_file.Open(strPath, CFile::modeRead)) {
+        *pError = "cannot open " + Quoted(strPath) + ": " + m_file.GetError();
         return false;
     }
-    const uint64_t nLength = file.GetLength();
+    const uint64_t nLength = m_file.GetLength();
     if (nLength > UINT32_MAX) {
         *pError = Quoted(strPath) + " is too long for a compressed stream (over 4 GiB)";
         return false;
     }
-    cmp.assign(size_t(nLength), 0);
-    if (nLength && file.Read(cmp.data(), uint32_t(nLength)) != nLength) {
+    m_nLength = uint32_t(nLength);
+    const uint32_t nHead = std::min<uint32_t>(m_nLength, sizeof(m_abyHead));
+    if (m_file.Read(m_abyHead, nHead) != nHead) {
         *pError = "cannot read " + Quoted(strPath);
         return false;
     }
-    if (!ReadCmpHeader(cmp.data(), uint32_t(nLength), header)) {
+    if (!ReadCmpHeader(m_abyHead, m_nLength, m_header)) {
         *pError = Quoted(strPath) + ": too short for a compressed stream (" +
                   std::to_string(nLength) + " bytes, the header alone is 4)";
         return false;
     }
     CodecError nError = CodecError::None;
-    if (header.nFrames == 0 || header.byThreshold == 0 || header.byQuantiser == 0) {
+    if (m_header.nFrames == 0 || m_header.byThreshold == 0 || m_header.byQuantiser == 0) {
         nError = CodecError::BadParameters;
     } else {
-        nError = CheckStreamLength(cmp.data(), uint32_t(nLength), header.nFrames);
+        // The check reads no further than the length field, which is here.
+        nError = CheckStreamLength(m_abyHead, m_nLength, m_header.nFrames);
     }
     if (nError != CodecError::None) {
         *pError = CmpFailureText(strPath, nError, 0);
         return false;
     }
+    if (!m_file.Seek(CMP_HEADER_BYTES)) {
+        *pError = "cannot read " + Quoted(strPath) + ": " + m_file.GetError();
+        return false;
+    }
+    m_nPos = CMP_HEADER_BYTES;
     return true;
+}
+
+uint32_t CCmpFile::ReadCode(uint8_t* pDst, uint32_t nMax) {
+    const uint32_t nWant = std::min(nMax, m_nLength - m_nPos);
+    const uint32_t n = nWant ? m_file.Read(pDst, nWant) : 0;
+    m_nPos += n;
+    if (n < nWant && m_strReadError.empty()) {
+        m_strReadError = m_file.GetError().empty()
+                             ? CmpFailureText(m_strPath, CodecError::Truncated, 0) +
+                                   " (the file became shorter while it was read)"
+                             : "cannot read " + Quoted(m_strPath) + ": " + m_file.GetError();
+    }
+    return n;
 }
 
 std::string CmpFailureText(const std::string& strPath, CodecError nError, uint32_t nFrame) {

@@ -15,7 +15,9 @@
 #include <vector>
 
 #include "codec/CodecContext.h"
+#include "io/File.h"
 #include "io/QcifFormat.h"
+#include "lzari/Lzari.h"
 #include "stream/FrameSource.h"
 #include "stream/FrameWriter.h"
 
@@ -27,11 +29,33 @@ extern const char* const CLIP_OUTPUT_HELP;
 // Opens a clip of any kind. nullptr with *pError set (naming the input).
 std::unique_ptr<IFrameSource> OpenClip(const std::string& strPath, std::string* pError);
 
-// Reads a compressed stream file whole and makes the checks a decoder makes
-// before it allocates anything (header, stated length against the frame
-// count). False with *pError naming the file.
-bool LoadCmpStream(const std::string& strPath, std::vector<uint8_t>& cmp, SCmpHeader& header,
-                   std::string* pError);
+// A compressed stream file read as its decoder asks for it, a chunk at a time.
+// Open reads the header and the stated length and makes the checks a decoder
+// makes before it allocates anything (header, stated length against the frame
+// count and the file's size); false with *pError naming the file. The code
+// after the header is then read on, never past the size the file had when it
+// was opened; a file that ends sooner, or fails to read, is noted.
+class CCmpFile : public ILzariCodeSource {
+public:
+    bool Open(const std::string& strPath, std::string* pError);
+    uint32_t ReadCode(uint8_t* pDst, uint32_t nMax) override;
+
+    const SCmpHeader& Header() const { return m_header; }
+    const uint8_t* HeaderBytes() const { return m_abyHead; }
+    uint32_t Length() const { return m_nLength; }
+    // After the decoding: why the file did not give all its bytes (it was cut
+    // short or could not be read), or "" when it did or was not read to its end.
+    const std::string& ReadError() const { return m_strReadError; }
+
+private:
+    CFile m_file;
+    std::string m_strPath;
+    SCmpHeader m_header;
+    uint8_t m_abyHead[8] = {};
+    uint32_t m_nLength = 0;
+    uint32_t m_nPos = 0;  // file offset of the next byte read
+    std::string m_strReadError;
+};
 // A compressed stream's fault in words, naming the file, and the frame (from
 // 1) whose record is at fault unless nFrame is 0.
 std::string CmpFailureText(const std::string& strPath, CodecError nError, uint32_t nFrame);

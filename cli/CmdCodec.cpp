@@ -193,7 +193,8 @@ public:
         m_pApp = app.add_subcommand(
             "decompress",
             "Rebuild every frame of a compressed stream as a raw QCIF stream, written frame by "
-            "frame; memory holds the compressed and the decoded record stream and a few frames. "
+            "frame as the stream is read, so memory stays flat whatever the clip's length (a "
+            "window of the decoded records and a few frames per thread). "
             "A damaged stream is reported and no file is written. Shows progress on a "
             "terminal; Ctrl+C cancels and writes no file (exit status 130).");
         m_pApp->add_option("IN", m_strIn, "Compressed stream (.cmp)")
@@ -255,7 +256,8 @@ public:
     }
 
 private:
-    // One thread: the decoder holds the record stream, the output one frame.
+    // One thread: the decoder reads the compressed stream as the frames need
+    // it and holds a window of the record stream; the output one frame.
     int FrameByFrame(CSafeFileWriter& out, CFrameWriter& writer, EFrameFormat format) {
         std::string strError;
         std::unique_ptr<IFrameSource> pSource = OpenClip(m_strIn, &strError);
@@ -286,15 +288,16 @@ private:
     }
 
     // More threads: the pipelined run hands each frame to the writer as soon
-    // as it and those before it are rebuilt; it holds the compressed stream,
-    // the record stream and a few frames per thread.
+    // as it and those before it are rebuilt; it reads the compressed stream as
+    // its LZARI thread asks and holds a window of the record stream and a few
+    // frames per thread.
     int Pipelined(CSafeFileWriter& out, CFrameWriter& writer, EFrameFormat format) {
         std::string strError;
-        std::vector<uint8_t> cmp;
-        SCmpHeader header;
-        if (!LoadCmpStream(m_strIn, cmp, header, &strError)) {
+        CCmpFile cmp;
+        if (!cmp.Open(m_strIn, &strError)) {
             return CliFail(strError);
         }
+        const SCmpHeader& header = cmp.Header();
         if (!OpenOutput(out, m_strOut) || !writer.Begin(out, format, 25, 1)) {
             return CliFail(out.GetError());
         }
@@ -303,8 +306,8 @@ private:
         ctx.m_nFrames = header.nFrames;
         ctx.m_byThreshold = header.byThreshold;
         ctx.m_byQuantiser = header.byQuantiser;
-        ctx.m_pCmp = cmp.data();
-        ctx.m_nCmpLength = uint32_t(cmp.size());
+        ctx.m_pCmpSource = &cmp;
+        ctx.m_nCmpLength = cmp.Length();
         ctx.m_nThreads = ThreadsOrDefault(m_nThreads);
         ctx.m_writeFrame = [&writer](uint32_t, const uint8_t* pFrame) {
             return writer.Write(pFrame);
@@ -316,6 +319,9 @@ private:
                 if (ctx.m_nError == CodecError::WriteFailed) {
                     return CliFail(writer.GetError());
                 }
+                if (!cmp.ReadError().empty()) {
+                    return CliFail(cmp.ReadError());
+                }
                 // A record at fault names its frame, as the frame-by-frame decoder does.
                 return CliFail(CmpFailureText(m_strIn, ctx.m_nError,
                                               ctx.m_nError == CodecError::MissingFrames ||
@@ -324,6 +330,9 @@ private:
                                                   : 0));
             case ERunOutcome::Done:
                 break;
+        }
+        if (!cmp.ReadError().empty()) {
+            return CliFail(cmp.ReadError());  // decoded from what was read, but not the file
         }
         return kExitOk;
     }

@@ -35,6 +35,7 @@
 #include "lzari/Lzari.h"
 
 class CMemFile;
+class CRecordStream;
 
 constexpr uint32_t CODEC_MAX_FRAMES = 65535;  // the header's frame count is 16 bits
 constexpr uint32_t BAND_COUNT = 33;
@@ -125,6 +126,12 @@ public:
     uint32_t m_nThreads = 1;
     uint8_t* m_pCmp = nullptr;  // compressed stream, header included
     uint32_t m_nCmpLength = 0;  // bytes in m_pCmp
+    // A decompression whose stream is not held whole (a command line reading a
+    // file) leaves m_pCmp null and reads the stream after its 4-byte header
+    // from here, as the LZARI layer asks for it; m_nCmpLength is then the
+    // whole stream's length, header included, which the stated record-stream
+    // length is checked against before anything is allocated for it.
+    ILzariCodeSource* m_pCmpSource = nullptr;
 
     // Working members of a run.
     uint8_t* m_pRecords = nullptr;  // the record stream (plain text of the LZARI layer)
@@ -142,8 +149,8 @@ public:
     // the scan and unscan.
     int16_t* m_pCoef[3] = {nullptr, nullptr, nullptr};
     uint8_t m_bCurrent = 0;
-    CMemFile* m_pRecordsOut = nullptr;  // compression: the frame records
-    CMemFile* m_pRecordsIn = nullptr;   // decompression: the decoded record stream
+    CMemFile* m_pRecordsOut = nullptr;      // compression: the frame records
+    CRecordStream* m_pRecordsIn = nullptr;  // decompression: the records as they are decoded
 
     // The progress cell this run publishes to and takes cancel requests from:
     // the shared g_nProgress unless UseOwnProgressCell() gave the context a cell
@@ -163,6 +170,7 @@ public:
 
 private:
     friend class CRunLease;
+    friend class CFrameDecoder;
     // Before frame m_nFrame: false when a cancel request is pending (or arrives
     // while the new percentage is being published).
     bool PublishProgress();
@@ -175,6 +183,13 @@ private:
     // The in-order part of rebuilding a frame: reads its record from `records`
     // and adds it to the accumulator pAcc (the first record sets it).
     bool ReadRecord(CMemFile& records, int16_t* pAcc);
+    // ReadRecord on the next record of m_pRecordsIn. A fault in the LZARI
+    // layer is the reason of a failure, whatever the record showed: the rest
+    // of the text is decoded to find it.
+    bool ReadNextRecord(int16_t* pAcc);
+    // The stream's LZARI decoding begun on its length field, with the checks a
+    // stream makes before anything is allocated for its record stream.
+    bool BeginRecords(ILzariCodeSource& source);
     // The pipelined runs (m_nThreads > 1), set up like the plain ones. The
     // compression writes the LZARI layer after cmpOut's header.
     enum class EPipelineEnd { Done, Cancelled, Failed, NotStarted };

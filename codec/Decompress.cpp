@@ -6,6 +6,7 @@
 #include "codec/CodecContext.h"
 #include "codec/CodecRun.h"
 #include "codec/FrameLoops.h"
+#include "codec/RecordStream.h"
 #include "codec/Subbands.h"
 #include "codec/Wavelet.h"
 #include "codec/ZeroRun.h"
@@ -94,63 +95,97 @@ CodecError CheckStreamLength(const uint8_t* pCmp, uint32_t nCmpLength, uint32_t 
     return CodecError::None;
 }
 
+bool CCodecContext::BeginRecords(ILzariCodeSource& source) {
+    uint32_t nStated = 0;
+    if (const LzariResult r =
+            m_lzari.LzariStreamBegin(source, MaxRecordStreamLength(m_nFrames), &nStated);
+        r != LzariResult::Ok) {
+        return Fail(CodecErrorFromLzari(r));
+    }
+    if (nStated < MinRecordStreamLength(m_nFrames)) {
+        return Fail(CodecError::ImpossibleSize);
+    }
+    // Frames its code is too short to deliver.
+    if (nStated >
+        LzariMaxTextLength(m_nCmpLength > HEADER_BYTES + 4 ? m_nCmpLength - HEADER_BYTES - 4 : 0)) {
+        return Fail(CodecError::Truncated);
+    }
+    m_nRecordsLength = nStated;
+    return true;
+}
+
 bool CCodecContext::DecompressRun() {
     m_nError = CodecError::None;
     m_nFrame = 0;
     m_bFirstFrameDone = false;
     m_pRecords = nullptr;
     m_nRecordsLength = 0;
-    if (m_nFrames == 0 || m_nFrames > CODEC_MAX_FRAMES || (!m_pQcf && !m_writeFrame) || !m_pCmp ||
-        m_byThreshold == 0 || m_byQuantiser == 0) {
+    if (m_nFrames == 0 || m_nFrames > CODEC_MAX_FRAMES || (!m_pQcf && !m_writeFrame) ||
+        (!m_pCmp && !m_pCmpSource) || m_byThreshold == 0 || m_byQuantiser == 0) {
         return Fail(CodecError::BadParameters);
     }
-    if (const CodecError nError = CheckStreamLength(m_pCmp, m_nCmpLength, m_nFrames);
-        nError != CodecError::None) {
-        return Fail(nError);
+    if (m_pCmp) {
+        if (const CodecError nError = CheckStreamLength(m_pCmp, m_nCmpLength, m_nFrames);
+            nError != CodecError::None) {
+            return Fail(nError);
+        }
+    } else if (m_nCmpLength <= HEADER_BYTES) {
+        return Fail(m_nCmpLength < HEADER_BYTES ? CodecError::Truncated : CodecError::NoRecordData);
     }
     const CRunLease lease(*this);
     if (!lease.Held()) {
         return Fail(lease.Error());
     }
+    // The record stream is decoded as the frames ask for it; only a window of
+    // it is ever held.
+    CLzariMemorySource cmpIn(m_pCmp ? m_pCmp + HEADER_BYTES : nullptr,
+                             m_pCmp ? m_nCmpLength - HEADER_BYTES : 0);
+    struct SEnd {
+        CCodecContext& ctx;
+        ~SEnd() {
+            ctx.m_pRecordsIn = nullptr;
+            ctx.m_nRecordsLength = 0;
+            ctx.m_lzari.LzariStreamEnd();
+        }
+    } const end{*this};
+    if (!BeginRecords(m_pCmp ? cmpIn : *m_pCmpSource)) {
+        return false;
+    }
     if (m_nThreads > 1) {
-        const EPipelineEnd end = DecompressPipelined();
-        if (end != EPipelineEnd::NotStarted) {
-            return end == EPipelineEnd::Done;
+        const EPipelineEnd pipelined = DecompressPipelined();
+        if (pipelined != EPipelineEnd::NotStarted) {
+            return pipelined == EPipelineEnd::Done;
         }
     }
 
-    {
-        CMemFile cmpIn;
-        cmpIn.Attach(m_pCmp, m_nCmpLength, 0);
-        cmpIn.Seek(HEADER_BYTES);
-        const LzariResult r = m_lzari.LzariDecode(cmpIn, MaxRecordStreamLength(m_nFrames),
-                                                  &m_pRecords, &m_nRecordsLength);
-        cmpIn.Detach();
-        if (r != LzariResult::Ok) {
-            m_pRecords = nullptr;
-            m_nRecordsLength = 0;
-            return Fail(CodecErrorFromLzari(r));
-        }
-    }
-
-    CMemFile recordsIn;
-    recordsIn.Attach(m_pRecords, m_nRecordsLength, 0);
-    m_pRecordsIn = &recordsIn;
-
-    bool bDone = true;
+    CRecordStream records(
+        [this](const uint8_t** pp, uint32_t* pn) { return m_lzari.LzariStreamNext(pp, pn); });
+    m_pRecordsIn = &records;
     while (m_nFrame < m_nFrames) {
         if (!PublishProgress() || !DecodeFrame()) {
-            bDone = false;
-            break;
+            return false;
         }
         ++m_nFrame;
     }
+    const LzariResult r = records.Finish();
+    return r == LzariResult::Ok || Fail(CodecErrorFromLzari(r));
+}
 
-    recordsIn.Detach();
-    m_pRecordsIn = nullptr;
-    std::free(m_pRecords);
-    m_pRecords = nullptr;
-    return bDone;
+bool CCodecContext::ReadNextRecord(int16_t* pAcc) {
+    CMemFile record;
+    if (!m_pRecordsIn->Next(m_bFirstFrameDone ? COEF_FRAME_VALUES : 2 * COEF_FRAME_VALUES,
+                            record)) {
+        return Fail(CodecError::NoMemory);
+    }
+    const bool bRead = ReadRecord(record, pAcc);
+    record.Detach();
+    if (!bRead) {
+        m_nError = m_pRecordsIn->Settle(m_nError);
+        if (const LzariResult r = m_pRecordsIn->Finish(); r != LzariResult::Ok) {
+            m_nError = CodecErrorFromLzari(r);
+        }
+    }
+    return bRead;
 }
 
 bool CCodecContext::ReadRecord(CMemFile& records, int16_t* pAcc) {
@@ -177,7 +212,7 @@ bool CCodecContext::ReadRecord(CMemFile& records, int16_t* pAcc) {
 }
 
 bool CCodecContext::DecodeFrame() {
-    if (!ReadRecord(*m_pRecordsIn, m_pCoef[1])) {
+    if (!ReadNextRecord(m_pCoef[1])) {
         return false;
     }
     DequantiseBands(*this);

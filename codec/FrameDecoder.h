@@ -5,10 +5,13 @@
 // decompression run.
 //
 // Open checks the header and the stated length (as a run does, before anything
-// is allocated) and undoes the LZARI layer once; the compressed bytes are not
-// needed afterwards. The decoder then holds the record stream and four working
-// frames, whatever the frame count. The input is untrusted: every record is
-// checked before it is used, and a damaged stream is reported, never read past.
+// is allocated) and begins the LZARI layer; each frame then decodes as much of
+// the record stream as it needs. The decoder holds a window of the record
+// stream, one record and four working frames, whatever the frame count. The
+// input is untrusted: every record is checked before it is used, and a damaged
+// stream is reported, never read past. As in a run, a fault in the LZARI layer
+// is the reason of any failure: it is looked for in the rest of the stream
+// when a record fails, and after the last frame (which then fails).
 //
 // The decoder holds a run of its own (its context, a private progress cell and
 // the working buffers of a CRunLease) from Open until it goes, so decoders and
@@ -19,6 +22,7 @@
 
 #include "codec/CodecContext.h"
 #include "codec/CodecRun.h"
+#include "codec/RecordStream.h"
 #include "io/MemFile.h"
 
 class CFrameDecoder {
@@ -29,12 +33,19 @@ public:
     CFrameDecoder& operator=(const CFrameDecoder&) = delete;
 
     // Reads the header (frame count 1..65535, threshold and quantiser 1..255)
-    // and decodes the LZARI layer. None when frames may be read.
+    // and the record stream's length. None when frames may be read. The
+    // stream's bytes stay the caller's and must outlive the decoder.
     CodecError Open(const uint8_t* pCmp, uint32_t nCmpLength);
+    // The same for a stream read as it is decoded: its 4-byte header, the rest
+    // from `source` (which must outlive the decoder), and the whole stream's
+    // length, which the stated length is checked against.
+    CodecError Open(const uint8_t* pHeader, ILzariCodeSource& source, uint32_t nCmpLength);
 
     // Walks every frame record and checks that it is there and expands to its
-    // frame's size, without rebuilding a frame. None for a sound stream.
-    CodecError CheckRecords() const;
+    // frame's size, without rebuilding a frame. None for a sound stream. A
+    // stream opened from memory is walked apart from the frames; one read from
+    // a source is used up, and no frame can be read after.
+    CodecError CheckRecords();
 
     // Rebuilds the next frame (number FramesDone() + 1) into pFrame (38016
     // bytes). BadParameters when every frame was already read or Open failed;
@@ -48,11 +59,11 @@ public:
     uint32_t RecordBytes() const { return m_nRecordsLength; }
 
 private:
-    std::unique_ptr<CCodecContext> m_pContext;  // parameters, band table, working buffers
-    std::unique_ptr<CRunLease> m_pLease;        // held from Open on; goes before the context
-    uint8_t* m_pRecords = nullptr;              // the record stream (malloc'd)
-    uint32_t m_nRecordsLength = 0;
-    CMemFile m_records;  // m_pRecords, attached; positioned at the next record
+    std::unique_ptr<CCodecContext> m_pContext;      // parameters, band table, working buffers
+    std::unique_ptr<CRunLease> m_pLease;            // held from Open on; goes before the context
+    std::unique_ptr<CLzariMemorySource> m_pMemory;  // a stream opened from memory
+    std::unique_ptr<CRecordStream> m_pRecords;      // the records as they are decoded
+    uint32_t m_nRecordsLength = 0;                  // the stated length
     uint32_t m_nDone = 0;
     bool m_bOpen = false;
 };

@@ -20,6 +20,7 @@
 
 #include "codec/CodecContext.h"
 #include "codec/FrameLoops.h"
+#include "codec/RecordStream.h"
 #include "codec/Subbands.h"
 #include "codec/Wavelet.h"
 #include "io/MemFile.h"
@@ -27,7 +28,6 @@
 namespace {
 
 constexpr uint32_t F = COEF_FRAME_VALUES;
-constexpr uint32_t HEADER_BYTES = 4;
 constexpr uint32_t RECORD_GROWTH = 16 * 1024;
 // Records handed to the LZARI thread and not yet taken: enough to keep it
 // busy, few enough to bound memory.
@@ -196,31 +196,81 @@ private:
     bool m_bAbandoned = false;
 };
 
-// The record stream as the LZARI thread decodes it: how much is final, and
-// how the decoding ended. The in-order step waits on it.
-class CDecodedText : public ILzariProgress {
+// The record stream on its way from the LZARI thread to the in-order step: a
+// ring of bytes. The decoder thread puts what it decodes, waiting while the
+// ring is full; the in-order step pulls pieces in order (a piece stays its own
+// until its next pull). Either side's wait ends when the other stops.
+class CTextRing {
 public:
-    CDecodedText(std::mutex& m, std::condition_variable& cv) : m_m(m), m_cv(cv) {}
-    bool OnDecoded(uint32_t nDone) override {
-        std::lock_guard lock(m_m);
-        m_nDone = nDone;
-        m_cv.notify_all();
-        return !m_bStop;
+    static constexpr uint32_t BYTES = 256 * 1024;
+    CTextRing(std::mutex& m, std::condition_variable& cvStep) : m_m(m), m_cvStep(cvStep) {}
+
+    bool Allocate() {
+        m_pBuf.reset(new (std::nothrow) uint8_t[BYTES]);
+        return m_pBuf != nullptr;
     }
-    // With the mutex held.
-    void Ended(LzariResult r) {
+    // Decoder thread: false once the reader has stopped.
+    bool Put(const uint8_t* p, uint32_t n) {
+        std::unique_lock lock(m_m);
+        while (n > 0) {
+            m_cvSpace.wait(lock, [this] { return m_bStop || m_qwWritten - m_qwRead < BYTES; });
+            if (m_bStop) {
+                return false;
+            }
+            const uint32_t nAt = static_cast<uint32_t>(m_qwWritten % BYTES);
+            const uint32_t k =
+                std::min({n, BYTES - static_cast<uint32_t>(m_qwWritten - m_qwRead), BYTES - nAt});
+            // The reader takes only bytes below m_qwWritten: these are the writer's.
+            lock.unlock();
+            std::memcpy(m_pBuf.get() + nAt, p, k);
+            lock.lock();
+            m_qwWritten += k;
+            p += k;
+            n -= k;
+            m_cvStep.notify_all();
+        }
+        return true;
+    }
+    void End(LzariResult r) {
+        std::lock_guard lock(m_m);
         m_bEnded = true;
         m_result = r;
-        m_cv.notify_all();
+        m_cvStep.notify_all();
     }
-    uint32_t m_nDone = 0;
-    bool m_bEnded = false;
-    bool m_bStop = false;
-    LzariResult m_result = LzariResult::Ok;
+    // In-order step: the next piece, as CRecordStream pulls it.
+    LzariResult Pull(const uint8_t** ppPiece, uint32_t* pnPiece) {
+        std::unique_lock lock(m_m);
+        m_qwRead += m_nHanded;
+        m_nHanded = 0;
+        m_cvSpace.notify_all();
+        m_cvStep.wait(lock, [this] { return m_qwWritten > m_qwRead || m_bEnded; });
+        if (m_qwWritten == m_qwRead) {
+            *pnPiece = 0;
+            return m_result;
+        }
+        const uint32_t nAt = static_cast<uint32_t>(m_qwRead % BYTES);
+        m_nHanded = static_cast<uint32_t>(std::min<uint64_t>(m_qwWritten - m_qwRead, BYTES - nAt));
+        *ppPiece = m_pBuf.get() + nAt;
+        *pnPiece = m_nHanded;
+        return LzariResult::Ok;
+    }
+    void Stop() {
+        std::lock_guard lock(m_m);
+        m_bStop = true;
+        m_cvSpace.notify_all();
+    }
 
 private:
     std::mutex& m_m;
-    std::condition_variable& m_cv;
+    std::condition_variable& m_cvStep;
+    std::condition_variable m_cvSpace;
+    std::unique_ptr<uint8_t[]> m_pBuf;
+    uint64_t m_qwWritten = 0;
+    uint64_t m_qwRead = 0;
+    uint32_t m_nHanded = 0;
+    bool m_bEnded = false;
+    bool m_bStop = false;
+    LzariResult m_result = LzariResult::Ok;
 };
 
 }  // namespace
@@ -361,29 +411,13 @@ CCodecContext::EPipelineEnd CCodecContext::DecompressPipelined() {
         return EPipelineEnd::NotStarted;
     }
 
-    CMemFile cmpIn;
-    cmpIn.Attach(m_pCmp, m_nCmpLength, 0);
-    cmpIn.Seek(HEADER_BYTES);
-    uint32_t nLength = 0;
-    if (const LzariResult r =
-            m_lzari.LzariReadLength(cmpIn, MaxRecordStreamLength(m_nFrames), &nLength);
-        r != LzariResult::Ok) {
-        cmpIn.Detach();
-        Fail(CodecErrorFromLzari(r));
-        return EPipelineEnd::Failed;
-    }
-    m_pRecords = static_cast<uint8_t*>(std::malloc(nLength));
-    if (!m_pRecords) {
-        cmpIn.Detach();
-        Fail(CodecError::NoMemory);
-        return EPipelineEnd::Failed;
-    }
-    m_nRecordsLength = nLength;
-
     std::mutex m;
     std::condition_variable cvWork, cvStep;  // to the workers; to this thread
     CWorkers workers(m, cvWork, cvStep, slots);
-    CDecodedText text(m, cvStep);
+    CTextRing ring(m, cvStep);
+    if (!ring.Allocate()) {
+        return EPipelineEnd::NotStarted;
+    }
     const bool bSink = !m_pQcf;
 
     // Dequantise, unscan, inverse transform and clamp: one rebuilt frame, in
@@ -402,9 +436,20 @@ CCodecContext::EPipelineEnd CCodecContext::DecompressPipelined() {
     if (bStarted) {
         try {
             decoder = std::thread([&] {
-                const LzariResult r = m_lzari.LzariDecodeText(cmpIn, m_pRecords, nLength, &text);
-                std::lock_guard lock(m);
-                text.Ended(r);
+                LzariResult r = LzariResult::Ok;
+                while (true) {
+                    const uint8_t* p = nullptr;
+                    uint32_t n = 0;
+                    r = m_lzari.LzariStreamNext(&p, &n);
+                    if (r != LzariResult::Ok || n == 0) {
+                        break;
+                    }
+                    if (!ring.Put(p, n)) {
+                        r = LzariResult::Stopped;
+                        break;
+                    }
+                }
+                ring.End(r);
             });
             bDecoderStarted = true;
         } catch (const std::system_error&) {
@@ -412,12 +457,10 @@ CCodecContext::EPipelineEnd CCodecContext::DecompressPipelined() {
         }
     }
     if (!bDecoderStarted) {
-        cmpIn.Detach();
-        std::free(m_pRecords);
-        m_pRecords = nullptr;
-        m_nRecordsLength = 0;
         return EPipelineEnd::NotStarted;
     }
+    CRecordStream records([&ring](const uint8_t** pp, uint32_t* pn) { return ring.Pull(pp, pn); });
+    m_pRecordsIn = &records;
 
     // Hands rebuilt frames to the sink in frame order, as far as they are done.
     uint32_t nWritten = 0;
@@ -441,40 +484,13 @@ CCodecContext::EPipelineEnd CCodecContext::DecompressPipelined() {
     };
 
     int16_t* pAcc = m_pCoef[1];
-    uint32_t nPos = 0;  // the next record's place in the record stream
     EPipelineEnd end = EPipelineEnd::Done;
     while (m_nFrame < m_nFrames) {
         if (!PublishProgress()) {
             end = EPipelineEnd::Cancelled;
             break;
         }
-        // Wait for the record's length field, then for the whole record (or
-        // for the end of the decoding, whatever it brings).
-        uint32_t nAvailable = 0;
-        bool bDecoderFailed = false;
-        {
-            std::unique_lock lock(m);
-            cvStep.wait(lock, [&] { return text.m_bEnded || text.m_nDone >= uint64_t{nPos} + 4; });
-            if (!text.m_bEnded) {
-                const uint8_t* p = m_pRecords + nPos;
-                const uint64_t nNeed =
-                    uint64_t{nPos} + 4 + (p[0] | p[1] << 8 | p[2] << 16 | uint64_t{p[3]} << 24);
-                cvStep.wait(lock, [&] { return text.m_bEnded || text.m_nDone >= nNeed; });
-            }
-            nAvailable = text.m_bEnded ? nLength : text.m_nDone;
-            bDecoderFailed = text.m_bEnded && text.m_result != LzariResult::Ok;
-        }
-        if (bDecoderFailed) {
-            end = EPipelineEnd::Failed;  // the decoder's reason is taken below
-            break;
-        }
-        CMemFile records;
-        records.Attach(m_pRecords, nAvailable, 0);
-        records.Seek(nPos);
-        const bool bRead = ReadRecord(records, pAcc);
-        nPos = records.GetPosition();
-        records.Detach();
-        if (!bRead) {
+        if (!ReadNextRecord(pAcc)) {
             end = EPipelineEnd::Failed;
             break;
         }
@@ -508,27 +524,26 @@ CCodecContext::EPipelineEnd CCodecContext::DecompressPipelined() {
         cvWork.notify_one();
         ++m_nFrame;
     }
+    // As in the plain run, a fault in the LZARI layer after the last record
+    // is a failure too.
+    if (end == EPipelineEnd::Done) {
+        if (const LzariResult r = records.Finish(); r != LzariResult::Ok) {
+            Fail(CodecErrorFromLzari(r));
+            end = EPipelineEnd::Failed;
+        }
+    }
 
     // Frames handed out are finished (and written, unless the run failed).
     {
         std::unique_lock lock(m);
-        text.m_bStop = end == EPipelineEnd::Cancelled;
         cvStep.wait(lock, [&] { return !slots.AnyBusy(); });
     }
     if (end != EPipelineEnd::Failed && !drain()) {
         end = EPipelineEnd::Failed;
     }
+    ring.Stop();
     workers.Stop();
     decoder.join();
-    cmpIn.Detach();
-    // As in the plain run, a fault in the LZARI layer is the reason, whatever
-    // the records showed before it was found.
-    if (end != EPipelineEnd::Cancelled && text.m_result != LzariResult::Ok) {
-        m_nError = CodecErrorFromLzari(text.m_result);
-        end = EPipelineEnd::Failed;
-    }
-    std::free(m_pRecords);
-    m_pRecords = nullptr;
-    m_nRecordsLength = 0;
+    m_pRecordsIn = nullptr;
     return end;
 }

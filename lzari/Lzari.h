@@ -70,6 +70,7 @@ public:
     CLzariMemorySource(const uint8_t* pCode, uint32_t nLength)
         : m_pCode(pCode), m_nLength(nLength) {}
     uint32_t ReadCode(uint8_t* pDst, uint32_t nMax) override;
+    void Rewind() { m_nPos = 0; }
 
 private:
     const uint8_t* m_pCode;

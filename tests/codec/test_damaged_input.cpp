@@ -36,10 +36,24 @@ TEST(DamagedInput, EachFaultHasItsReason) {
         }
         // The frame-by-frame decoder comes to the same verdict with the same
         // frames, whether it checks the records first or meets a fault while
-        // rebuilding.
-        for (bool bCheckFirst : {true, false}) {
+        // rebuilding, and when its stream arrives a few bytes at a time.
+        for (int nWay : {0, 1, 2}) {
+            const bool bCheckFirst = nWay == 0;
+            struct CFewBytes : ILzariCodeSource {
+                const Bytes& cmp;
+                size_t nAt = CMP_HEADER_BYTES;
+                explicit CFewBytes(const Bytes& b) : cmp(b) {}
+                uint32_t ReadCode(uint8_t* pDst, uint32_t nMax) override {
+                    const size_t n = std::min<size_t>({cmp.size() - nAt, nMax, 1 + nAt % 13});
+                    std::copy_n(cmp.data() + nAt, n, pDst);
+                    nAt += n;
+                    return uint32_t(n);
+                }
+            } few(c.cmp);
             CFrameDecoder decoder;
-            CodecError nError = decoder.Open(c.cmp.data(), uint32_t(c.cmp.size()));
+            CodecError nError = nWay < 2 || c.cmp.size() < CMP_HEADER_BYTES
+                                    ? decoder.Open(c.cmp.data(), uint32_t(c.cmp.size()))
+                                    : decoder.Open(c.cmp.data(), few, uint32_t(c.cmp.size()));
             if (nError == CodecError::None && bCheckFirst) {
                 nError = decoder.CheckRecords();
             }

@@ -83,6 +83,14 @@ std::vector<DamagedStream> Build() {
     Bytes huge = twoFrames;
     PutLe32(huge, CMP_HEADER_BYTES, MaxRecordStreamLength(2) + 1);
     const Bytes first = Record(2 * QCIF_FRAME_BYTES), later = Record(QCIF_FRAME_BYTES);
+    // A zero whose run count (255 bytes) runs on past three bytes a frame byte,
+    // then what follows it (in a stream of 3 frames, which has room for it).
+    auto longCount = [](Bytes tail) {
+        Bytes coded(1 + 3 * QCIF_FRAME_BYTES, 255);
+        coded[0] = 0;
+        coded.insert(coded.end(), tail.begin(), tail.end());
+        return coded;
+    };
     const std::vector<DamagedStream> fields = {
         {"length 0", withLength(0), Damage::Failed, {}},
         {"length 1", withLength(1), Damage::Failed, {}},
@@ -123,6 +131,22 @@ std::vector<DamagedStream> Build() {
          {E::BadRecord}},
         {"record ends on a 255 count",
          StreamOf({first, RawRecord({0, 255}, 2)}, 2),
+         Damage::Failed,
+         {E::BadRecord}},
+        {"record stating 4 GiB",
+         StreamOf({first, RawRecord({1, 2, 3}, 0xFFFFFFF0)}, 2),
+         Damage::Failed,
+         {E::MissingFrames}},
+        {"long run count, record ends inside it",
+         StreamOf({first, RawRecord(longCount({}), 1 + 3 * QCIF_FRAME_BYTES)}, 3),
+         Damage::Failed,
+         {E::BadRecord}},
+        {"long run count, stream ends inside it",
+         StreamOf({first, RawRecord(longCount({}), 0x7FFFFFFF)}, 3),
+         Damage::Failed,
+         {E::MissingFrames}},
+        {"long run count ending inside the record",
+         StreamOf({first, RawRecord(longCount({7, 1}), 3 + 3 * QCIF_FRAME_BYTES)}, 3),
          Damage::Failed,
          {E::BadRecord}},
     };

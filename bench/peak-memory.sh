@@ -8,9 +8,10 @@
 # stream (the two buffers a run may hold whole), and a peak that grows by less
 # than 10 % from the short clip to the long one. The second is reported twice:
 # for the whole peak, and for the peak beyond the streams the run holds (a
-# decompression holds both, a compression on one thread both, a pipelined
-# compression only the compressed stream: its records go to the LZARI coder as
-# they are made), which is what a frame-by-frame run can keep flat.
+# compression on one thread both, a pipelined compression only the compressed
+# stream: its records go to the LZARI coder as they are made; a decompression
+# neither: it reads the file in chunks and holds a window of the records), which
+# is what a frame-by-frame run can keep flat.
 #
 # Usage: bench/peak-memory.sh [SHORT] [LONG]   (frame counts; needs about
 # LONG x 38 KB x 2 of disk in the build folder)
@@ -47,6 +48,8 @@ for n in "$short" "$long"; do
       held=$((cmp_bytes + rec_bytes))
       if [ "$c" = compress ] && [ "$t" = default ] && [ "$(nproc)" -gt 1 ]; then
         held=$cmp_bytes
+      elif [ "$c" = decompress ]; then
+        held=0
       fi
       beyond[$n,$t,$c]=$(awk -v kb="${peak[$n,$t,$c]}" -v h="$held" 'BEGIN { printf "%.1f", kb / 1024 - h / 1048576 }')
       awk -v n="$n" -v t="$t" -v c="$c" -v kb="${peak[$n,$t,$c]}" -v cb="$cmp_bytes" -v rb="$rec_bytes" \

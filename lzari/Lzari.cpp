@@ -1050,31 +1050,34 @@ LzariResult CLzariCoder::LzariStreamBegin(ILzariCodeSource& source, uint32_t nMa
     return LzariResult::Ok;
 }
 
-// Drops the code bytes taken and refills the buffer until a run of characters
-// can go on (or the code has ended); returns how many characters may be
-// decoded before the next refill (all, once the code has ended).
+// Once less than half the buffer is left ahead of the code position, drops
+// the code bytes taken and refills the buffer, at least until a run of
+// characters can go on (or the code has ended). Returns how many characters
+// may be decoded before the next call (all, once the code has ended).
 uint32_t CLzariCoder::RefillCode(CDecoderState& st, SCodeFeed& f) {
     if (f.bEnded) {
         return UINT32_MAX;
     }
     const uint32_t nByte = static_cast<uint32_t>(st.m_qwBitPos >> 3);
-    std::memmove(f.pBuf, f.pBuf + nByte, st.m_nCodeLength - nByte);
-    f.qwDropped += nByte;
-    st.m_qwBitPos -= uint64_t{nByte} * 8;
-    st.m_nCodeLength -= nByte;
-    while (st.m_nCodeLength < SCodeFeed::MIN_AHEAD) {
-        const uint32_t nRoom = f.nCap - st.m_nCodeLength;
-        const uint32_t n = f.pSource->ReadCode(f.pBuf + st.m_nCodeLength, nRoom);
-        if (n == 0) {
-            f.bEnded = true;
-            st.SetEnd(st.m_nCodeLength);
-            return UINT32_MAX;
-        }
-        st.m_nCodeLength += n < nRoom ? n : nRoom;
-        st.m_byPastEnd = f.pBuf[st.m_nCodeLength - 1];
+    if (st.m_nCodeLength - nByte < f.nCap / 2) {
+        std::memmove(f.pBuf, f.pBuf + nByte, st.m_nCodeLength - nByte);
+        f.qwDropped += nByte;
+        st.m_qwBitPos -= uint64_t{nByte} * 8;
+        st.m_nCodeLength -= nByte;
+        do {
+            const uint32_t nRoom = f.nCap - st.m_nCodeLength;
+            const uint32_t n = f.pSource->ReadCode(f.pBuf + st.m_nCodeLength, nRoom);
+            if (n == 0) {
+                f.bEnded = true;
+                st.SetEnd(st.m_nCodeLength);
+                return UINT32_MAX;
+            }
+            st.m_nCodeLength += n < nRoom ? n : nRoom;
+            st.m_byPastEnd = f.pBuf[st.m_nCodeLength - 1];
+        } while (st.m_nCodeLength < SCodeFeed::MIN_AHEAD);
     }
     // Every Take of the run finds its 8 bytes in the buffer.
-    return static_cast<uint32_t>(((st.m_nCodeLength - 9) * 8 - st.m_qwBitPos) /
+    return static_cast<uint32_t>(((st.m_nCodeLength - 9) * uint64_t{8} - st.m_qwBitPos) /
                                  SCodeFeed::MAX_BITS);
 }
 

@@ -195,7 +195,8 @@ public:
             "Rebuild every frame of a compressed stream as a raw QCIF stream, written frame by "
             "frame as the stream is read, so memory stays flat whatever the clip's length (a "
             "window of the decoded records and a few frames per thread). "
-            "A damaged stream is reported and no file is written. Shows progress on a "
+            "A damaged stream is reported and no file is written (on standard output, the "
+            "frames before the fault have gone out). Shows progress on a "
             "terminal; Ctrl+C cancels and writes no file (exit status 130).");
         m_pApp->add_option("IN", m_strIn, "Compressed stream (.cmp)")
             ->type_name("FILE")

@@ -386,7 +386,7 @@ struct CLzariCoder::CEncoderState {
 
 void CLzariCoder::FlushOutput(CEncoderState& st) {
     if (st.m_nOut != 0 && !m_bOutFailed) {
-        m_bOutFailed = !m_pOut->Write(m_abyOut, st.m_nOut);
+        m_bOutFailed = !m_pOut->Append(m_abyOut, st.m_nOut);
     }
     st.m_nOut = 0;
 }
@@ -645,13 +645,17 @@ bool CLzariCoder::EncodeText(TText& text, CEncoderState& st) {
 }
 
 bool CLzariCoder::LzariEncode(const uint8_t* pText, uint32_t nLength, CMemFile& out) {
+    CMemFileSink sink(out);
+    return LzariEncode(pText, nLength, sink);
+}
+
+bool CLzariCoder::LzariEncode(const uint8_t* pText, uint32_t nLength, ILzariSink& out) {
     m_pOut = &out;
     m_bOutFailed = false;
     m_nTextSize = nLength;
     CEncoderState st;
     st.m_pOut = m_abyOut;
 
-    out.Seek(out.GetLength());
     for (int k = 0; k < 4; ++k) {
         m_abyOut[st.m_nOut++] = static_cast<uint8_t>(nLength >> (8 * k));
     }
@@ -664,14 +668,18 @@ bool CLzariCoder::LzariEncode(const uint8_t* pText, uint32_t nLength, CMemFile& 
 }
 
 bool CLzariCoder::LzariEncodeStream(ILzariTextSource& source, CMemFile& out) {
+    CMemFileSink sink(out);
+    return LzariEncodeStream(source, sink);
+}
+
+bool CLzariCoder::LzariEncodeStream(ILzariTextSource& source, ILzariSink& out) {
     m_pOut = &out;
     m_bOutFailed = false;
     CEncoderState st;
     st.m_pOut = m_abyOut;
 
     // The length field is written when the text has ended.
-    const uint32_t nFieldAt = out.GetLength();
-    out.Seek(nFieldAt);
+    const uint64_t nFieldAt = out.Length();
     for (int k = 0; k < 4; ++k) {
         m_abyOut[st.m_nOut++] = 0;
     }
@@ -688,11 +696,7 @@ bool CLzariCoder::LzariEncodeStream(ILzariTextSource& source, CMemFile& out) {
     for (int k = 0; k < 4; ++k) {
         field[k] = static_cast<uint8_t>(m_nTextSize >> (8 * k));
     }
-    const uint32_t nEnd = out.GetLength();
-    out.Seek(nFieldAt);
-    const bool bOk = out.Write(field, 4);
-    out.Seek(nEnd);
-    return bOk;
+    return out.Overwrite(nFieldAt, field, 4);
 }
 
 // ---------------------------------------------------------------------------

@@ -35,6 +35,42 @@ public:
     virtual uint32_t NextPiece(const uint8_t** ppPiece) = 0;
 };
 
+// Where the encoder puts its stream as it is coded: the code in chunks of a
+// few KiB, then, once the text has ended, the length field at the stream's
+// front, so the stream need not be held whole anywhere.
+class ILzariSink {
+public:
+    virtual ~ILzariSink() = default;
+    // Appends nCount bytes. False when the sink cannot take them; the encoder
+    // then stops.
+    virtual bool Append(const uint8_t* pBytes, uint32_t nCount) = 0;
+    // Bytes taken so far, from the sink's first: where the next ones go.
+    virtual uint64_t Length() const = 0;
+    // Overwrites nCount bytes taken earlier, nAt bytes past the sink's first.
+    virtual bool Overwrite(uint64_t nAt, const uint8_t* pBytes, uint32_t nCount) = 0;
+};
+
+// A CMemFile as a sink: appends at its end, whatever its position.
+class CMemFileSink : public ILzariSink {
+public:
+    explicit CMemFileSink(CMemFile& file) : m_file(file) {}
+    bool Append(const uint8_t* pBytes, uint32_t nCount) override {
+        m_file.Seek(m_file.GetLength());
+        return m_file.Write(pBytes, nCount);
+    }
+    uint64_t Length() const override { return m_file.GetLength(); }
+    bool Overwrite(uint64_t nAt, const uint8_t* pBytes, uint32_t nCount) override {
+        const uint32_t nEnd = m_file.GetPosition();
+        m_file.Seek(static_cast<uint32_t>(nAt));
+        const bool bOk = nAt + nCount <= m_file.GetLength() && m_file.Write(pBytes, nCount);
+        m_file.Seek(nEnd);
+        return bOk;
+    }
+
+private:
+    CMemFile& m_file;
+};
+
 // Follows a decoding into the caller's buffer, for a reader on another thread.
 class ILzariProgress {
 public:
@@ -105,10 +141,12 @@ public:
     // nLength is 0) at the end of `out`. False only when `out` cannot grow; it
     // may then hold part of the stream, which the caller discards.
     bool LzariEncode(const uint8_t* pText, uint32_t nLength, CMemFile& out);
+    bool LzariEncode(const uint8_t* pText, uint32_t nLength, ILzariSink& out);
     // The same stream, byte for byte, for a text that the source hands over in
     // pieces as it is produced; the length field is filled in when the text
     // has ended. False also when the text would reach 4 GiB.
     bool LzariEncodeStream(ILzariTextSource& source, CMemFile& out);
+    bool LzariEncodeStream(ILzariTextSource& source, ILzariSink& out);
 
     // Reads an LZARI stream from the current position of `in`. On Ok *ppText is
     // a malloc'd buffer of *pnLength bytes (the stored length, at least 1) that
@@ -221,7 +259,7 @@ private:
     // Encoder output, gathered into chunks before it goes to the file; bits are
     // stored 8 bytes at a time, so the chunk has that much room past its end.
     static constexpr uint32_t OUT_CHUNK = 4096;
-    CMemFile* m_pOut = nullptr;
+    ILzariSink* m_pOut = nullptr;
     bool m_bOutFailed = false;
     uint8_t m_abyOut[OUT_CHUNK + 16];
 

@@ -5,6 +5,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "io/MemFile.h"
@@ -26,6 +27,29 @@ public:
         m_coded.push_back({nChar, nDistanceCode});
     }
     std::vector<Coded> m_coded;
+};
+
+// A sink that takes at most nRoom bytes (a disk that fills up).
+struct CByteSink : ILzariSink {
+    Bytes bytes;
+    size_t nRoom = SIZE_MAX;
+    int nAppends = 0;
+    explicit CByteSink(Bytes prefix = {}, size_t nRoomBytes = SIZE_MAX)
+        : bytes(std::move(prefix)), nRoom(nRoomBytes) {}
+    bool Append(const uint8_t* p, uint32_t n) override {
+        ++nAppends;
+        if (bytes.size() + n > nRoom) {
+            return false;
+        }
+        bytes.insert(bytes.end(), p, p + n);
+        return true;
+    }
+    uint64_t Length() const override { return bytes.size(); }
+    bool Overwrite(uint64_t nAt, const uint8_t* p, uint32_t n) override {
+        EXPECT_LE(nAt + n, bytes.size());
+        std::copy(p, p + n, bytes.begin() + static_cast<ptrdiff_t>(nAt));
+        return true;
+    }
 };
 
 // The coder is large; tests share one per fixture, as the codec does.
@@ -129,9 +153,11 @@ protected:
                 return static_cast<uint32_t>(n);
             }
         } pieces(text, nSeed);
-        CMemFile out(1);
+        // Into a sink that already holds a header, as a file being written does.
+        CByteSink out(Bytes{1, 2, 3});
         EXPECT_TRUE(m_coder->LzariEncodeStream(pieces, out));
-        return Bytes(out.GetBuffer(), out.GetBuffer() + out.GetLength());
+        EXPECT_EQ(Bytes(out.bytes.begin(), out.bytes.begin() + 3), (Bytes{1, 2, 3}));
+        return Bytes(out.bytes.begin() + 3, out.bytes.end());
     }
 
     // The two-step decoder: the text it writes, checking that every byte it
@@ -395,6 +421,31 @@ TEST_F(LzariTest, EncoderAppendsAndDecoderReadsFromPosition) {
     EXPECT_EQ(Bytes(p, p + n), text);
     EXPECT_EQ(file.GetPosition(), file.GetLength());
     std::free(p);
+}
+
+// A sink that fills up stops both encoders at the chunk it refuses, with
+// false, whether the stream would have fitted in its first chunk or not.
+TEST_F(LzariTest, EncoderStopsWhenTheSinkIsFull) {
+    const Bytes text = RandomBytes(20000, 12);
+    const size_t nWhole = Encode(text).size();
+    for (size_t nRoom : {size_t{0}, size_t{3}, size_t{4100}, nWhole - 1}) {
+        SCOPED_TRACE("room " + std::to_string(nRoom));
+        for (bool bStream : {false, true}) {
+            CByteSink sink({}, nRoom);
+            struct COnePiece : ILzariTextSource {
+                const Bytes* pText;
+                bool bGiven = false;
+                uint32_t NextPiece(const uint8_t** pp) override {
+                    *pp = pText->data();
+                    return std::exchange(bGiven, true) ? 0 : static_cast<uint32_t>(pText->size());
+                }
+            } piece;
+            piece.pText = &text;
+            EXPECT_FALSE(bStream ? m_coder->LzariEncodeStream(piece, sink)
+                                 : m_coder->LzariEncode(text.data(), 20000, sink));
+            EXPECT_EQ(sink.nAppends, static_cast<int>(nRoom / 4096 + 1));
+        }
+    }
 }
 
 TEST_F(LzariTest, RefusesMissingOrOversizedText) {

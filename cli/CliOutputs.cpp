@@ -96,6 +96,17 @@ bool OpenOutput(CSafeFileWriter& writer, const std::string& strPath) {
 }
 
 bool CommitOutputs(std::initializer_list<CSafeFileWriter*> writers, std::string* pError) {
+    for (CSafeFileWriter* pWriter : writers) {
+        if (!pWriter->SendHeld()) {
+            if (pError) {
+                *pError = pWriter->GetError();
+            }
+            for (CSafeFileWriter* pOther : writers) {
+                pOther->Abandon();
+            }
+            return false;
+        }
+    }
     // Held back until every output is complete; the writers see an interrupt
     // that came before and leave their targets alone.
     sigset_t held, old;

@@ -30,7 +30,8 @@ bool OpenOutput(CSafeFileWriter& writer, const std::string& strPath);
 
 // Commits the open writers in order (those never opened are skipped), all or
 // none as far as the first failure allows; an interrupt that came before
-// leaves every target as it was.
+// leaves every target as it was. Held direct writes are sent first, while an
+// interrupt can still stop a reader that does not read.
 bool CommitOutputs(std::initializer_list<CSafeFileWriter*> writers, std::string* pError);
 
 // Open, write and commit in one.

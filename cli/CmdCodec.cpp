@@ -21,6 +21,25 @@
 
 namespace {
 
+// The compressed stream goes to the output file as it is coded; the length
+// field at its front is patched in place when the run ends.
+class CWriterSink : public ILzariSink {
+public:
+    explicit CWriterSink(CSafeFileWriter& out) : m_out(out) {}
+    bool Append(const uint8_t* pBytes, uint32_t nCount) override {
+        m_nLength += nCount;
+        return m_out.Write(pBytes, nCount);
+    }
+    uint64_t Length() const override { return m_nLength; }
+    bool Overwrite(uint64_t nAt, const uint8_t* pBytes, uint32_t nCount) override {
+        return m_out.WriteAt(nAt, pBytes, nCount);
+    }
+
+private:
+    CSafeFileWriter& m_out;
+    uint64_t m_nLength = 0;
+};
+
 class CCompressCommand : public CCommand {
 public:
     void Register(CLI::App& app) override {
@@ -34,6 +53,9 @@ public:
             "Reads the clip a frame at a time as it is coded; an input that cannot tell its "
             "length up front (a pipe, .y4m, video) is first copied to an unnamed temporary file "
             "in $TMPDIR (else /tmp), since the stream's header states the frame count. "
+            "The .cmp is written as it is coded, so memory does not grow with the clip; a pipe, "
+            "device or stdout receives it only once it is complete (it waits in an unnamed "
+            "temporary file in $TMPDIR until then). "
             "Shows progress on a terminal; Ctrl+C cancels and writes nothing (exit status 130).");
         m_pApp->add_option("IN", m_strIn, std::string("Clip to compress: ") + CLIP_INPUT_HELP)
             ->type_name("FILE")
@@ -112,6 +134,16 @@ public:
                 "the clip has more");
         }
 
+        // The stream is written as it is coded. A pipe or device gets it only
+        // once the run is complete (held in an unnamed temporary file until
+        // then), so a failed or cancelled run writes nothing anywhere.
+        CSafeFileWriter out;
+        out.SetHoldDirect(true);
+        if (!OpenOutput(out, m_strOut)) {
+            return CliFail(out.GetError());
+        }
+        CWriterSink sink(out);
+
         // The frames are read as the codec asks for them, in order, on its thread.
         std::string strReadError;
         CCodecContext ctx;
@@ -120,6 +152,7 @@ public:
         ctx.m_byThreshold = static_cast<uint8_t>(m_nThreshold);
         ctx.m_byQuantiser = static_cast<uint8_t>(m_nQuantiser);
         ctx.m_nThreads = ThreadsOrDefault(m_nThreads);
+        ctx.m_pCmpSink = &sink;
         ctx.m_readFrame = [&](uint32_t nFrame, uint8_t* pFrame) {
             const EFrameRead r = pSource->Read(pFrame);
             if (r == EFrameRead::Failed) {
@@ -139,11 +172,14 @@ public:
                 if (ctx.m_nError == CodecError::ReadFailed && !strReadError.empty()) {
                     return CliFail(strReadError);
                 }
+                if (ctx.m_nError == CodecError::WriteFailed && !out.GetError().empty()) {
+                    return CliFail(out.GetError());
+                }
                 return CliFail(std::string("compression failed: ") + CodecErrorText(ctx.m_nError));
             case ERunOutcome::Done:
                 break;
         }
-        if (!WriteOutput(m_strOut, ctx.m_pCmp, ctx.m_nCmpLength, &strError)) {
+        if (!CommitOutputs({&out}, &strError)) {
             return CliFail(strError);
         }
         const SRateFigures rate = RateFigures(nFrames, ctx.m_nCmpLength, dFps);

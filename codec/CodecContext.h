@@ -25,6 +25,8 @@
 //           4-byte header alone, or nullptr after a failure). The context owns it
 //           until TakeCmp() hands it over; the destructor frees an output not
 //           taken. Do not free() m_pCmp yourself after a compression.
+//           With m_pCmpSink set a compression leaves m_pCmp null: the stream
+//           goes to the sink as it is coded.
 //   Everything else (records, coefficient frames, in-memory files) lives only
 //   inside a run: after it every working pointer below is null again.
 
@@ -55,7 +57,7 @@ enum class CodecError {
     Busy,            // another run in this process is using the same progress cell
     NoThread,        // a worker thread could not be started
     ReadFailed,      // m_readFrame could not deliver a frame
-    WriteFailed,     // m_writeFrame could not take a frame
+    WriteFailed,     // m_writeFrame could not take a frame, or m_pCmpSink the stream
 };
 
 // One line for the user, e.g. "The compressed stream is truncated."
@@ -125,13 +127,18 @@ public:
     // thread. The bytes are the same for every count.
     uint32_t m_nThreads = 1;
     uint8_t* m_pCmp = nullptr;  // compressed stream, header included
-    uint32_t m_nCmpLength = 0;  // bytes in m_pCmp
+    uint32_t m_nCmpLength = 0;  // bytes in m_pCmp (or given to m_pCmpSink)
     // A decompression whose stream is not held whole (a command line reading a
     // file) leaves m_pCmp null and reads the stream after its 4-byte header
     // from here, as the LZARI layer asks for it; m_nCmpLength is then the
     // whole stream's length, header included, which the stated record-stream
     // length is checked against before anything is allocated for it.
     ILzariCodeSource* m_pCmpSource = nullptr;
+    // Compression into a sink instead of m_pCmp (a command line writing a
+    // file): the header, then the LZARI layer as it is coded, so neither the
+    // compressed nor the record stream is held whole. After a cancel or a
+    // failure the sink holds part of a stream, which the caller discards.
+    ILzariSink* m_pCmpSink = nullptr;
 
     // Working members of a run.
     uint8_t* m_pRecords = nullptr;  // the record stream (plain text of the LZARI layer)
@@ -191,9 +198,17 @@ private:
     // stream makes before anything is allocated for its record stream.
     bool BeginRecords(ILzariCodeSource& source);
     // The pipelined runs (m_nThreads > 1), set up like the plain ones. The
-    // compression writes the LZARI layer after cmpOut's header.
+    // compression appends the LZARI layer to cmpOut, after its header.
     enum class EPipelineEnd { Done, Cancelled, Failed, NotStarted };
-    EPipelineEnd CompressPipelined(CMemFile& cmpOut);
+    EPipelineEnd CompressPipelined(ILzariSink& cmpOut);
+    // The compression on this thread: frames are coded as the LZARI encoder
+    // asks for its text, so each record is coded as soon as it is made.
+    EPipelineEnd CompressInline(ILzariSink& cmpOut);
+    // Why a compression stops when the LZARI encoder gives up: its output
+    // could not take the bytes.
+    CodecError OutputError() const {
+        return m_pCmpSink ? CodecError::WriteFailed : CodecError::NoMemory;
+    }
     EPipelineEnd DecompressPipelined();
 
     bool m_bCmpOwned = false;          // m_pCmp is a compression output not yet taken

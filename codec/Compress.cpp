@@ -1,6 +1,10 @@
 // The compression run and its per-frame coding step.
 
 #include <cstdlib>
+#include <functional>
+#include <memory>
+#include <new>
+#include <utility>
 
 #include "codec/CodecContext.h"
 #include "codec/CodecRun.h"
@@ -39,42 +43,24 @@ bool CCodecContext::CompressRun() {
     uint8_t header[CMP_HEADER_BYTES];
     WriteCmpHeader({m_nFrames, m_byThreshold, m_byQuantiser}, header);
     CMemFile cmpOut(FILE_GROWTH);
-    if (!cmpOut.Write(header, sizeof header)) {
-        return Fail(CodecError::NoMemory);
+    CMemFileSink cmpSink(cmpOut);
+    ILzariSink& out = m_pCmpSink ? *m_pCmpSink : cmpSink;
+    const uint64_t nStart = out.Length();
+    if (!out.Append(header, sizeof header)) {
+        return Fail(OutputError());
     }
 
-    EPipelineEnd end = m_nThreads > 1 ? CompressPipelined(cmpOut) : EPipelineEnd::NotStarted;
+    EPipelineEnd end = m_nThreads > 1 ? CompressPipelined(out) : EPipelineEnd::NotStarted;
     if (end == EPipelineEnd::NotStarted) {
-        CMemFile recordsOut(FILE_GROWTH);
-        m_pRecordsOut = &recordsOut;
-        end = EPipelineEnd::Done;
-        while (m_nFrame < m_nFrames) {
-            if (!PublishProgress()) {
-                end = EPipelineEnd::Cancelled;
-                break;
-            }
-            if (!CodeFrame()) {
-                end = EPipelineEnd::Failed;
-                break;
-            }
-            m_bCurrent = static_cast<uint8_t>(1 - m_bCurrent);
-            ++m_nFrame;
-        }
-        m_nRecordsLength = recordsOut.GetLength();
-        m_pRecords = recordsOut.Detach();
-        m_pRecordsOut = nullptr;
-        if (end == EPipelineEnd::Done &&
-            !m_lzari.LzariEncode(m_pRecords, m_nRecordsLength, cmpOut)) {
-            m_nError = CodecError::NoMemory;
-            end = EPipelineEnd::Failed;
-        }
-        std::free(m_pRecords);
-        m_pRecords = nullptr;
+        end = CompressInline(out);
     }
     if (end == EPipelineEnd::Failed) {
         return false;  // cmpOut frees the partial stream
     }
     if (end == EPipelineEnd::Cancelled) {
+        if (m_pCmpSink) {
+            return false;
+        }
         // A cancelled run hands over the header alone; the caller discards it.
         CMemFile headerOnly;
         if (!headerOnly.Write(header, sizeof header)) {
@@ -85,10 +71,65 @@ bool CCodecContext::CompressRun() {
         m_bCmpOwned = true;
         return false;
     }
-    m_nCmpLength = cmpOut.GetLength();
-    m_pCmp = cmpOut.Detach();
-    m_bCmpOwned = true;
+    m_nCmpLength = static_cast<uint32_t>(out.Length() - nStart);
+    if (!m_pCmpSink) {
+        m_pCmp = cmpOut.Detach();
+        m_bCmpOwned = true;
+    }
     return true;
+}
+
+namespace {
+
+// A text source that makes each piece when the encoder asks for it.
+class CTextMaker : public ILzariTextSource {
+public:
+    explicit CTextMaker(std::function<uint32_t(const uint8_t**)> fnNext)
+        : m_fnNext(std::move(fnNext)) {}
+    uint32_t NextPiece(const uint8_t** ppPiece) override { return m_fnNext(ppPiece); }
+
+private:
+    std::function<uint32_t(const uint8_t**)> m_fnNext;
+};
+
+}  // namespace
+
+CCodecContext::EPipelineEnd CCodecContext::CompressInline(ILzariSink& cmpOut) {
+    // One frame's record at a time: the encoder codes it before the next is made.
+    std::unique_ptr<CMemFile> pRecord;
+    EPipelineEnd end = EPipelineEnd::Done;
+    CTextMaker text([&](const uint8_t** ppPiece) -> uint32_t {
+        pRecord.reset();
+        m_pRecordsOut = nullptr;
+        if (end != EPipelineEnd::Done || m_nFrame >= m_nFrames) {
+            return 0;
+        }
+        if (!PublishProgress()) {
+            end = EPipelineEnd::Cancelled;
+            return 0;
+        }
+        pRecord.reset(new (std::nothrow) CMemFile(FILE_GROWTH));
+        m_pRecordsOut = pRecord.get();
+        if (!pRecord || !CodeFrame()) {
+            if (!pRecord) {
+                Fail(CodecError::NoMemory);
+            }
+            end = EPipelineEnd::Failed;
+            return 0;
+        }
+        m_bCurrent = static_cast<uint8_t>(1 - m_bCurrent);
+        ++m_nFrame;
+        *ppPiece = pRecord->GetBuffer();
+        return pRecord->GetLength();
+    });
+    const bool bCoded = m_lzari.LzariEncodeStream(text, cmpOut);
+    pRecord.reset();
+    m_pRecordsOut = nullptr;
+    if (end == EPipelineEnd::Done && !bCoded) {
+        Fail(OutputError());
+        end = EPipelineEnd::Failed;
+    }
+    return end;
 }
 
 bool CCodecContext::CodeFrame() {

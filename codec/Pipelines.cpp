@@ -275,7 +275,7 @@ private:
 
 }  // namespace
 
-CCodecContext::EPipelineEnd CCodecContext::CompressPipelined(CMemFile& cmpOut) {
+CCodecContext::EPipelineEnd CCodecContext::CompressPipelined(ILzariSink& cmpOut) {
     const uint32_t nWorkers = m_nThreads;
     SSlots slots;
     std::vector<int16_t> prev;
@@ -382,7 +382,7 @@ CCodecContext::EPipelineEnd CCodecContext::CompressPipelined(CMemFile& cmpOut) {
         cvStep.wait(lock, [&] { return !queue.Full() || bCoderEnded; });
         if (bCoderEnded) {
             lock.unlock();
-            Fail(CodecError::NoMemory);  // the coder stops early only when its output cannot grow
+            Fail(OutputError());  // the coder stops early only when its output fails
             end = EPipelineEnd::Failed;
             break;
         }
@@ -398,7 +398,7 @@ CCodecContext::EPipelineEnd CCodecContext::CompressPipelined(CMemFile& cmpOut) {
     workers.Stop();
     coder.join();
     if (end == EPipelineEnd::Done && !bCoderOk) {
-        Fail(CodecError::NoMemory);
+        Fail(OutputError());
         end = EPipelineEnd::Failed;
     }
     return end;

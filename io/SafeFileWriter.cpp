@@ -10,6 +10,7 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -275,6 +276,19 @@ bool CSafeFileWriter::OpenDescriptor(int fd, const std::string& strName) {
     m_fd = fd;
     m_bOwnFd = false;
     m_mode = EMode::Direct;
+    return StartHeld();
+}
+
+bool CSafeFileWriter::StartHeld() {
+    if (!m_bHoldDirect || m_mode != EMode::Direct) {
+        return true;
+    }
+    m_fdHeld = OpenScratch();
+    if (m_fdHeld < 0) {
+        const int nErr = errno;
+        Abandon();
+        return Fail("prepare a copy for", nErr);
+    }
     return true;
 }
 
@@ -303,7 +317,7 @@ bool CSafeFileWriter::OpenDirect(const std::string& strPath) {
     }
     m_bOwnFd = true;
     m_mode = EMode::Direct;
-    return true;
+    return StartHeld();
 }
 
 // Prepares the temporary beside the target. With pExisting, it must take the
@@ -424,7 +438,7 @@ bool CSafeFileWriter::Write(const void* pBuffer, uint64_t nCount) {
     if (m_mode == EMode::None) {
         return Fail("write", EBADF);
     }
-    if (!WriteAll(m_fd, static_cast<const uint8_t*>(pBuffer), nCount)) {
+    if (!WriteAll(m_fdHeld >= 0 ? m_fdHeld : m_fd, static_cast<const uint8_t*>(pBuffer), nCount)) {
         return false;
     }
     // A file the commit flushes to the disk starts on its way there as it is
@@ -439,6 +453,54 @@ bool CSafeFileWriter::Write(const void* pBuffer, uint64_t nCount) {
     return true;
 }
 
+bool CSafeFileWriter::WriteAt(uint64_t nAt, const void* pBuffer, uint64_t nCount) {
+    const bool bFile = m_mode == EMode::Replace || m_mode == EMode::InPlace;
+    const int fd = m_fdHeld >= 0 ? m_fdHeld : bFile ? m_fd : -1;
+    if (fd < 0) {
+        return Fail("write", m_mode == EMode::None ? EBADF : ESPIPE);
+    }
+    if (nAt > m_nWritten || nCount > m_nWritten - nAt) {
+        return Fail("write", EINVAL);
+    }
+    const uint8_t* p = static_cast<const uint8_t*>(pBuffer);
+    while (nCount > 0) {
+        const ssize_t n = ::pwrite(fd, p, size_t(nCount), off_t(nAt));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return Fail("write", n < 0 ? errno : ENOSPC);
+        }
+        p += n;
+        nAt += uint64_t(n);
+        nCount -= uint64_t(n);
+    }
+    return true;
+}
+
+bool CSafeFileWriter::SendHeld() {
+    if (m_fdHeld < 0) {
+        return true;
+    }
+    const int fdHeld = m_fdHeld;
+    m_fdHeld = -1;  // from here on Write() goes to the target
+    const uint64_t nSize = m_nWritten;
+    m_nWritten = 0;
+    std::vector<uint8_t> buf(1 << 18);
+    bool bOk = true;
+    while (bOk && m_nWritten < nSize) {
+        const ssize_t n =
+            ::pread(fdHeld, buf.data(), size_t(std::min<uint64_t>(buf.size(), nSize - m_nWritten)),
+                    off_t(m_nWritten));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        bOk = n > 0 ? WriteAll(m_fd, buf.data(), uint64_t(n)) : Fail("write", n < 0 ? errno : EIO);
+    }
+    ::close(fdHeld);
+    return bOk;
+}
+
 bool CSafeFileWriter::Commit() {
     switch (m_mode) {
         case EMode::None:
@@ -449,6 +511,10 @@ bool CSafeFileWriter::Commit() {
             return CommitInPlace();
         case EMode::Direct:
             break;
+    }
+    if (!SendHeld()) {
+        Abandon();
+        return false;
     }
     const bool bSyncFailed = SyncFailed(m_fd);
     const int nErr = errno;
@@ -578,7 +644,7 @@ void CSafeFileWriter::Abandon() {
     }
     m_fd = -1;
     m_bOwnFd = true;
-    for (int* pFd : {&m_fdFolder, &m_fdTarget}) {
+    for (int* pFd : {&m_fdFolder, &m_fdTarget, &m_fdHeld}) {
         if (*pFd >= 0) {
             ::close(*pFd);
             *pFd = -1;

@@ -43,7 +43,21 @@ public:
     // strName names it in messages.
     bool OpenDescriptor(int fd, const std::string& strName);
 
+    // Set before Open(): a direct target (pipe, FIFO, device, stdout) gets
+    // nothing until SendHeld(); the bytes wait in an unnamed temporary file.
+    // A failed or cancelled write then leaves every kind of target untouched,
+    // and WriteAt() works in every mode.
+    void SetHoldDirect(bool bHold) { m_bHoldDirect = bHold; }
+
     bool Write(const void* pBuffer, uint64_t nCount);
+    // Overwrites nCount of the bytes Write() wrote, nAt bytes past the first
+    // (a length known only at the end). Fails on a direct target that is not
+    // held: its bytes are gone.
+    bool WriteAt(uint64_t nAt, const void* pBuffer, uint64_t nCount);
+    // A held direct write: sends what was written to the target, waiting for a
+    // slow reader as long as the cancel check allows. Nothing to do otherwise;
+    // Commit() does it when it was not called.
+    bool SendHeld();
     // Completes the write. False leaves a replaced or rewritten file as it was,
     // unless GetError() says the file may be incomplete.
     bool Commit();
@@ -69,14 +83,17 @@ private:
     bool OpenReplace(const std::string& strFolder, const std::string& strFinal,
                      const struct stat* pExisting);
     bool OpenInPlace(const std::string& strPath);
+    bool StartHeld();
     bool WriteAll(int fd, const uint8_t* p, uint64_t nCount);
     bool CommitReplace();
     bool CommitInPlace();
 
     EMode m_mode = EMode::None;
-    int m_fd = -1;            // where Write() puts the bytes
-    bool m_bOwnFd = true;     // false for OpenDescriptor()
-    int m_fdTarget = -1;      // in-place: the target itself
+    int m_fd = -1;         // where Write() puts the bytes
+    bool m_bOwnFd = true;  // false for OpenDescriptor()
+    int m_fdTarget = -1;   // in-place: the target itself
+    int m_fdHeld = -1;     // held direct write: the unnamed file Write() fills
+    bool m_bHoldDirect = false;
     int m_fdFolder = -1;      // replace: the target's folder
     bool m_bNamed = false;    // replace: the temporary has a name in the folder
     std::string m_strTarget;  // as the caller named it, for messages

@@ -59,7 +59,8 @@ TEST(CliCodec, RoundTripIsExactCodecOutput) {
     EXPECT_EQ(back, Decompress(expected, nFrames, 7, 20).qcf);
 
     // Every thread count gives the same bytes, from a file (read as it is
-    // coded) and from a .y4m (copied to a temporary file first), and leaves no
+    // coded) and from a .y4m (copied to a temporary file first), to a file
+    // and to a pipe (held in a temporary file until complete), and leaves no
     // file behind but its output.
     ASSERT_EQ(RunCli({"convert", "-q", dir.File("in.qcf"), dir.File("in.y4m")}).nStatus, 0);
     const std::filesystem::path tmp = dir.Path() / "tmp";
@@ -72,6 +73,11 @@ TEST(CliCodec, RoundTripIsExactCodecOutput) {
                         "20", "--threads", pszThreads});
             EXPECT_EQ(r.nStatus, 0) << r.strErr;
             EXPECT_EQ(ReadBytes(dir.File("t.cmp")), expected);
+            r = RunCliLimited({"compress", "--quiet", dir.File(pszIn), "/dev/stdout", "-t", "7",
+                               "-q", "20", "--threads", pszThreads},
+                              "", -1, 0);
+            EXPECT_EQ(r.nStatus, 0) << r.strErr;
+            EXPECT_TRUE(std::vector<uint8_t>(r.strOut.begin(), r.strOut.end()) == expected);
             r = RunCli({"decompress", "-q", dir.File("t.cmp"), dir.File("t.qcf"), "--threads",
                         pszThreads});
             EXPECT_EQ(r.nStatus, 0) << r.strErr;

@@ -178,6 +178,7 @@ TEST(CliHardening, OutputsGoWhereTheUserPoints) {
         std::vector<std::string> args;  // the output follows
         std::string strExt;
     } const commands[] = {
+        {{"compress", "--quiet", dir.File("in.qcf")}, "cmp"},
         {{"decompress", "-q", dir.File("good.cmp")}, "qcf"},
         {{"compare", "-q", dir.File("in.qcf"), dir.File("in.qcf"), "--csv"}, "csv"},
     };
@@ -208,6 +209,13 @@ TEST(CliHardening, OutputsGoWhereTheUserPoints) {
     EXPECT_EQ(r.nStatus, 0) << r.strErr;
     EXPECT_EQ(Bytes(r.strOut.begin(), r.strOut.end()), ReadBytes(dir.File("ref.qcf")));
     EXPECT_TRUE(fs::is_symlink(strStdout));
+    // A compression to a pipe waits in a temporary file: when that cannot be
+    // written (the disk full), the pipe gets nothing.
+    const CliResult full = RunCliLimited({"compress", "--quiet", dir.File("in.qcf"), "/dev/stdout"},
+                                         dir.Path().string(), RLIMIT_FSIZE, 200);
+    EXPECT_EQ(full.nStatus, 1);
+    EXPECT_EQ(SplitLines(full.strErr).size(), 1u) << full.strErr;
+    EXPECT_EQ(full.strOut, "");
 }
 
 // An output that is an input, or another output, after following links: one

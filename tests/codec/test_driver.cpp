@@ -290,18 +290,35 @@ TEST(FrontDoor, SecondRunOnABusyCellIsRefused) {
     EXPECT_TRUE(second.CompressRun());
 }
 
-// Frames read and written one at a time (a streaming command line): the same
-// bytes, frames handed out in order, and a frame that cannot be read or
-// written fails the run with its reason, on one thread or in the pipeline.
+// Frames read and written one at a time (a streaming command line), the
+// compressed stream into a sink or into memory: the same bytes, frames handed
+// out in order, and a frame that cannot be read or written, or a sink that
+// fills up, fails the run with its reason, on one thread or in the pipeline.
 TEST(FrontDoor, StreamedFramesAndTheirFailures) {
     const uint32_t nFrames = 9;
     const Bytes clip = SampleClip(nFrames);
     const CodedStream whole = Compress(clip, nFrames, 10, 16);
     const DecodedStream frames = Decompress(whole.cmp, nFrames, 10, 16);
+    const size_t nWhole = whole.cmp.size();
+    const struct {
+        uint32_t nFailAt;  // nFrames: no frame fails
+        size_t nSinkRoom;  // 0: no sink, into memory
+        CodecError nError;
+    } cases[] = {
+        {nFrames, 0, CodecError::None},
+        {nFrames, SIZE_MAX, CodecError::None},
+        {0, 0, CodecError::ReadFailed},
+        {4, SIZE_MAX, CodecError::ReadFailed},
+        {nFrames, 2, CodecError::WriteFailed},  // not even the header
+        {nFrames, nWhole / 2, CodecError::WriteFailed},
+    };
     for (const uint32_t nThreads : {1u, 3u}) {
-        for (const uint32_t nFailAt : {nFrames, 0u, 4u}) {  // nFrames: no failure
-            SCOPED_TRACE(testing::Message() << nThreads << " threads, failing at " << nFailAt);
+        for (const auto& c : cases) {
+            const uint32_t nFailAt = c.nFailAt;
+            SCOPED_TRACE(testing::Message() << nThreads << " threads, failing at " << nFailAt
+                                            << ", sink room " << c.nSinkRoom);
             CCodecContext enc;
+            enc.UseOwnProgressCell();  // whatever an earlier test left in the shared one
             enc.m_nFrames = nFrames;
             enc.m_byThreshold = 10;
             enc.m_byQuantiser = 16;
@@ -310,12 +327,24 @@ TEST(FrontDoor, StreamedFramesAndTheirFailures) {
                 std::copy_n(&clip[n * FRAME_BYTES], FRAME_BYTES, p);
                 return n != nFailAt;
             };
+            CByteSink sink({9, 9}, c.nSinkRoom);  // a sink that holds bytes already
+            enc.m_pCmpSink = c.nSinkRoom ? &sink : nullptr;
             const bool bCoded = enc.CompressRun();
-            EXPECT_EQ(bCoded, nFailAt == nFrames);
-            EXPECT_EQ(enc.m_nError, bCoded ? CodecError::None : CodecError::ReadFailed);
-            EXPECT_TRUE(!bCoded || Bytes(enc.m_pCmp, enc.m_pCmp + enc.m_nCmpLength) == whole.cmp);
+            EXPECT_EQ(bCoded, c.nError == CodecError::None);
+            EXPECT_EQ(enc.m_nError, c.nError);
+            if (bCoded && c.nSinkRoom) {
+                EXPECT_EQ(enc.m_pCmp, nullptr);
+                EXPECT_EQ(enc.m_nCmpLength, nWhole);
+                EXPECT_TRUE(Bytes(sink.bytes.begin() + 2, sink.bytes.end()) == whole.cmp);
+            } else if (bCoded) {
+                EXPECT_TRUE(Bytes(enc.m_pCmp, enc.m_pCmp + enc.m_nCmpLength) == whole.cmp);
+            }
+            if (c.nSinkRoom != 0 && c.nSinkRoom != SIZE_MAX) {
+                continue;  // the decompression below does not change with the sink
+            }
 
             CCodecContext dec;
+            dec.UseOwnProgressCell();
             dec.m_bCompress = false;
             dec.m_nFrames = nFrames;
             dec.m_byThreshold = 10;

@@ -10,10 +10,9 @@
 
 #include "io/MemFile.h"
 #include "lzari/Lzari.h"
+#include "support/CodecClips.h"
 
 namespace {
-
-using Bytes = std::vector<uint8_t>;
 
 struct Coded {
     uint32_t nChar;
@@ -27,29 +26,6 @@ public:
         m_coded.push_back({nChar, nDistanceCode});
     }
     std::vector<Coded> m_coded;
-};
-
-// A sink that takes at most nRoom bytes (a disk that fills up).
-struct CByteSink : ILzariSink {
-    Bytes bytes;
-    size_t nRoom = SIZE_MAX;
-    int nAppends = 0;
-    explicit CByteSink(Bytes prefix = {}, size_t nRoomBytes = SIZE_MAX)
-        : bytes(std::move(prefix)), nRoom(nRoomBytes) {}
-    bool Append(const uint8_t* p, uint32_t n) override {
-        ++nAppends;
-        if (bytes.size() + n > nRoom) {
-            return false;
-        }
-        bytes.insert(bytes.end(), p, p + n);
-        return true;
-    }
-    uint64_t Length() const override { return bytes.size(); }
-    bool Overwrite(uint64_t nAt, const uint8_t* p, uint32_t n) override {
-        EXPECT_LE(nAt + n, bytes.size());
-        std::copy(p, p + n, bytes.begin() + static_cast<ptrdiff_t>(nAt));
-        return true;
-    }
 };
 
 // The coder is large; tests share one per fixture, as the codec does.

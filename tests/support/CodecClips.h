@@ -3,6 +3,9 @@
 // compression and decompression through the codec's front door, and the record
 // stream inside a compressed stream.
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -12,6 +15,29 @@
 using Bytes = std::vector<uint8_t>;
 
 constexpr uint32_t FRAME_BYTES = 38016;
+
+// A sink that takes at most nRoom bytes (a disk that fills up).
+struct CByteSink : ILzariSink {
+    Bytes bytes;
+    size_t nRoom = SIZE_MAX;
+    int nAppends = 0;
+    explicit CByteSink(Bytes prefix = {}, size_t nRoomBytes = SIZE_MAX)
+        : bytes(std::move(prefix)), nRoom(nRoomBytes) {}
+    bool Append(const uint8_t* p, uint32_t n) override {
+        ++nAppends;
+        if (bytes.size() + n > nRoom) {
+            return false;
+        }
+        bytes.insert(bytes.end(), p, p + n);
+        return true;
+    }
+    uint64_t Length() const override { return bytes.size(); }
+    bool Overwrite(uint64_t nAt, const uint8_t* p, uint32_t n) override {
+        EXPECT_LE(nAt + n, bytes.size());
+        std::copy(p, p + n, bytes.begin() + static_cast<ptrdiff_t>(nAt));
+        return true;
+    }
+};
 
 // A textured scene panning slowly, with a moving block; `scene` picks one of
 // several unrelated scenes (for hard cuts).

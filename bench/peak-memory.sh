@@ -8,10 +8,10 @@
 # stream (the two buffers a run may hold whole), and a peak that grows by less
 # than 10 % from the short clip to the long one. The second is reported twice:
 # for the whole peak, and for the peak beyond the streams the run holds (a
-# compression on one thread both, a pipelined compression only the compressed
-# stream: its records go to the LZARI coder as they are made; a decompression
-# neither: it reads the file in chunks and holds a window of the records), which
-# is what a frame-by-frame run can keep flat.
+# compression neither: its records go to the LZARI coder as they are made and
+# its code to the output file as it is coded; a decompression neither: it
+# reads the file in chunks and holds a window of the records), which is what a
+# frame-by-frame run can keep flat.
 #
 # Usage: bench/peak-memory.sh [SHORT] [LONG]   (frame counts; needs about
 # LONG x 38 KB x 2 of disk in the build folder)
@@ -45,12 +45,7 @@ for n in "$short" "$long"; do
     cmp_bytes=$(echo "$info" | sed -E 's/.*"bytes":([0-9]+).*/\1/')
     rec_bytes=$(echo "$info" | sed -E 's/.*"record_bytes":([0-9]+).*/\1/')
     for c in compress decompress; do
-      held=$((cmp_bytes + rec_bytes))
-      if [ "$c" = compress ] && [ "$t" = default ] && [ "$(nproc)" -gt 1 ]; then
-        held=$cmp_bytes
-      elif [ "$c" = decompress ]; then
-        held=0
-      fi
+      held=0  # neither command holds a stream whole
       beyond[$n,$t,$c]=$(awk -v kb="${peak[$n,$t,$c]}" -v h="$held" 'BEGIN { printf "%.1f", kb / 1024 - h / 1048576 }')
       awk -v n="$n" -v t="$t" -v c="$c" -v kb="${peak[$n,$t,$c]}" -v cb="$cmp_bytes" -v rb="$rec_bytes" \
           -v b="${beyond[$n,$t,$c]}" 'BEGIN {

@@ -201,8 +201,9 @@ private:
     // compression appends the LZARI layer to cmpOut, after its header.
     enum class EPipelineEnd { Done, Cancelled, Failed, NotStarted };
     EPipelineEnd CompressPipelined(ILzariSink& cmpOut);
-    // The compression on this thread: frames are coded as the LZARI encoder
-    // asks for its text, so each record is coded as soon as it is made.
+    // The compression on this thread. Into a sink, frames are coded as the
+    // LZARI encoder asks for its text, so no stream is held whole; into
+    // memory, the records are made first and then coded in one pass.
     EPipelineEnd CompressInline(ILzariSink& cmpOut);
     // Why a compression stops when the LZARI encoder gives up: its output
     // could not take the bytes.

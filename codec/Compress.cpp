@@ -95,9 +95,35 @@ private:
 }  // namespace
 
 CCodecContext::EPipelineEnd CCodecContext::CompressInline(ILzariSink& cmpOut) {
+    EPipelineEnd end = EPipelineEnd::Done;
+    if (!m_pCmpSink) {
+        // The output is held whole anyway: the records are made first and then
+        // coded in one pass, which keeps each stage's tables in the cache.
+        CMemFile recordsOut(FILE_GROWTH);
+        m_pRecordsOut = &recordsOut;
+        while (m_nFrame < m_nFrames) {
+            if (!PublishProgress()) {
+                end = EPipelineEnd::Cancelled;
+                break;
+            }
+            if (!CodeFrame()) {
+                end = EPipelineEnd::Failed;
+                break;
+            }
+            m_bCurrent = static_cast<uint8_t>(1 - m_bCurrent);
+            ++m_nFrame;
+        }
+        m_pRecordsOut = nullptr;
+        if (end == EPipelineEnd::Done &&
+            !m_lzari.LzariEncode(recordsOut.GetBuffer(), recordsOut.GetLength(), cmpOut)) {
+            Fail(OutputError());
+            end = EPipelineEnd::Failed;
+        }
+        return end;
+    }
+
     // One frame's record at a time: the encoder codes it before the next is made.
     std::unique_ptr<CMemFile> pRecord;
-    EPipelineEnd end = EPipelineEnd::Done;
     CTextMaker text([&](const uint8_t** ppPiece) -> uint32_t {
         pRecord.reset();
         m_pRecordsOut = nullptr;

@@ -182,23 +182,29 @@ TEST(CompressRun, CancelAndProgress) {
     const auto full = Compress(clip, 3, 10, 16);
     ASSERT_TRUE(full.bResult);
     for (const auto& [nThreads, c] : ThreadsAndCancelCases()) {
-        SCOPED_TRACE(testing::Message() << nThreads << " threads");
-        CCodecContext ctx;
-        SetUpCompression(ctx, clip, 3);
-        ctx.m_nThreads = nThreads;
-        std::vector<int32_t> seen;
-        const SGatedRun run = RunCancelCase(ctx, c, seen);
-        EXPECT_EQ(run.bResult, c.bResult) << c.name;
-        EXPECT_EQ(run.outcome, EJobOutcome::Cancelled) << c.name;
-        EXPECT_EQ(ctx.m_nFrame, c.framesDone) << c.name;
-        EXPECT_EQ(ctx.m_nError, CodecError::None) << c.name;
-        EXPECT_EQ(run.nCellAtEnd, PROGRESS_CANCEL) << c.name << ": the request must survive";
-        const Bytes out(ctx.m_pCmp, ctx.m_pCmp + ctx.m_nCmpLength);
-        if (c.bResult) {
-            EXPECT_EQ(out, full.cmp) << c.name;
-            EXPECT_EQ(seen, (std::vector<int32_t>{0, 33, 66})) << c.name;
-        } else {
-            EXPECT_EQ(out, Bytes(full.cmp.begin(), full.cmp.begin() + 4)) << c.name;
+        for (const bool bSink : {false, true}) {
+            SCOPED_TRACE(testing::Message() << nThreads << " threads, sink " << bSink);
+            CCodecContext ctx;
+            SetUpCompression(ctx, clip, 3);
+            ctx.m_nThreads = nThreads;
+            CByteSink sink;
+            ctx.m_pCmpSink = bSink ? &sink : nullptr;
+            std::vector<int32_t> seen;
+            const SGatedRun run = RunCancelCase(ctx, c, seen);
+            EXPECT_EQ(run.bResult, c.bResult) << c.name;
+            EXPECT_EQ(run.outcome, EJobOutcome::Cancelled) << c.name;
+            EXPECT_EQ(ctx.m_nFrame, c.framesDone) << c.name;
+            EXPECT_EQ(ctx.m_nError, CodecError::None) << c.name;
+            EXPECT_EQ(run.nCellAtEnd, PROGRESS_CANCEL) << c.name << ": the request must survive";
+            const Bytes out = bSink ? sink.bytes : Bytes(ctx.m_pCmp, ctx.m_pCmp + ctx.m_nCmpLength);
+            if (c.bResult) {
+                EXPECT_EQ(out, full.cmp) << c.name;
+                EXPECT_EQ(seen, (std::vector<int32_t>{0, 33, 66})) << c.name;
+            } else if (bSink) {
+                EXPECT_EQ(ctx.m_pCmp, nullptr) << c.name;  // the caller drops what the sink got
+            } else {
+                EXPECT_EQ(out, Bytes(full.cmp.begin(), full.cmp.begin() + 4)) << c.name;
+            }
         }
     }
 }

@@ -199,15 +199,20 @@ bool CCmpFile::Open(const std::string& strPath, std::string* pError) {
         *pError = Quoted(strPath) + " is too long for a compressed stream (over 4 GiB)";
         return false;
     }
-    m_nLength = uint32_t(nLength);
-    const uint32_t nHead = std::min<uint32_t>(m_nLength, sizeof(m_abyHead));
-    if (m_file.Read(m_abyHead, nHead) != nHead) {
+    // A file that states no size but has bytes is a pipe (or a device): its
+    // length is known only at its end, so the stated length is checked
+    // against the frame count alone; nothing is allocated for it anyway.
+    const uint32_t nHead =
+        m_file.Read(m_abyHead, nLength ? std::min<uint32_t>(uint32_t(nLength), 8) : 8);
+    m_bPipe = nLength == 0 && nHead > 0;
+    m_nLength = m_bPipe ? (nHead < 8 ? nHead : UINT32_MAX) : uint32_t(nLength);
+    if (nHead < std::min<uint32_t>(m_nLength, 8)) {
         *pError = "cannot read " + Quoted(strPath);
         return false;
     }
-    if (!ReadCmpHeader(m_abyHead, m_nLength, m_header)) {
+    if (!ReadCmpHeader(m_abyHead, nHead, m_header)) {
         *pError = Quoted(strPath) + ": too short for a compressed stream (" +
-                  std::to_string(nLength) + " bytes, the header alone is 4)";
+                  std::to_string(m_bPipe ? nHead : nLength) + " bytes, the header alone is 4)";
         return false;
     }
     CodecError nError = CodecError::None;
@@ -221,19 +226,29 @@ bool CCmpFile::Open(const std::string& strPath, std::string* pError) {
         *pError = CmpFailureText(strPath, nError, 0);
         return false;
     }
-    if (!m_file.Seek(CMP_HEADER_BYTES)) {
+    // The code starts after the header: a pipe's first bytes of it are here.
+    m_nPos = CMP_HEADER_BYTES;
+    m_nHeadLeft = m_bPipe ? nHead - CMP_HEADER_BYTES : 0;
+    if (!m_bPipe && !m_file.Seek(CMP_HEADER_BYTES)) {
         *pError = "cannot read " + Quoted(strPath) + ": " + m_file.GetError();
         return false;
     }
-    m_nPos = CMP_HEADER_BYTES;
     return true;
 }
 
 uint32_t CCmpFile::ReadCode(uint8_t* pDst, uint32_t nMax) {
+    if (m_nHeadLeft > 0) {
+        const uint32_t n = std::min(nMax, m_nHeadLeft);
+        std::memcpy(pDst, m_abyHead + m_nPos, n);
+        m_nHeadLeft -= n;
+        m_nPos += n;
+        return n;
+    }
     const uint32_t nWant = std::min(nMax, m_nLength - m_nPos);
     const uint32_t n = nWant ? m_file.Read(pDst, nWant) : 0;
     m_nPos += n;
-    if (n < nWant && m_strReadError.empty()) {
+    // A pipe ends where it ends; a file must give the bytes its size promised.
+    if (n < nWant && m_strReadError.empty() && (!m_bPipe || !m_file.GetError().empty())) {
         m_strReadError = m_file.GetError().empty()
                              ? CmpFailureText(m_strPath, CodecError::Truncated, 0) +
                                    " (the file became shorter while it was read)"

@@ -34,7 +34,10 @@ std::unique_ptr<IFrameSource> OpenClip(const std::string& strPath, std::string* 
 // makes before it allocates anything (header, stated length against the frame
 // count and the file's size); false with *pError naming the file. The code
 // after the header is then read on, never past the size the file had when it
-// was opened; a file that ends sooner, or fails to read, is noted.
+// was opened; a file that ends sooner, or fails to read, is noted. A pipe is
+// read as it comes, to its end (its length is unknown up front, so Length()
+// is then 4 GiB - 1 and the stated length is checked against the frame count
+// alone).
 class CCmpFile : public ILzariCodeSource {
 public:
     bool Open(const std::string& strPath, std::string* pError);
@@ -53,7 +56,9 @@ private:
     SCmpHeader m_header;
     uint8_t m_abyHead[8] = {};
     uint32_t m_nLength = 0;
-    uint32_t m_nPos = 0;  // file offset of the next byte read
+    uint32_t m_nPos = 0;       // stream offset of the next byte read
+    bool m_bPipe = false;      // no size up front
+    uint32_t m_nHeadLeft = 0;  // code bytes read with the header, not yet handed out
     std::string m_strReadError;
 };
 // A compressed stream's fault in words, naming the file, and the frame (from

@@ -344,15 +344,17 @@ TEST(CliHardening, PipesAsInputsAndHostileNames) {
     WriteBytes(dir.File("in.qcf"), clip);
     const std::string fifo = dir.File("fifo.qcf");
     ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
-    auto feed = [&] {
-        return std::thread([&] {
+    auto feed = [&](const std::string& strFifo = "", Bytes bytes = {}) {
+        return std::thread([&, strFifo, bytes] {
+            const std::string& path = strFifo.empty() ? fifo : strFifo;
+            const Bytes& data = strFifo.empty() ? clip : bytes;
             int fd = -1;
             for (int i = 0; i < 1000 && fd < 0; ++i) {
-                fd = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);  // ENXIO until a reader comes
+                fd = open(path.c_str(), O_WRONLY | O_NONBLOCK);  // ENXIO until a reader comes
                 std::this_thread::sleep_for(std::chrono::milliseconds(10));
             }
             fcntl(fd, F_SETFL, 0);
-            EXPECT_EQ(write(fd, clip.data(), clip.size()), ssize_t(clip.size()));
+            EXPECT_EQ(write(fd, data.data(), data.size()), ssize_t(data.size()));
             close(fd);
         });
     };
@@ -367,6 +369,17 @@ TEST(CliHardening, PipesAsInputsAndHostileNames) {
     ASSERT_EQ(r.nStatus, 0) << r.strErr;
     ASSERT_EQ(RunCli({"compress", "--quiet", dir.File("in.qcf"), dir.File("file.cmp")}).nStatus, 0);
     EXPECT_EQ(ReadBytes(dir.File("fifo.cmp")), ReadBytes(dir.File("file.cmp")));
+    // A compressed stream through a pipe is decoded as it comes, on either path.
+    const std::string cmpFifo = dir.File("pipe.cmp");
+    ASSERT_EQ(mkfifo(cmpFifo.c_str(), 0644), 0);
+    ASSERT_EQ(RunCli({"decompress", "-q", dir.File("file.cmp"), dir.File("file.qcf")}).nStatus, 0);
+    for (const char* pszThreads : {"1", "2"}) {
+        writer = feed(cmpFifo, ReadBytes(dir.File("file.cmp")));
+        r = RunCli({"decompress", "-q", "--threads", pszThreads, cmpFifo, dir.File("pipe.qcf")});
+        writer.join();
+        EXPECT_EQ(r.nStatus, 0) << r.strErr;
+        EXPECT_EQ(ReadBytes(dir.File("pipe.qcf")), ReadBytes(dir.File("file.qcf"))) << pszThreads;
+    }
 
     r = RunCliWithSignal({"info", fifo}, SIGINT, 300);
     EXPECT_EQ(r.nStatus, 130) << r.strErr;

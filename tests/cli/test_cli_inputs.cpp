@@ -10,7 +10,9 @@
 #include <filesystem>
 
 #include "CliRunner.h"
+#include "cli/ClipInput.h"
 #include "io/QcifFormat.h"
+#include "stream/FrameSource.h"
 #include "support/TestFiles.h"
 
 namespace {
@@ -178,6 +180,34 @@ TEST_F(InputKinds, PipesToAndFromFfmpeg) {
     const JsonValue json = ParseJson(r.strOut);
     EXPECT_EQ(json["frames_compared"].number, 6);
     EXPECT_TRUE(json["mean"]["match"].b);
+}
+
+// A .cmp that becomes shorter while it is read (another program truncating
+// it): the frames decoded from what was there come out, then one error that
+// says so; nothing past the new end is taken for code.
+TEST(CmpInput, FileCutShortWhileReadIsReported) {
+    CTempDir dir;
+    const std::string clip = dir.File("clip.qcf"), cmp = dir.File("clip.cmp");
+    ASSERT_EQ(RunCli({"sample", clip, "-n", "80", "-q"}).nStatus, 0);
+    ASSERT_EQ(RunCli({"compress", clip, cmp, "-t", "1", "-q", "1", "--quiet"}).nStatus, 0);
+    const auto nSize = std::filesystem::file_size(cmp);
+    ASSERT_GT(nSize, 600u * 1024) << "the stream must outlast the reader's first chunks";
+    std::string strError;
+    std::unique_ptr<IFrameSource> pSource = OpenClip(cmp, &strError);
+    ASSERT_TRUE(pSource) << strError;
+    std::vector<uint8_t> frame(QCIF_FRAME_BYTES);
+    ASSERT_EQ(pSource->Read(frame.data()), EFrameRead::Frame);
+    std::filesystem::resize_file(cmp, nSize / 2);
+    uint32_t nFrames = 1;
+    EFrameRead r = EFrameRead::Frame;
+    while ((r = pSource->Read(frame.data())) == EFrameRead::Frame) {
+        ++nFrames;
+    }
+    EXPECT_EQ(r, EFrameRead::Failed);
+    EXPECT_LT(nFrames, 80u);
+    EXPECT_NE(pSource->GetError().find("the file became shorter while it was read"),
+              std::string::npos)
+        << pSource->GetError();
 }
 
 }  // namespace

@@ -141,7 +141,7 @@ public:
     ILzariSink* m_pCmpSink = nullptr;
 
     // Working members of a run.
-    uint8_t* m_pRecords = nullptr;  // the record stream (plain text of the LZARI layer)
+    // The record stream's stated length (the plain text of the LZARI layer).
     uint32_t m_nRecordsLength = 0;
     uint16_t m_nFrame = 0;           // frame being coded or rebuilt; ends at m_nFrames
     bool m_bFirstFrameDone = false;  // set once the first (16-bit) record is written or read

@@ -118,7 +118,6 @@ bool CCodecContext::DecompressRun() {
     m_nError = CodecError::None;
     m_nFrame = 0;
     m_bFirstFrameDone = false;
-    m_pRecords = nullptr;
     m_nRecordsLength = 0;
     if (m_nFrames == 0 || m_nFrames > CODEC_MAX_FRAMES || (!m_pQcf && !m_writeFrame) ||
         (!m_pCmp && !m_pCmpSource) || m_byThreshold == 0 || m_byQuantiser == 0) {

@@ -69,7 +69,7 @@ private:
 // After a run every working buffer of its context is released again.
 inline bool WorkspaceIsClear(const CCodecContext& context) {
     return !context.m_pCoef[0] && !context.m_pCoef[1] && !context.m_pCoef[2] &&
-           !context.m_pRecordsIn && !context.m_pRecordsOut && !context.m_pRecords;
+           !context.m_pRecordsIn && !context.m_pRecordsOut;
 }
 
 // Runs the codec at once on the calling thread, as the processing dialog would
